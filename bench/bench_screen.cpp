@@ -1,0 +1,41 @@
+// Throughput of the screen model: received blocks of 1536 printable bytes
+// with a carriage return every 70, laid into the grid raw and as hex. The
+// headless window of the native build does no drawing, so this measures the
+// model alone.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+
+#include "display/screen.h"
+#include "display/view.h"
+#include "settings/globals.h"
+
+namespace {
+
+void fillBlock(uint8_t* block) {
+  for (int i = 0; i < 1536; i++) block[i] = static_cast<uint8_t>((i % 70 == 69) ? '\r' : ('!' + i % 90));
+}
+
+void run(benchmark::State& state, int hex) {
+  uint8_t block[1536];
+  fillBlock(block);
+  GxChar = 8;
+  GyChar = 16;
+  SizeDISPLAY(nullptr, 34 * 16, 80 * 8);
+  gfHexPrint = hex;
+  for (auto _ : state) {
+    WriteDISPLAYBlock(block, sizeof block);
+    benchmark::DoNotOptimize(gabScreen[GnRow * 80]);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 1536);
+  gfHexPrint = 0;
+}
+
+void BM_WriteRaw(benchmark::State& state) { run(state, 0); }
+void BM_WriteHex(benchmark::State& state) { run(state, 1); }
+
+}  // namespace
+
+BENCHMARK(BM_WriteRaw)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_WriteHex)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK_MAIN();

@@ -1,0 +1,172 @@
+// The screen model: how bytes become cells, rows, wraps and scrolls.
+#include "display/screen.h"
+
+#include <cstring>
+
+#include "display/view.h"
+#include "platform/window.h"
+#include "settings/globals.h"
+
+uint8_t gabScreen[kScreenCells];
+int32_t GnRow = 0;
+int32_t GnColumn = 0;
+
+namespace {
+
+struct BlankAtLoad {
+  BlankAtLoad() { std::memset(gabScreen, ' ', sizeof gabScreen); }
+} blankAtLoad;
+
+// How a write chooses its display mode: from gfHexPrint per byte, or raw for
+// status texts and the model's own nested writes.
+enum class Mode { FromSetting, Raw };
+
+const char kHexDigits[] = "0123456789abcdef";
+
+void invalidateCell(int32_t column, int32_t row) {
+  winInvalidateRect(ghDISPLAYWnd.load(), column * GxChar - GxOffset, row * GyChar - GyOffset, GxChar,
+                    GyChar, 0);
+}
+
+void writeBlock(const uint8_t* data, int32_t len, Mode mode);
+
+// Stores one cell of hex display and advances, wrapping after column 79.
+void putHexCell(uint8_t ch) {
+  gabScreen[GnRow * kScreenCols + GnColumn] = ch;
+  invalidateCell(GnColumn, GnRow);
+  if (GnColumn == kScreenCols - 1) {
+    GnColumn = 0;
+    handleLineFeed(1);
+  } else {
+    GnColumn++;
+  }
+}
+
+// Keeps at most 32 rows between the view's top row and the cursor row.
+void followCursor() {
+  const int32_t top = GyOffset / GyChar;
+  const int32_t distance = GnRow - top;
+  if (distance <= kFollowRows) return;
+  const int32_t saved = GnRow;
+  for (int32_t i = 0; i < distance - kFollowRows; i++) {
+    handleLineFeed(0);
+    GnRow--;
+  }
+  GnRow = saved;
+  GyOffset = (GnRow - kFollowRows) * GyChar;
+}
+
+void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
+  static const uint8_t kCr = 0x0D;
+  static const uint8_t kBlank = ' ';
+  for (int32_t i = 0; i < len; i++) {
+    const uint8_t b = data[i];
+    if (mode == Mode::FromSetting && gfHexPrint.load(std::memory_order_relaxed)) {
+      putHexCell(static_cast<uint8_t>(kHexDigits[b >> 4]));
+      putHexCell(static_cast<uint8_t>(kHexDigits[b & 15]));
+      putHexCell(' ');
+      continue;
+    }
+    switch (b) {
+      case 0x0A:   // line feed: a carriage return already made the new row
+        break;
+      case 0x0D:
+        GnColumn = 0;
+        MoveDISPLAYCursor();
+        handleLineFeed(1);
+        break;
+      case 0x08:   // backspace never goes back to the row above
+        if (GnColumn > 0) GnColumn--;
+        writeBlock(&kBlank, 1, Mode::Raw);
+        if (GnColumn > 0) GnColumn--;
+        MoveDISPLAYCursor();
+        break;
+      default:
+        gabScreen[GnRow * kScreenCols + GnColumn] = b;
+        invalidateCell(GnColumn, GnRow);
+        if (GnColumn == kScreenCols - 1) {
+          writeBlock(&kCr, 1, Mode::Raw);
+        } else {
+          GnColumn++;
+        }
+        break;
+    }
+  }
+  followCursor();
+}
+
+void writeStatus(const char* text) {
+  writeBlock(reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(std::strlen(text)), Mode::Raw);
+}
+
+}  // namespace
+
+CoreLock& ScreenLock() {
+  static CoreLock lock(1);
+  return lock;
+}
+
+void handleLineFeed(int32_t flag) {
+  WindowHandle w = ghDISPLAYWnd.load();
+  GnRow++;
+  invalidateCell(GnColumn, GnRow);
+  if (flag && GnRow > kFollowRows) {
+    if (GnRow == kScreenRows) {
+      std::memmove(gabScreen, gabScreen + kScreenCols, (kScreenRows - 1) * kScreenCols);
+      std::memset(gabScreen + (kScreenRows - 1) * kScreenCols, ' ', kScreenCols);
+    }
+    winInvalidateView(w, 0);
+  }
+  MoveDISPLAYCursor();
+  winSetScrollPos(w, kBarVert, 0, 1);
+  if (GnRow > kFollowRows) {
+    if (GnRow == kScreenRows) GnRow = kScreenRows - 1;
+    ScrollDISPLAYVert(w, kSbLineDown, 0);
+    winInvalidateView(w, 0);
+  }
+}
+
+void WriteDISPLAYBlock(const void* data, int32_t len) {
+  ScopedLock hold(ScreenLock());
+  writeBlock(static_cast<const uint8_t*>(data), len, Mode::FromSetting);
+}
+
+void WriteDISPLAYStatus(const char* text) {
+  ScopedLock hold(ScreenLock());
+  writeStatus(text);
+}
+
+void WriteDISPLAYStatus2(const char* first, const char* second) {
+  ScopedLock hold(ScreenLock());
+  writeStatus(first);
+  writeStatus(second);
+}
+
+void WriteDISPLAYStatus3(const char* first, const char* second, const char* third) {
+  ScopedLock hold(ScreenLock());
+  writeStatus(first);
+  writeStatus(second);
+  writeStatus(third);
+}
+
+void ClearDISPLAYScreen() {
+  static uint8_t blanks[kScreenCells];
+  ScopedLock hold(ScreenLock());
+  std::memset(gabScreen, ' ', sizeof gabScreen);
+  std::memset(blanks, ' ', sizeof blanks);
+  // Writing a whole grid of blanks marks every cell and walks the view to its
+  // end, so the next repaint draws the blank grid from the top.
+  writeBlock(blanks, kScreenCells, Mode::Raw);
+  GxOffset = 0;
+  GyOffset = 0;
+  GnColumn = 0;
+  GnRow = 0;
+  winSetCaretPos(1, 0);
+}
+
+void InitDISPLAYGrid() {
+  ScopedLock hold(ScreenLock());
+  std::memset(gabScreen, ' ', sizeof gabScreen);
+  GnRow = 0;
+  GnColumn = 0;
+}

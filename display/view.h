@@ -1,0 +1,49 @@
+// The display view's portable half: the view geometry over the grid, the
+// scroll requests of both bars, the caret rules and which cells a repaint
+// draws. The Win32 front end adds the font and the drawing itself.
+#pragma once
+#include <cstdint>
+
+#include "platform/types.h"
+
+// Scroll-bar request codes (SB_*).
+enum : int {
+  kSbLineUp = 0,
+  kSbLineDown = 1,
+  kSbPageUp = 2,
+  kSbPageDown = 3,
+  kSbThumbPosition = 4,
+  kSbThumbTrack = 5,
+  kSbTop = 6,
+  kSbBottom = 7,
+  kSbEndScroll = 8,
+};
+
+// Geometry in pixels. Guarded by the screen lock, like the grid.
+extern int32_t GxSize;      // view width; also the horizontal page
+extern int32_t GySize;      // vertical page: 129 rows
+extern int32_t GyVisible;   // view height
+extern int32_t GxScroll;    // largest horizontal offset
+extern int32_t GyScroll;    // largest vertical offset
+extern int32_t GxOffset;    // grid pixel column at the view's left edge
+extern int32_t GyOffset;    // grid pixel row at the view's top edge
+extern uint16_t GwCursorState;   // 0 no caret, 1 caret made and shown
+
+int32_t ScrollDISPLAYVert(WindowHandle hwnd, int code, int pos);
+int32_t ScrollDISPLAYHorz(WindowHandle hwnd, int code, int pos);
+int32_t SizeDISPLAY(WindowHandle hwnd, uint16_t height, uint16_t width);
+int32_t SetDISPLAYFocus(WindowHandle hwnd);
+int32_t KillDISPLAYFocus(WindowHandle hwnd);
+int32_t MoveDISPLAYCursor();
+
+// The cells a repaint of the update rectangle (left, top, right, bottom in
+// view pixels, right and bottom exclusive) draws: one run of count cells per
+// row from firstRow to lastRow, starting at firstCol, drawn at x, y0 + k * GyChar.
+struct PaintRange {
+  int32_t firstRow, lastRow, firstCol, count;
+  int32_t x, y0;
+};
+PaintRange DISPLAYPaintRange(int32_t left, int32_t top, int32_t right, int32_t bottom);
+
+// Resets the view state at window creation (offsets, ranges, caret state).
+void InitDISPLAYView();

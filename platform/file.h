@@ -1,0 +1,22 @@
+// Files: the preset, send and record files, and finding the program's folder.
+#pragma once
+#include <cstdint>
+#include "platform/types.h"
+
+// Opens an existing file for reading, shared with nobody. kInvalidHandle on failure.
+PlatHandle platFileOpenRead(const char* path);
+// Creates a file for writing, replacing any file of that name, shared with nobody.
+PlatHandle platFileCreate(const char* path);
+// One read of up to n bytes; *got is 0 at end of file. Returns 0 on a read error.
+int platFileRead(PlatHandle h, void* buf, uint32_t n, uint32_t* got);
+// One write of n bytes; *put tells how many went to the file. Returns 0 on error.
+int platFileWrite(PlatHandle h, const void* buf, uint32_t n, uint32_t* put);
+void platFileClose(PlatHandle h);
+
+// Searches for an executable file the way SearchPath does, starting in the
+// running program's folder. Writes the full path into buf (len bytes with the
+// terminating zero) and returns its length; returns the size needed, larger
+// than len, when it does not fit (nothing written); 0 when not found.
+uint32_t platSearchExecutable(const char* name, char* buf, uint32_t len);
+// The character that ends a folder name in a full path ('\\' or '/').
+int platIsPathSeparator(char c);

@@ -1,0 +1,33 @@
+// The POSIX build has no window system: its window is headless, and its
+// message boxes are remembered instead of shown. Tests read both here.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+struct HeadlessWindow {
+  std::atomic<long> cellInvalidations{0};   // rectangles marked
+  std::atomic<long> viewInvalidations{0};   // whole-view marks
+  std::atomic<long> scrolls{0};             // ScrollWindow calls
+  std::atomic<long> repaints{0};            // UpdateWindow calls
+  std::atomic<int> vScrollPos{0}, vScrollMax{0};
+  std::atomic<int> hScrollPos{0}, hScrollMax{0};
+  std::atomic<int> caretExists{0}, caretShown{0};
+  std::atomic<int> caretX{0}, caretY{0};
+  std::atomic<int> caretWidth{0}, caretHeight{0};
+};
+extern HeadlessWindow gHeadless;
+void headlessReset();
+
+struct RecordedMessage {
+  std::string text;
+  std::string caption;   // "(default)" for a null caption
+  unsigned icon = 0;
+  bool owned = false;
+};
+// Messages shown so far, oldest first (at most the last 256 are kept).
+int headlessMessageCount();
+RecordedMessage headlessMessage(int i);
+void headlessClearMessages();
+// Counts the shown messages whose text is exactly text.
+int headlessCountMessages(const char* text);

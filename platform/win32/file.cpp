@@ -1,0 +1,41 @@
+// Win32 files: CreateFileA with no sharing, ReadFile, WriteFile, SearchPathA.
+#include <windows.h>
+
+#include "platform/file.h"
+
+namespace {
+HANDLE h32(PlatHandle h) { return reinterpret_cast<HANDLE>(h); }
+PlatHandle hp(HANDLE h) { return reinterpret_cast<PlatHandle>(h); }
+}  // namespace
+
+PlatHandle platFileOpenRead(const char* path) {
+  return hp(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+PlatHandle platFileCreate(const char* path) {
+  return hp(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+int platFileRead(PlatHandle h, void* buf, uint32_t n, uint32_t* got) {
+  DWORD r = 0;
+  const BOOL ok = ReadFile(h32(h), buf, n, &r, nullptr);
+  *got = ok ? r : 0;
+  return ok ? 1 : 0;
+}
+
+int platFileWrite(PlatHandle h, const void* buf, uint32_t n, uint32_t* put) {
+  DWORD w = 0;
+  const BOOL ok = WriteFile(h32(h), buf, n, &w, nullptr);
+  *put = w;
+  return ok ? 1 : 0;
+}
+
+void platFileClose(PlatHandle h) {
+  if (h != kInvalidHandle) CloseHandle(h32(h));
+}
+
+uint32_t platSearchExecutable(const char* name, char* buf, uint32_t len) {
+  return SearchPathA(nullptr, name, nullptr, len, buf, nullptr);
+}
+
+int platIsPathSeparator(char c) { return c == '\\'; }

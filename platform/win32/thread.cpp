@@ -1,0 +1,118 @@
+// Win32 threads, locks and waits. Waits on the user-interface thread keep
+// servicing messages sent by other threads (MsgWaitForMultipleObjects), so a
+// message box that the worker raises, owned by the main window, can appear
+// while this thread waits for the worker.
+#include <winsock2.h>
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <atomic>
+
+#include "platform/thread.h"
+
+static_assert(sizeof(CRITICAL_SECTION) <= sizeof(PlatLock::storage), "lock storage");
+
+void platLockInit(PlatLock* l, int /*recursive*/) {
+  // A critical section may always be re-entered by its owner.
+  InitializeCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(l->storage));
+}
+void platLock(PlatLock* l) { EnterCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(l->storage)); }
+void platUnlock(PlatLock* l) { LeaveCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(l->storage)); }
+
+namespace {
+
+struct ThreadStart {
+  unsigned (*entry)(void*);
+  void* arg;
+};
+
+DWORD WINAPI threadMain(LPVOID p) {
+  const ThreadStart s = *static_cast<ThreadStart*>(p);
+  return s.entry(s.arg);
+}
+
+std::atomic<DWORD> gUiThread{0};
+
+// The default timer tick is about 15.6 ms; the per-byte delay and the idle
+// wait need 1 ms steps.
+void fineTimer() {
+  static std::atomic<bool> done{false};
+  if (!done.exchange(true)) timeBeginPeriod(1);
+}
+
+HANDLE wakeEvent() {
+  static HANDLE ev = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  return ev;
+}
+
+HANDLE workerEvent() {
+  static HANDLE ev = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  return ev;
+}
+
+}  // namespace
+
+PlatHandle platThreadCreate(unsigned (*entry)(void*), void* arg, uint32_t* id) {
+  static ThreadStart starts[2];
+  static int which = 0;
+  which ^= 1;   // the previous worker has long copied its start record
+  starts[which] = ThreadStart{entry, arg};
+  DWORD tid = 0;
+  HANDLE h = CreateThread(nullptr, 0, threadMain, &starts[which], 0, &tid);
+  if (!h) return kInvalidHandle;
+  *id = tid;
+  return reinterpret_cast<PlatHandle>(h);
+}
+
+void platThreadClose(PlatHandle h) {
+  if (h != kInvalidHandle && h != 0) CloseHandle(reinterpret_cast<HANDLE>(h));
+}
+
+void platSleepMs(int ms) {
+  if (ms <= 0) return;
+  fineTimer();
+  Sleep(static_cast<DWORD>(ms));
+}
+
+void platWaitForWake(int ms) {
+  fineTimer();
+  HANDLE ev = wakeEvent();
+  if (!platOnUiThread()) {
+    WaitForSingleObject(ev, static_cast<DWORD>(ms));
+    return;
+  }
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD spent = GetTickCount() - start;
+    if (spent >= static_cast<DWORD>(ms)) return;
+    const DWORD r = MsgWaitForMultipleObjects(1, &ev, FALSE, static_cast<DWORD>(ms) - spent, QS_SENDMESSAGE);
+    if (r != WAIT_OBJECT_0 + 1) return;   // woken, timed out or failed
+    MSG m;
+    PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);   // runs the sent messages
+  }
+}
+
+void platWakeWaiters() { SetEvent(wakeEvent()); }
+
+void platWaitLinkIdle(PlatHandle link, int isSocket, int ms) {
+  fineTimer();
+  if (isSocket && link != kInvalidHandle) {
+    // The socket stays blocking; select only asks whether a datagram waits.
+    fd_set rd;
+    FD_ZERO(&rd);
+    FD_SET(static_cast<SOCKET>(link), &rd);
+    timeval tv{0, ms * 1000};
+    select(0, &rd, nullptr, nullptr, &tv);
+    return;
+  }
+  WaitForSingleObject(workerEvent(), static_cast<DWORD>(ms));
+}
+
+void platSignalWorker() { SetEvent(workerEvent()); }
+
+void platMarkUiThread() { gUiThread = GetCurrentThreadId(); }
+
+int platOnUiThread() {
+  const DWORD ui = gUiThread.load();
+  return ui == 0 || ui == GetCurrentThreadId();
+}

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Builds and runs every test of Zelto on a Debian machine:
+#   1. the native build under AddressSanitizer + UndefinedBehaviorSanitizer,
+#      every test;
+#   2. the native build under ThreadSanitizer, the threaded tests;
+#   3. the Windows build (MinGW-w64): the core, the Win32 layer and ZELTO.EXE,
+#      and the Win32 tests under Wine.
+# Ends with one line "N passed, N failed".
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+bash scripts/install-deps.sh || exit 1
+
+jobs=$(nproc)
+passed=0
+failed=0
+status=0
+
+# Adds the counts from a ctest log ("NN% tests passed, N tests failed out of M").
+count_ctest() {
+  local line total bad
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
+  if [ -z "$line" ]; then failed=$((failed + 1)); return; fi
+  bad=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+  total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+}
+
+stage() { echo; echo "==== $*"; }
+
+stage "native build, ASan + UBSan"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELTO_SANITIZE=address >/dev/null &&
+  cmake --build build/asan -j "$jobs" || { echo "native build failed"; exit 1; }
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build/asan -j "$jobs" --output-on-failure 2>&1 | tee build/asan/ctest.log
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+count_ctest build/asan/ctest.log
+
+stage "native build, TSan: threaded tests"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELTO_SANITIZE=thread >/dev/null &&
+  cmake --build build/tsan -j "$jobs" --target zelto_integration || { echo "tsan build failed"; exit 1; }
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --test-dir build/tsan -L threaded -j "$jobs" --output-on-failure 2>&1 | tee build/tsan/ctest.log
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+count_ctest build/tsan/ctest.log
+
+stage "Windows build (MinGW-w64)"
+cmake -S . -B build/win32 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null &&
+  cmake --build build/win32 -j "$jobs" || { echo "windows build failed"; exit 1; }
+
+if [ -x tests/wine/run.sh ]; then
+  stage "Win32 tests under Wine"
+  tests/wine/run.sh build/win32 2>&1 | tee build/win32/wine.log
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  p=$(grep -cE '^PASS ' build/win32/wine.log)
+  f=$(grep -cE '^FAIL ' build/win32/wine.log)
+  passed=$((passed + p))
+  failed=$((failed + f))
+fi
+
+echo
+[ "$failed" -eq 0 ] || status=1
+echo "$passed passed, $failed failed"
+exit $status

@@ -1,0 +1,26 @@
+// Test support: a clean program state before each test.
+#include "tests/support/state.h"
+
+#include "display/screen.h"
+#include "display/view.h"
+#include "platform/posix/headless.h"
+#include "settings/globals.h"
+
+void ResetProgramState() {
+  ResetSharedState();
+  InitDISPLAYView();
+  InitDISPLAYGrid();
+  GxChar = 8;
+  GyChar = 16;
+  GxSize = 81 * GxChar;
+  GySize = 129 * GyChar;
+  GyVisible = 34 * GyChar;
+  headlessReset();
+  headlessClearMessages();
+}
+
+std::string GridRow(int r) {
+  std::string s(reinterpret_cast<const char*>(gabScreen + r * kScreenCols), kScreenCols);
+  const auto end = s.find_last_not_of(' ');
+  return end == std::string::npos ? std::string() : s.substr(0, end + 1);
+}

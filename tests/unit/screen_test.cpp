@@ -1,0 +1,153 @@
+// The screen model seen as the user sees it: what the grid holds and where
+// the cursor and the view stand after bytes are written.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "display/screen.h"
+#include "display/view.h"
+#include "settings/globals.h"
+#include "tests/support/state.h"
+
+namespace {
+
+class Screen : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetProgramState();
+    SizeDISPLAY(nullptr, static_cast<uint16_t>(34 * GyChar), static_cast<uint16_t>(80 * GxChar));
+  }
+  static void Write(const std::string& s) { WriteDISPLAYBlock(s.data(), static_cast<int32_t>(s.size())); }
+  static uint8_t Cell(int r, int c) { return gabScreen[r * kScreenCols + c]; }
+};
+
+TEST_F(Screen, RawCarriageReturnStartsRowAndLineFeedIsIgnored) {
+  Write("AB\r\nC");
+  EXPECT_EQ(GridRow(0), "AB");
+  EXPECT_EQ(GridRow(1), "C");
+  EXPECT_EQ(GnRow, 1);
+  EXPECT_EQ(GnColumn, 1);
+  Write("\n");
+  EXPECT_EQ(GnRow, 1);
+  EXPECT_EQ(GnColumn, 1);
+  EXPECT_EQ(GridRow(2), "");
+}
+
+TEST_F(Screen, RawBackspaceBlanksLeftCellButNeverLeavesTheRow) {
+  Write("abcdef");
+  GnColumn = 5;
+  Write("\b");
+  EXPECT_EQ(GnColumn, 4);
+  EXPECT_EQ(GridRow(0), "abcd f");
+  Write("\r");
+  Write("xy");
+  GnColumn = 0;
+  Write("\b");
+  EXPECT_EQ(GnRow, 1);
+  EXPECT_EQ(GnColumn, 0);
+  EXPECT_EQ(GridRow(1), " y");
+}
+
+TEST_F(Screen, RawEveryByteValueTakesOneCellAndRowWrapsAtEighty) {
+  const uint8_t odd[] = {0x00, 0x09, 0x1B, 0xFF};
+  WriteDISPLAYBlock(odd, 4);
+  EXPECT_EQ(GnColumn, 4);
+  EXPECT_EQ(std::memcmp(gabScreen, odd, 4), 0);
+
+  Write("\r");
+  Write(std::string(80, 'x'));
+  EXPECT_EQ(GridRow(1), std::string(80, 'x'));
+  EXPECT_EQ(GnRow, 2);
+  EXPECT_EQ(GnColumn, 0);
+  Write("\r");   // the wrap already began a row: this leaves one empty row
+  EXPECT_EQ(GnRow, 3);
+  EXPECT_EQ(GridRow(2), "");
+}
+
+TEST_F(Screen, HexShowsThreeLowercaseCellsPerByteAndControlBytesAsDigits) {
+  gfHexPrint = 1;
+  const uint8_t bytes[] = {0x0D, 0xA5, 0x0A, 0x08};
+  WriteDISPLAYBlock(bytes, 4);
+  EXPECT_EQ(GridRow(0), "0d a5 0a 08");
+  EXPECT_EQ(GnRow, 0);
+  EXPECT_EQ(GnColumn, 12);
+}
+
+TEST_F(Screen, HexWrapsInTheMiddleOfAByte) {
+  gfHexPrint = 1;
+  uint8_t bytes[27];
+  std::memset(bytes, 0x41, sizeof bytes);
+  bytes[26] = 0x7e;
+  WriteDISPLAYBlock(bytes, 27);
+  EXPECT_EQ(Cell(0, 78), '7');
+  EXPECT_EQ(Cell(0, 79), 'e');
+  EXPECT_EQ(Cell(1, 0), ' ');
+  EXPECT_EQ(GnRow, 1);
+  EXPECT_EQ(GnColumn, 1);
+}
+
+TEST_F(Screen, GridKeepsTheLast128RowsWithTheCursorOnTheLast) {
+  Write("Q");
+  Write(std::string(127, '\r'));
+  EXPECT_EQ(GnRow, 127);
+  EXPECT_EQ(Cell(0, 0), 'Q');
+  Write("\r");
+  EXPECT_EQ(GnRow, 127);
+  EXPECT_EQ(GridRow(0), "");
+  for (int r = 0; r < kScreenRows; r++) ASSERT_EQ(GridRow(r), "") << r;
+  Write("last");
+  Write(std::string(5, '\r'));
+  EXPECT_EQ(GridRow(122), "last");
+  EXPECT_EQ(GnRow, 127);
+}
+
+TEST_F(Screen, ViewFollowsTheCursorAtThirtyTwoRows) {
+  Write(std::string(40, '\r'));
+  EXPECT_EQ(GnRow, 40);
+  EXPECT_EQ(GyOffset, 8 * GyChar);
+
+  // The user scrolled to the top while the cursor stands at row 100.
+  Write(std::string(60, '\r'));
+  ScrollDISPLAYVert(nullptr, kSbTop, 0);
+  EXPECT_EQ(GyOffset, 0);
+  Write("z");
+  EXPECT_EQ(GnRow, 100);
+  EXPECT_EQ(GyOffset, 68 * GyChar);
+}
+
+TEST_F(Screen, ClearBlanksHomesAndKeepsHexSetting) {
+  gfHexPrint = 1;
+  Write("some text that fills cells");
+  Write(std::string(50, '\r'));
+  ClearDISPLAYScreen();
+  for (int r = 0; r < kScreenRows; r++) ASSERT_EQ(GridRow(r), "") << r;
+  EXPECT_EQ(GnRow, 0);
+  EXPECT_EQ(GnColumn, 0);
+  EXPECT_EQ(GxOffset, 0);
+  EXPECT_EQ(GyOffset, 0);
+  EXPECT_EQ(gfHexPrint.load(), 1);
+}
+
+TEST_F(Screen, StatusTextShowsAsCharactersUnderHexDisplay) {
+  gfHexPrint = 1;
+  WriteDISPLAYStatus("Aborted\r");
+  EXPECT_EQ(GridRow(0), "Aborted");
+  EXPECT_EQ(GnRow, 1);
+  EXPECT_EQ(GnColumn, 0);
+  EXPECT_EQ(gfHexPrint.load(), 1);
+  Write("A");
+  EXPECT_EQ(GridRow(1), "41");
+  WriteDISPLAYStatus2("COM Tx Timeout->", "Aborted\r");
+  EXPECT_EQ(GridRow(1), "41 COM Tx Timeout->Aborted");
+}
+
+TEST_F(Screen, NothingWrittenForEmptyOrNegativeLength) {
+  Write("ab");
+  WriteDISPLAYBlock("zz", 0);
+  WriteDISPLAYBlock("zz", -5);
+  EXPECT_EQ(GridRow(0), "ab");
+  EXPECT_EQ(GnColumn, 2);
+}
+
+}  // namespace
