@@ -47,3 +47,10 @@ PaintRange DISPLAYPaintRange(int32_t left, int32_t top, int32_t right, int32_t b
 
 // Resets the view state at window creation (offsets, ranges, caret state).
 void InitDISPLAYView();
+
+// Window creation and teardown, the font and painting: the Win32 front end
+// carries these out (display/view_gdi_win32.cpp).
+int32_t CreateDISPLAYInfo(WindowHandle hwnd);
+int32_t DestroyDISPLAYInfo();
+int32_t ResetDISPLAYScreen(WindowHandle hwnd);
+int32_t PaintDISPLAY(WindowHandle hwnd);

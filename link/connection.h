@@ -1,0 +1,35 @@
+// The connection: one open link (serial or UDP), the worker thread that polls
+// it, and the 4096-byte transmit buffer through which every byte goes out.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "platform/types.h"
+#include "settings/globals.h"
+
+constexpr int kTxBufSize = 4096;
+constexpr int kRxBlockSize = 1536;
+
+extern uint8_t gComTxBuf[kTxBufSize];
+extern Flag32 gComTxLen;                  // bytes waiting, 0..4096
+extern PlatHandle ghThread;
+extern std::atomic<uint32_t> gdwThreadID; // non-zero while the worker runs
+extern char gszMessage[128];              // the open-failure text
+extern Flag32 gByteCount;                 // received bytes, for quiet dots
+
+extern const char gszAbortStr[];   // "Aborted\r"
+extern const char gszCtsStr[];     // "COM Tx Timeout->"
+extern const char gszDotStr[];     // "."
+
+int openConnection();
+void closeConnection();
+int initThread();
+void cutThread();
+unsigned ComThread(void* unused);
+int transmitCommBlock();
+int sendCommByte(int byte);
+
+// Empties the transmit buffer, exclusive with appends and with a flush under
+// way (waits for the flush to end first). Used by the link opens and by the
+// file-send reader.
+void EmptyCommTxBuffer();

@@ -1,0 +1,25 @@
+// Receive recording: the record file, written by the worker block by block
+// while recording runs, with pause markers; opened, paused and closed on the
+// user-interface thread.
+#pragma once
+#include <cstdint>
+
+#include "platform/types.h"
+#include "settings/globals.h"
+
+extern PlatHandle ghRecFile;
+extern char gszRecName[kPathMax];
+
+void RecFileInit();
+int RecFileOpenDlg();
+int StartRecReceive();
+int PauseRecReceive();
+void CloseRecFile();   // command 328 (F12)
+
+// The worker's write of one received block while gfRecRecv is 1. On a failed
+// or short write it reports "Record File Write Error!" and ends recording.
+// Exclusive with the pause marker and with the closes.
+void RecordReceivedBlock(const uint8_t* block, int32_t n);
+// Closes an open record file and clears the three recording flags, without
+// a status text (link closing, program exit).
+void CloseRecFileQuietly();
