@@ -3,6 +3,7 @@
 
 #include "display/screen.h"
 #include "display/view.h"
+#include "link/connection.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
 
@@ -15,12 +16,30 @@ void ResetProgramState() {
   GxSize = 81 * GxChar;
   GySize = 129 * GyChar;
   GyVisible = 34 * GyChar;
+  gComTxLen = 0;
+  gByteCount = 0;
   headlessReset();
   headlessClearMessages();
 }
 
 std::string GridRow(int r) {
+  ScopedLock hold(ScreenLock());
   std::string s(reinterpret_cast<const char*>(gabScreen + r * kScreenCols), kScreenCols);
   const auto end = s.find_last_not_of(' ');
   return end == std::string::npos ? std::string() : s.substr(0, end + 1);
+}
+
+std::string GridText() {
+  ScopedLock hold(ScreenLock());
+  return std::string(reinterpret_cast<const char*>(gabScreen), sizeof gabScreen);
+}
+
+int CursorRow() {
+  ScopedLock hold(ScreenLock());
+  return GnRow;
+}
+
+int CursorColumn() {
+  ScopedLock hold(ScreenLock());
+  return GnColumn;
 }

@@ -5,5 +5,9 @@
 
 void ResetProgramState();
 
-// Row r of the grid as text, trailing blanks removed.
+// What the screen shows, read under the screen lock (the worker may be
+// writing): row r with trailing blanks removed, the whole grid, the cursor.
 std::string GridRow(int r);
+std::string GridText();
+int CursorRow();
+int CursorColumn();

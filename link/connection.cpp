@@ -1,0 +1,240 @@
+// The connection: opening and closing the link, the worker's polling pass,
+// and the transmit buffer shared by typing, file sends and the flush.
+//
+// Exclusion: one lock guards gComTxBuf and gComTxLen for every append, for
+// raising and dropping gfTxBusy, and for emptying. While gfTxBusy is 1 the
+// worker writes the buffer without the lock, and appenders and emptiers wait
+// for the flag to drop, so no byte is lost, sent twice or reordered. No
+// message box is ever shown while the lock is held.
+#include "link/connection.h"
+
+#include <cstdio>
+
+#include "display/screen.h"
+#include "link/serial.h"
+#include "link/udp.h"
+#include "platform/msgbox.h"
+#include "platform/thread.h"
+#include "platform/window.h"
+#include "transfer/filesend.h"
+#include "transfer/record.h"
+
+uint8_t gComTxBuf[kTxBufSize];
+Flag32 gComTxLen{0};
+PlatHandle ghThread = kInvalidHandle;
+std::atomic<uint32_t> gdwThreadID{0};
+char gszMessage[128] = "";
+Flag32 gByteCount{0};
+
+const char gszAbortStr[] = "Aborted\r";
+const char gszCtsStr[] = "COM Tx Timeout->";
+const char gszDotStr[] = ".";
+
+namespace {
+
+CoreLock& txLock() {
+  static CoreLock lock;
+  return lock;
+}
+
+thread_local bool tOnWorker = false;
+
+// Takes the transmit lock once no flush is under way. The worker itself never
+// finds the flag raised by another thread, so it never waits here.
+void lockWhenNotBusy() {
+  for (;;) {
+    txLock().lock();
+    if (!gfTxBusy) return;
+    txLock().unlock();
+    platWaitForWake(1);
+  }
+}
+
+void showOverflow() { platMessageBox(ghDISPLAYWnd.load(), "COM Tx Overflow", gszAppName, kIconWarning); }
+
+// A failed serial write ends whatever was being sent: the buffer is dropped
+// with the transfer, and the user is told on the screen.
+void abortAfterFailedWrite() {
+  AbortSendFileQuietly();
+  WriteDISPLAYStatus2(gszCtsStr, gszAbortStr);
+}
+
+enum class Flush { Done, Kept, SerialFailed };
+Flush gLastFlush = Flush::Done;
+
+// The flush step: gfTxBusy is raised around the write. The serial failure's
+// abort runs after the flag dropped, so the user-interface thread, which may
+// wait for the flag while it holds the send-file state, is never waited on.
+void flushStep() {
+  {
+    ScopedLock hold(txLock());
+    if (gComTxLen == 0) return;
+    gfTxBusy = 1;
+  }
+  gLastFlush = Flush::Done;
+  transmitCommBlock();
+  {
+    ScopedLock hold(txLock());
+    gfTxBusy = 0;
+  }
+  platWakeWaiters();
+  if (gLastFlush == Flush::SerialFailed) abortAfterFailedWrite();
+}
+
+void routeBlock(const uint8_t* block, int32_t n) {
+  if (gfRecRecv == 1) RecordReceivedBlock(block, n);
+  gByteCount += n;
+  if (gfDropStream == 1) return;
+  if (gfRecQuiet == 0) {
+    WriteDISPLAYBlock(block, n);
+    return;
+  }
+  if (gByteCount > 2000) {
+    WriteDISPLAYStatus(gszDotStr);
+    winUpdateWindow(ghDISPLAYWnd.load());
+    gByteCount = 0;
+  }
+}
+
+}  // namespace
+
+int openConnection() {
+  const int ok = gfUdpMode == 1 ? openUDP() : openCOM();
+  if (ok) {
+    gfConnected = 1;
+    initThread();
+    return ok;
+  }
+  if (gfUdpMode == 1) {
+    std::snprintf(gszMessage, sizeof gszMessage, "Cannot open UPD: IP %s  RX-Port %d  TX-Port %d", gszIPString,
+                  static_cast<int>(gRX_PortNum), static_cast<int>(gTX_PortNum));
+  } else {
+    std::snprintf(gszMessage, sizeof gszMessage, "Cannot open COM%d @ %d baud", static_cast<int>(gbPort),
+                  static_cast<int>(gdwBaudRate));
+  }
+  platMessageBox(ghDISPLAYWnd.load(), gszMessage, gszAppName, kIconError);
+  gfConnected = 0;
+  return 0;
+}
+
+int initThread() {
+  gfThreadCut = 0;
+  gfConnected = 1;
+  uint32_t id = 0;
+  const PlatHandle h = platThreadCreate(ComThread, nullptr, &id);
+  if (h == kInvalidHandle) {
+    if (gfUdpMode == 1) {
+      closeUDP();
+    } else {
+      closeCOM();
+    }
+    gfThreadCut = 1;
+    platMessageBox(ghDISPLAYWnd.load(), "Resume: COM/UDP thread not started", gszAppName, kIconError);
+    return 0;
+  }
+  ghThread = h;
+  gdwThreadID = id;
+  return 1;
+}
+
+void cutThread() {
+  // The wait keeps servicing sent messages on Win32, so a worker that shows a
+  // message box or repaints in its last pass still finishes.
+  while (gdwThreadID != 0) platWaitForWake(1);
+  if (ghThread != kInvalidHandle) platThreadClose(ghThread);
+  ghThread = kInvalidHandle;
+  gdwThreadID = 0;
+  gfThreadCut = 1;
+}
+
+void closeConnection() {
+  if (gfComOpen) purgeCOM();
+  gfConnected = 0;
+  platSignalWorker();
+  cutThread();
+  // From here on only this thread touches the link and the files.
+  if (AbortSendFileQuietly()) WriteDISPLAYStatus(gszAbortStr);
+  if (gfRecFileOpen) CloseRecFileQuietly();
+  EmptyCommTxBuffer();
+  if (gfComOpen) closeCOM();
+  if (gfUdpOpen) closeUDP();
+}
+
+unsigned ComThread(void*) {
+  static uint8_t block[kRxBlockSize];
+  tOnWorker = true;
+  while (gfConnected == 1 && gfThreadCut == 0) {
+    bool worked = false;
+    if (gfSendFileOpen == 1 && gSendMode == 0) {
+      SendCommBlock();
+      worked = true;
+    }
+    if (gLinePtr < gLineMax) {
+      SendCommLine();
+      worked = true;
+    }
+    if (gComTxLen != 0) {
+      flushStep();
+      worked = true;
+    }
+    const bool udp = gfUdpMode == 1;
+    const int32_t n = udp ? receiveUdpBlock(block, kRxBlockSize)
+                          : static_cast<int32_t>(receiveCommBlock(ghDISPLAYWnd.load(), block, kRxBlockSize));
+    if (n <= 0) {
+      // Nothing arrived, nothing went out: wait a moment for the link or for
+      // a queued byte instead of spinning.
+      if (n == 0 && !worked) platWaitLinkIdle(udp ? gRsock : ghCom, udp ? 1 : 0, 1);
+      continue;
+    }
+    routeBlock(block, n);
+  }
+  gdwThreadID = 0;
+  platWakeWaiters();
+  return 0;
+}
+
+int transmitCommBlock() {
+  const int32_t len = gComTxLen;
+  if (gfUdpOpen == 1) {
+    if (!sendUdpBlock(gComTxBuf, len)) {
+      gLastFlush = Flush::Kept;
+      platMessageBox(ghDISPLAYWnd.load(), "UDP transmit error", gszAppName, kIconWarning);
+      return 0;
+    }
+    gComTxLen = 0;
+    return 1;
+  }
+  if (ghCom == kInvalidHandle) {
+    gLastFlush = Flush::Kept;
+    return -2;
+  }
+  const int32_t put = writeCommBlock(gComTxBuf, static_cast<uint32_t>(len));
+  gComTxLen = 0;   // sent, or discarded whole with the failed transfer
+  if (put == len) return 1;
+  gLastFlush = Flush::SerialFailed;
+  return 0;
+}
+
+int sendCommByte(int byte) {
+  lockWhenNotBusy();
+  if (gComTxLen >= kTxBufSize) {
+    txLock().unlock();
+    showOverflow();
+    return 0;
+  }
+  gComTxBuf[gComTxLen] = static_cast<uint8_t>(byte);
+  const bool full = ++gComTxLen >= kTxBufSize;
+  txLock().unlock();
+  if (!tOnWorker) platSignalWorker();
+  if (full) {
+    showOverflow();
+    return 0;
+  }
+  return 1;
+}
+
+void EmptyCommTxBuffer() {
+  lockWhenNotBusy();
+  gComTxLen = 0;
+  txLock().unlock();
+}

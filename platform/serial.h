@@ -1,0 +1,51 @@
+// The serial port operations the serial link needs from the system, under
+// the names of what they achieve (Win32: CreateFileA, SetCommTimeouts,
+// BuildCommDCBA, SetCommState, PurgeComm, GetCommModemStatus, ClearCommError,
+// ReadFile, WriteFile, CloseHandle; POSIX: open, termios, ioctl, poll).
+#pragma once
+#include <cstdint>
+
+#include "platform/types.h"
+
+// The port's timeouts (COMMTIMEOUTS members, in their order).
+struct CommTimeouts {
+  uint32_t ReadIntervalTimeout;
+  uint32_t ReadTotalTimeoutMultiplier;
+  uint32_t ReadTotalTimeoutConstant;
+  uint32_t WriteTotalTimeoutMultiplier;
+  uint32_t WriteTotalTimeoutConstant;
+};
+
+enum : unsigned {   // purge actions (PURGE_*)
+  kPurgeTxAbort = 0x1,
+  kPurgeRxAbort = 0x2,
+  kPurgeTxClear = 0x4,
+  kPurgeRxClear = 0x8,
+};
+
+enum : uint32_t {   // modem input lines (MS_*_ON)
+  kModemCts = 0x10,
+  kModemDsr = 0x20,
+  kModemRing = 0x40,
+  kModemRlsd = 0x80,
+};
+
+// Exclusive, synchronous read and write access to the named port ("COM1").
+PlatHandle platSerialOpen(const char* name);
+int platSerialSetTimeouts(PlatHandle h, const CommTimeouts* t);
+// The flow-control members of the port's persistent line-settings record.
+void platSerialSetFlowControl(int dtrOn, int rtsOn, int ctsOutFlow);
+// Takes rate, parity, data and stop bits from a mode text into the record.
+int platSerialBuildState(const char* modeText);
+// Applies the record to the port.
+int platSerialApplyState(PlatHandle h);
+int platSerialPurge(PlatHandle h, unsigned actions);
+// The four modem input lines; 0 when they cannot be read.
+int platSerialModemStatus(PlatHandle h, uint32_t* lines);
+// Clears line errors and tells how many received bytes wait.
+int platSerialClearErrors(PlatHandle h, uint32_t* inQueue);
+int platSerialRead(PlatHandle h, void* buf, uint32_t n, uint32_t* got);
+// Writes n bytes, giving up when the write timeout runs out; *put tells how
+// many went out. Returns 0 on an error.
+int platSerialWrite(PlatHandle h, const void* buf, uint32_t n, uint32_t* put);
+void platSerialClose(PlatHandle h);

@@ -1,0 +1,75 @@
+// Win32 serial ports through the communications functions: CreateFileA on
+// the port name, SetCommTimeouts, BuildCommDCBA and SetCommState with one
+// persistent DCB, PurgeComm, GetCommModemStatus, ClearCommError, ReadFile,
+// WriteFile and CloseHandle.
+#include <windows.h>
+
+#include "platform/serial.h"
+
+namespace {
+HANDLE h32(PlatHandle h) { return reinterpret_cast<HANDLE>(h); }
+}  // namespace
+
+// The port's line settings: one record kept from program start, of which
+// each open changes only the flow-control members and what the mode text sets.
+DCB gComDCB;
+
+PlatHandle platSerialOpen(const char* name) {
+  HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  return reinterpret_cast<PlatHandle>(h);
+}
+
+int platSerialSetTimeouts(PlatHandle h, const CommTimeouts* t) {
+  COMMTIMEOUTS ct;
+  ct.ReadIntervalTimeout = t->ReadIntervalTimeout;
+  ct.ReadTotalTimeoutMultiplier = t->ReadTotalTimeoutMultiplier;
+  ct.ReadTotalTimeoutConstant = t->ReadTotalTimeoutConstant;
+  ct.WriteTotalTimeoutMultiplier = t->WriteTotalTimeoutMultiplier;
+  ct.WriteTotalTimeoutConstant = t->WriteTotalTimeoutConstant;
+  return SetCommTimeouts(h32(h), &ct) ? 1 : 0;
+}
+
+void platSerialSetFlowControl(int dtrOn, int rtsOn, int ctsOutFlow) {
+  gComDCB.fDtrControl = dtrOn ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+  gComDCB.fRtsControl = rtsOn ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+  gComDCB.fOutxCtsFlow = ctsOutFlow ? 1 : 0;
+}
+
+int platSerialBuildState(const char* modeText) { return BuildCommDCBA(modeText, &gComDCB) ? 1 : 0; }
+
+int platSerialApplyState(PlatHandle h) { return SetCommState(h32(h), &gComDCB) ? 1 : 0; }
+
+int platSerialPurge(PlatHandle h, unsigned actions) { return PurgeComm(h32(h), actions) ? 1 : 0; }
+
+int platSerialModemStatus(PlatHandle h, uint32_t* lines) {
+  DWORD status = 0;
+  const BOOL ok = GetCommModemStatus(h32(h), &status);
+  *lines = ok ? status : 0;
+  return ok ? 1 : 0;
+}
+
+int platSerialClearErrors(PlatHandle h, uint32_t* inQueue) {
+  DWORD errors = 0;
+  COMSTAT stat = {};
+  const BOOL ok = ClearCommError(h32(h), &errors, &stat);
+  *inQueue = ok ? stat.cbInQue : 0;
+  return ok ? 1 : 0;
+}
+
+int platSerialRead(PlatHandle h, void* buf, uint32_t n, uint32_t* got) {
+  DWORD r = 0;
+  const BOOL ok = ReadFile(h32(h), buf, n, &r, nullptr);
+  *got = ok ? r : 0;
+  return ok ? 1 : 0;
+}
+
+int platSerialWrite(PlatHandle h, const void* buf, uint32_t n, uint32_t* put) {
+  DWORD w = 0;
+  const BOOL ok = WriteFile(h32(h), buf, n, &w, nullptr);
+  *put = w;
+  return ok ? 1 : 0;
+}
+
+void platSerialClose(PlatHandle h) {
+  if (h != kInvalidHandle) CloseHandle(h32(h));
+}

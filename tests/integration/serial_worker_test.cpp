@@ -1,0 +1,273 @@
+// The connection and its worker on a real serial line: a pseudo-terminal whose
+// device end the test plays.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "display/screen.h"
+#include "link/connection.h"
+#include "link/serial.h"
+#include "platform/msgbox.h"
+#include "platform/posix/headless.h"
+#include "platform/posix/paths.h"
+#include "settings/globals.h"
+#include "tests/support/pty.h"
+#include "tests/support/state.h"
+
+namespace {
+
+class SerialWorker : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetProgramState();
+    ASSERT_GE(dev.master(), 0) << "no pseudo-terminal";
+    dev.mapAs(1);
+  }
+  void TearDown() override {
+    if (gfConnected) closeConnection();
+    posixSetModemLines(-1);
+  }
+  static std::string Hex(const std::string& bytes) {
+    static const char d[] = "0123456789abcdef";
+    std::string s;
+    for (unsigned char c : bytes) {
+      s += d[c >> 4];
+      s += d[c & 15];
+      s += ' ';
+    }
+    return s;
+  }
+  static std::string Grid() { return GridText(); }
+  PtyDevice dev;
+};
+
+TEST_F(SerialWorker, OpenCloseReopenAndTheFlagsOfEachState) {
+  ASSERT_EQ(openConnection(), 1);
+  EXPECT_EQ(gfConnected.load(), 1);
+  EXPECT_EQ(gfComOpen.load(), 1);
+  EXPECT_EQ(gfThreadCut.load(), 0);
+  EXPECT_NE(gdwThreadID.load(), 0u);
+  EXPECT_NE(ghCom, kInvalidHandle);
+  EXPECT_EQ(headlessMessageCount(), 0);
+
+  closeConnection();
+  EXPECT_EQ(gfConnected.load(), 0);
+  EXPECT_EQ(gfComOpen.load(), 0);
+  EXPECT_EQ(gfThreadCut.load(), 1);
+  EXPECT_EQ(gdwThreadID.load(), 0u);
+  EXPECT_EQ(ghCom, kInvalidHandle);
+
+  ASSERT_EQ(openConnection(), 1);
+  sendCommByte('k');
+  EXPECT_EQ(dev.receive(1, 2000), "k");
+}
+
+TEST_F(SerialWorker, PortsThatDoNotOpenAreReportedWithPortAndRate) {
+  posixSetComDevice(1, "/nonexistent/tty");
+  EXPECT_EQ(openConnection(), 0);
+  gbPort = 10;   // forms "COM:", which names no port
+  gdwBaudRate = 9600;
+  EXPECT_EQ(openConnection(), 0);
+  ASSERT_EQ(headlessMessageCount(), 2);
+  EXPECT_EQ(headlessMessage(0).text, "Cannot open COM1 @ 115200 baud");
+  EXPECT_EQ(headlessMessage(0).caption, "Zelto v3.16");
+  EXPECT_EQ(headlessMessage(0).icon, kIconError);
+  EXPECT_EQ(headlessMessage(1).text, "Cannot open COM10 @ 9600 baud");
+  EXPECT_EQ(gfConnected.load(), 0);
+  EXPECT_EQ(gfThreadCut.load(), 1);
+  EXPECT_EQ(gfComOpen.load(), 0);
+
+  // A rate that no list entry has (only a damaged preset holds one) is
+  // refused rather than opening the line at an unknown rate.
+  gbPort = 1;
+  dev.mapAs(1);
+  gdwBaudRate = 12345;
+  EXPECT_EQ(openConnection(), 0);
+  EXPECT_EQ(headlessMessage(2).text, "Cannot open COM1 @ 12345 baud");
+}
+
+TEST_F(SerialWorker, PortHeldByAnotherProgramDoesNotOpen) {
+  ASSERT_EQ(openCOM(), 1);
+  const PlatHandle first = ghCom;
+  ghCom = kInvalidHandle;   // a second program opening the same port
+  EXPECT_EQ(openCOM(), 0);
+  ghCom = first;
+  closeCOM();
+}
+
+TEST_F(SerialWorker, AllByteValuesPassUnchangedBothWays) {
+  ASSERT_EQ(openConnection(), 1);
+  std::string all;
+  for (int i = 0; i < 256; i++) all += static_cast<char>(i);
+  for (int i = 0; i < 256; i++) sendCommByte(i);
+  EXPECT_EQ(dev.receive(256, 3000), all);
+
+  gfHexPrint = 1;
+  ASSERT_TRUE(dev.send(all));
+  const std::string shown = Hex(all);
+  ASSERT_TRUE(WaitFor([&] { return Grid().compare(0, shown.size(), shown) == 0; }, 3000)) << Grid().substr(0, 800);
+}
+
+TEST_F(SerialWorker, PollReturnsWhatWaitsUpToTheBlockSize) {
+  ASSERT_EQ(openCOM(), 1);
+  ASSERT_TRUE(dev.send(std::string(2000, 'w')));
+  uint32_t waiting = 0;
+  ASSERT_TRUE(WaitFor([&] { return platSerialClearErrors(ghCom, &waiting) && waiting == 2000; }, 2000));
+  uint8_t block[kRxBlockSize];
+  EXPECT_EQ(receiveCommBlock(nullptr, block, kRxBlockSize), 1536u);
+  EXPECT_EQ(receiveCommBlock(nullptr, block, kRxBlockSize), 464u);
+  EXPECT_EQ(receiveCommBlock(nullptr, block, kRxBlockSize), 0u);
+  closeCOM();
+}
+
+TEST_F(SerialWorker, OpenDiscardsBytesQueuedBeforeAndStaleLineBytes) {
+  sendCommByte('x');
+  sendCommByte('y');
+  ASSERT_TRUE(dev.send("stale"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(openConnection(), 1);
+  EXPECT_EQ(dev.receive(1, 200), "");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(GridRow(0), "");
+}
+
+TEST_F(SerialWorker, TransmitBufferKeepsTheFillingByteAndDropsTheRest) {
+  ASSERT_EQ(openCOM(), 1);   // the port without its worker: nothing drains
+  for (int i = 0; i < kTxBufSize - 1; i++) ASSERT_EQ(sendCommByte('a' + i % 26), 1);
+  EXPECT_EQ(headlessMessageCount(), 0);
+  EXPECT_EQ(sendCommByte('Z'), 0);
+  EXPECT_EQ(gComTxLen.load(), kTxBufSize);
+  EXPECT_EQ(gComTxBuf[kTxBufSize - 1], 'Z');
+  EXPECT_EQ(sendCommByte('!'), 0);
+  EXPECT_EQ(gComTxLen.load(), kTxBufSize);
+  EXPECT_EQ(headlessCountMessages("COM Tx Overflow"), 2);
+  EXPECT_EQ(headlessMessage(0).icon, kIconWarning);
+
+  EXPECT_EQ(transmitCommBlock(), 1);   // one write of the whole buffer
+  EXPECT_EQ(gComTxLen.load(), 0);
+  const std::string out = dev.receive(kTxBufSize, 3000);
+  ASSERT_EQ(out.size(), static_cast<size_t>(kTxBufSize));
+  EXPECT_EQ(out.back(), 'Z');
+  closeCOM();
+}
+
+TEST_F(SerialWorker, AppendsFromTwoThreadsAgainstFlushesLoseNothing) {
+  ASSERT_EQ(openConnection(), 1);
+  constexpr int kEach = 30000;
+  std::string received;
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {
+    while (!stop || received.size() < 2 * kEach) {
+      std::string part = dev.receive(4096, 20);
+      received += part;
+      if (stop && part.empty()) break;
+    }
+  });
+  auto typist = [](int base) {
+    for (int i = 0; i < kEach; i++) {
+      sendCommByte(base + i % 128);
+      if (i % 200 == 199) std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+  };
+  std::thread a(typist, 0), b(typist, 128);
+  a.join();
+  b.join();
+  ASSERT_TRUE(WaitFor([] { return gComTxLen == 0; }, 5000));
+  stop = true;
+  reader.join();
+  EXPECT_EQ(headlessCountMessages("COM Tx Overflow"), 0);
+  ASSERT_EQ(received.size(), static_cast<size_t>(2 * kEach));
+  int nextA = 0, nextB = 0;
+  for (unsigned char c : received) {
+    if (c < 128) {
+      ASSERT_EQ(c, nextA % 128);
+      nextA++;
+    } else {
+      ASSERT_EQ(c - 128, nextB % 128);
+      nextB++;
+    }
+  }
+  EXPECT_EQ(nextA, kEach);
+  EXPECT_EQ(nextB, kEach);
+}
+
+TEST_F(SerialWorker, WriteGivesUpWhenTheDeviceStopsReading) {
+  ASSERT_EQ(openConnection(), 1);
+  gfHexPrint = 1;   // the texts show as characters all the same
+  dev.fillUntilFull();
+  const auto start = std::chrono::steady_clock::now();
+  sendCommByte('q');
+  ASSERT_TRUE(WaitFor([] { return GridRow(0).size() > 0; }, 8000));
+  const auto waited =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(waited, 2900);   // 3000 ms + 1 ms per byte before it gives up
+  EXPECT_EQ(GridRow(0), "COM Tx Timeout->Aborted");
+  EXPECT_EQ(CursorRow(), 1);
+  EXPECT_EQ(gComTxLen.load(), 0);
+  EXPECT_EQ(gfHexPrint.load(), 1);
+  EXPECT_EQ(headlessMessageCount(), 0);
+}
+
+TEST_F(SerialWorker, DroppedStreamIsCountedButNotShown) {
+  ASSERT_EQ(openConnection(), 1);
+  gfDropStream = 1;
+  ASSERT_TRUE(dev.send("hidden"));
+  ASSERT_TRUE(WaitFor([] { return gByteCount == 6; }, 2000));
+  EXPECT_EQ(GridRow(0), "");
+  gfDropStream = 0;
+  ASSERT_TRUE(dev.send("shown"));
+  ASSERT_TRUE(WaitFor([] { return GridRow(0) == "shown"; }, 2000));
+}
+
+TEST_F(SerialWorker, QuietRecordingShowsADotOncePastTwoThousand) {
+  ASSERT_EQ(openConnection(), 1);
+  gfRecQuiet = 1;
+  gByteCount = 1800;
+  ASSERT_TRUE(dev.send(std::string(150, 'a')));
+  ASSERT_TRUE(WaitFor([] { return gByteCount == 1950; }, 2000));
+  EXPECT_EQ(GridRow(0), "");
+  ASSERT_TRUE(dev.send(std::string(100, 'b')));
+  ASSERT_TRUE(WaitFor([] { return GridRow(0) == "."; }, 2000));
+  EXPECT_EQ(gByteCount.load(), 0);   // the bytes past 2000 are not carried over
+  ASSERT_TRUE(dev.send(std::string(2000, 'c')));
+  ASSERT_TRUE(WaitFor([] { return gByteCount == 2000; }, 2000));
+  EXPECT_EQ(GridRow(0), ".");
+  ASSERT_TRUE(dev.send("d"));
+  ASSERT_TRUE(WaitFor([] { return GridRow(0) == ".."; }, 2000));
+}
+
+TEST_F(SerialWorker, CloseDuringAStalledWriteReturnsWithWorkerEndedAndPortClosed) {
+  ASSERT_EQ(openConnection(), 1);
+  dev.fillUntilFull();
+  sendCommByte('q');
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));   // the worker is inside its write
+  const auto start = std::chrono::steady_clock::now();
+  closeConnection();
+  const auto took =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(took, 2500);   // the purge aborted the write instead of waiting it out
+  EXPECT_EQ(gdwThreadID.load(), 0u);
+  EXPECT_EQ(gfComOpen.load(), 0);
+  EXPECT_EQ(ghCom, kInvalidHandle);
+  EXPECT_EQ(gComTxLen.load(), 0);
+}
+
+TEST_F(SerialWorker, CtsHandshakeGateCountsAnyModemLine) {
+  gfCtsHandsh = 1;
+  posixSetModemLines(0);
+  ASSERT_EQ(openConnection(), 1);   // warned, but the port still opens
+  EXPECT_EQ(headlessCountMessages("Warning: CTS line is down!\ncannot send data\ndisable CTS handshake or change cable"),
+            1);
+  EXPECT_EQ(CheckModemState(), 0);
+  posixSetModemLines(kModemDsr);   // a cable with DSR but no CTS passes
+  EXPECT_EQ(CheckModemState(), 1);
+  gfCtsHandsh = 0;
+  posixSetModemLines(0);
+  EXPECT_EQ(CheckModemState(), 1);   // no handshake: the lines are not read
+  EXPECT_EQ(headlessMessageCount(), 2);
+}
+
+}  // namespace
