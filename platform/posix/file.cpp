@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <climits>
 #include <cstring>
 
@@ -79,7 +80,7 @@ void posixSetProgramPath(const char* path) {
 uint32_t platSearchExecutable(const char* name, char* buf, uint32_t len) {
   char self[PATH_MAX];
   if (gProgramPath[0]) {
-    std::strcpy(self, gProgramPath);
+    std::snprintf(self, sizeof self, "%s", gProgramPath);
   } else {
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) return 0;
