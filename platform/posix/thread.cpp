@@ -114,11 +114,17 @@ void platWaitLinkIdle(PlatHandle link, int /*isSocket*/, int ms) {
     platSleepMs(ms);
     return;
   }
-  if (poll(fds, n, ms) > 0 && gWorkerPipe[0] >= 0 && (fds[0].revents & POLLIN)) {
+  if (poll(fds, n, ms) <= 0) return;
+  if (gWorkerPipe[0] >= 0 && (fds[0].revents & POLLIN)) {
     char drain[64];
     while (read(gWorkerPipe[0], drain, sizeof drain) > 0) {
     }
+    return;
   }
+  // A line whose device went away (a USB adapter pulled, the far end of a
+  // pseudo-terminal closed) reports a hang-up at once, every time: wait out
+  // the pause rather than spin.
+  if (fds[n - 1].revents & (POLLHUP | POLLERR | POLLNVAL)) platSleepMs(ms);
 }
 
 void platSignalWorker() {

@@ -77,6 +77,12 @@ size_t PtyDevice::fillUntilFull() {
   return total;
 }
 
+void PtyDevice::pull() {
+  if (master_ >= 0) close(master_);
+  if (slave_ >= 0) close(slave_);
+  master_ = slave_ = -1;
+}
+
 void PtyDevice::drain() {
   char buf[4096];
   while (read(master_, buf, sizeof buf) > 0) {

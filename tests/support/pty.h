@@ -26,6 +26,8 @@ class PtyDevice {
   // Discards what waits on the device end.
   void drain();
   int master() const { return master_; }
+  // Closes the device end, as when a USB adapter is pulled.
+  void pull();
 
  private:
   int master_ = -1;
