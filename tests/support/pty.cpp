@@ -69,10 +69,17 @@ size_t PtyDevice::fillUntilFull() {
   char chunk[1024];
   std::memset(chunk, 'f', sizeof chunk);
   size_t total = 0;
-  for (;;) {
+  // The kernel moves bytes between the line's buffers a moment later, which
+  // frees room again: the line is full once it stays full for a while.
+  for (int quiet = 0; quiet < 3;) {
     const ssize_t r = write(slave_, chunk, sizeof chunk);
-    if (r <= 0) break;
-    total += static_cast<size_t>(r);
+    if (r > 0) {
+      total += static_cast<size_t>(r);
+      quiet = 0;
+    } else {
+      quiet++;
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
   }
   return total;
 }

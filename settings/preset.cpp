@@ -1,0 +1,189 @@
+// The preset file: where it lies, and how the settings map onto its record.
+//
+// The record has no multi-byte numbers: every setting is one byte or a
+// fixed-width string copied whole, so the file reads the same on every
+// platform and byte order. Numbers are read back signed, as they were
+// written, except the port number and the delimiter.
+#include "settings/preset.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/file.h"
+#include "platform/msgbox.h"
+#include "settings/globals.h"
+
+namespace {
+
+// Offsets of the fields in the record.
+enum : int {
+  kOffFormat = 0,
+  kOffPort = 1,
+  kOffBaud = 2,        // rate / 2400
+  kOffLocalEcho = 3,
+  kOffHexPrint = 4,
+  kOffHexEnter = 5,
+  kOffUdpMode = 6,
+  kOffFontHeight = 7,
+  kOffCellWidth = 8,
+  kOffCellHeight = 9,
+  kOffDelay = 10,
+  kOffDelimiter = 11,
+  kOffSkipComment = 12,
+  kOffCts = 13,
+  kOffIP = 14,          // 32 bytes
+  kOffRxPort = 46,      // 16
+  kOffTxPort = 62,      // 16
+  kOffFaceName = 78,    // 32
+  kOffSendPath = 110,   // 260
+  kOffRecPath = 370,    // 260
+};
+static_assert(kOffIP + sizeof gszIPString == kOffRxPort);
+static_assert(kOffRxPort + sizeof gszRX_PortString == kOffTxPort);
+static_assert(kOffTxPort + sizeof gszTX_PortString == kOffFaceName);
+static_assert(kOffFaceName + sizeof GlfDISPLAYFont.lfFaceName == kOffSendPath);
+static_assert(kOffSendPath + sizeof gszSendPathName == kOffRecPath);
+static_assert(kOffRecPath + sizeof gszRecPathName == kPresetRecordSize);
+
+int32_t signedByte(uint8_t b) { return static_cast<int8_t>(b); }
+
+// A string field from a damaged or foreign file may hold no zero within its
+// width; every user of the string expects one, so the field's last byte
+// becomes the terminator. A well-formed field is kept byte for byte.
+void loadString(char* dst, const uint8_t* src, size_t width) {
+  std::memcpy(dst, src, width);
+  if (!std::memchr(dst, 0, width)) dst[width - 1] = 0;
+}
+
+// The program's folder, with its separator, into dir (dirSize bytes).
+// Returns 0, dir empty, when the folder and a file name do not fit: the
+// files then have no path at all rather than one in the current directory.
+// A program that cannot be found leaves dir empty and returns 1, so the
+// files are named relative to the current directory.
+int programFolder(char* dir, uint32_t dirSize) {
+  dir[0] = 0;
+  const uint32_t n = platSearchExecutable(gszToolName, dir, dirSize);
+  if (n == 0) {
+    dir[0] = 0;
+    return 1;
+  }
+  if (n >= dirSize) {
+    dir[0] = 0;
+    return 0;
+  }
+  uint32_t keep = n;
+  while (keep > 0 && !platIsPathSeparator(dir[keep - 1])) keep--;
+  dir[keep] = 0;
+  return 1;
+}
+
+// path = folder + name, or empty when that does not fit into size bytes.
+void composePath(char* path, size_t size, const char* folder, const char* name) {
+  const size_t a = std::strlen(folder);
+  const size_t b = std::strlen(name);
+  std::memset(path, 0, size);
+  if (a + b + 1 > size) return;
+  std::snprintf(path, size, "%s%s", folder, name);
+}
+
+void computePaths() {
+  char dir[kPathMax];
+  if (!programFolder(dir, sizeof dir)) {
+    std::memset(gszPresetPathName, 0, sizeof gszPresetPathName);
+    std::memset(gszRecPathName, 0, sizeof gszRecPathName);
+    return;
+  }
+  composePath(gszPresetPathName, sizeof gszPresetPathName, dir, gszPresetName);
+  composePath(gszRecPathName, sizeof gszRecPathName, dir, gszDefaultRecName);
+}
+
+void buildRecord(uint8_t* rec) {
+  std::memset(rec, 0, kPresetRecordSize);
+  rec[kOffFormat] = kPresetFormat;
+  rec[kOffPort] = gbPort;
+  rec[kOffBaud] = static_cast<uint8_t>(gdwBaudRate / 2400u);
+  rec[kOffLocalEcho] = static_cast<uint8_t>(gfLocalEcho);
+  rec[kOffHexPrint] = static_cast<uint8_t>(gfHexPrint.load());
+  rec[kOffHexEnter] = static_cast<uint8_t>(gfHexEnter);
+  rec[kOffUdpMode] = static_cast<uint8_t>(gfUdpMode.load());
+  rec[kOffFontHeight] = static_cast<uint8_t>(GlfDISPLAYFont.lfHeight);
+  rec[kOffCellWidth] = static_cast<uint8_t>(GxChar);
+  rec[kOffCellHeight] = static_cast<uint8_t>(GyChar);
+  rec[kOffDelay] = static_cast<uint8_t>(gPackDelay.load());
+  rec[kOffDelimiter] = static_cast<uint8_t>(gDelimiter.load());
+  rec[kOffSkipComment] = static_cast<uint8_t>(gfSkipBigComment.load());
+  rec[kOffCts] = static_cast<uint8_t>(gfCtsHandsh);
+  std::memcpy(rec + kOffIP, gszIPString, sizeof gszIPString);
+  std::memcpy(rec + kOffRxPort, gszRX_PortString, sizeof gszRX_PortString);
+  std::memcpy(rec + kOffTxPort, gszTX_PortString, sizeof gszTX_PortString);
+  std::memcpy(rec + kOffFaceName, GlfDISPLAYFont.lfFaceName, sizeof GlfDISPLAYFont.lfFaceName);
+  std::memcpy(rec + kOffSendPath, gszSendPathName, sizeof gszSendPathName);
+  std::memcpy(rec + kOffRecPath, gszRecPathName, sizeof gszRecPathName);
+}
+
+void applyRecord(const uint8_t* rec) {
+  gbPort = rec[kOffPort];
+  gbOldPort = gbPort;
+  gdwBaudRate = static_cast<uint32_t>(signedByte(rec[kOffBaud]) * 2400);
+  gdwOldBaudRate = gdwBaudRate;
+  gfLocalEcho = signedByte(rec[kOffLocalEcho]);
+  gfHexPrint = signedByte(rec[kOffHexPrint]);
+  gfHexEnter = signedByte(rec[kOffHexEnter]);
+  gfUdpMode = signedByte(rec[kOffUdpMode]);
+  GlfDISPLAYFont.lfHeight = signedByte(rec[kOffFontHeight]);
+  // The cell sizes the window before any font exists, and the view divides
+  // by them: a damaged file's zero or negative cell leaves the cell as it
+  // was (at start-up, the default one).
+  if (signedByte(rec[kOffCellWidth]) > 0) GxChar = signedByte(rec[kOffCellWidth]);
+  if (signedByte(rec[kOffCellHeight]) > 0) GyChar = signedByte(rec[kOffCellHeight]);
+  gPackDelay = signedByte(rec[kOffDelay]);
+  gDelimiter = (gDelimiter.load() & ~0xFF) | rec[kOffDelimiter];
+  gfSkipBigComment = signedByte(rec[kOffSkipComment]);
+  gfCtsHandsh = signedByte(rec[kOffCts]);
+  gfOldCtsHandsh = gfCtsHandsh;
+  loadString(gszIPString, rec + kOffIP, sizeof gszIPString);
+  std::memcpy(gszOldIPString, gszIPString, sizeof gszOldIPString);
+  loadString(gszRX_PortString, rec + kOffRxPort, sizeof gszRX_PortString);
+  loadString(gszTX_PortString, rec + kOffTxPort, sizeof gszTX_PortString);
+  loadString(GlfDISPLAYFont.lfFaceName, rec + kOffFaceName, sizeof GlfDISPLAYFont.lfFaceName);
+  loadString(gszSendPathName, rec + kOffSendPath, sizeof gszSendPathName);
+  loadString(gszRecPathName, rec + kOffRecPath, sizeof gszRecPathName);
+}
+
+}  // namespace
+
+int LoadPreset() {
+  computePaths();
+  if (!gszPresetPathName[0]) return 0;
+  const PlatHandle h = platFileOpenRead(gszPresetPathName);
+  if (h == kInvalidHandle) return 0;
+  uint8_t rec[kPresetRecordSize];
+  uint32_t have = 0;
+  // Only the first 630 bytes are ever read; a longer file is accepted.
+  while (have < sizeof rec) {
+    uint32_t got = 0;
+    if (!platFileRead(h, rec + have, sizeof rec - have, &got) || got == 0) break;
+    have += got;
+  }
+  platFileClose(h);
+  if (have < sizeof rec || rec[kOffFormat] != kPresetFormat) return 0;
+  applyRecord(rec);
+  return 1;
+}
+
+int SavePreset(WindowHandle owner) {
+  if (!gszPresetPathName[0]) return 0;
+  const PlatHandle h = platFileCreate(gszPresetPathName);
+  if (h == kInvalidHandle) return 0;
+  uint8_t rec[kPresetRecordSize];
+  buildRecord(rec);
+  uint32_t put = 0;
+  const int ok = platFileWrite(h, rec, sizeof rec, &put);
+  if (!ok || put < sizeof rec) {
+    platMessageBox(owner, "Preset Write Error!", nullptr, kIconWarning);
+    platFileClose(h);
+    return 0;
+  }
+  platFileClose(h);
+  return 1;
+}

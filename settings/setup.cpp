@@ -1,0 +1,172 @@
+// The Setup dialog's rules: filling its controls from the settings, and Ok,
+// which stores them and reopens the link when a setting of the open link
+// kind changed.
+#include "settings/setup.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "link/connection.h"
+#include "platform/msgbox.h"
+#include "settings/globals.h"
+
+namespace {
+
+// Value of one hexadecimal digit, or -1 for anything else (the end included).
+int hexDigit(char ch) {
+  if (ch >= '0' && ch <= '9') return ch - '0';
+  if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+  if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+  return -1;
+}
+
+// A control's text into a string setting: whole, terminated within the
+// setting's width, the rest zero. src is a control field of srcWidth bytes
+// that need not be terminated.
+void storeText(char* dst, size_t dstWidth, const char* src, size_t srcWidth) {
+  const void* end = std::memchr(src, 0, srcWidth);
+  size_t n = end ? static_cast<size_t>(static_cast<const char*>(end) - src) : srcWidth;
+  if (n > dstWidth - 1) n = dstWidth - 1;
+  std::memmove(dst, src, n);
+  std::memset(dst + n, 0, dstWidth - n);
+}
+
+void showDelimiter(char* text, size_t width, int32_t value) {
+  std::snprintf(text, width, "%02X", static_cast<unsigned>(value & 0xFF));
+}
+
+}  // namespace
+
+int32_t SetupFindListEntry(const int32_t* table, int count, int32_t current) {
+  int32_t sel = -1;
+  for (int i = 0; i < count; i++) {
+    if (table[i] == current) sel = i;
+  }
+  return sel;
+}
+
+int SetupParseDelimiter(const char* text, int32_t* value) {
+  const int hi = hexDigit(text[0]);
+  if (hi < 0) return 0;
+  if (text[1] == 0) {
+    *value = hi;
+    return 1;
+  }
+  const int lo = hexDigit(text[1]);
+  if (lo < 0) return 0;
+  *value = hi * 16 + lo;
+  return 1;
+}
+
+int32_t SetupPortNumber(const char* text) {
+  const char* p = text;
+  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r') p++;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  int64_t n = 0;
+  const int64_t limit = negative ? 2147483648LL : 2147483647LL;
+  for (; *p >= '0' && *p <= '9'; p++) {
+    n = n * 10 + (*p - '0');
+    if (n > limit) n = limit;
+  }
+  return static_cast<int32_t>(negative ? -n : n);
+}
+
+void SetupControlsFromSettings(SetupControls* c) {
+  std::memset(c, 0, sizeof *c);
+  std::memset(gszDelimString, 0, sizeof gszDelimString);
+  showDelimiter(gszDelimString, sizeof gszDelimString, gDelimiter);
+  std::memcpy(c->delimText, gszDelimString, sizeof c->delimText);
+  c->skipComment = gfSkipBigComment != 0;
+  c->delaySel = SetupFindListEntry(DelayTable, kDelayEntries, gPackDelay);
+  c->delayValue = c->delaySel >= 0 ? DelayTable[c->delaySel] : -1;
+  c->portSel = gbPort >= 1 && gbPort <= kPortEntries ? gbPort - 1 : -1;
+  c->baudSel = SetupFindListEntry(BaudTable, kBaudEntries, static_cast<int32_t>(gdwBaudRate));
+  c->baudValue = c->baudSel >= 0 ? BaudTable[c->baudSel] : -1;
+  c->cts = gfCtsHandsh != 0;
+  storeText(c->ipText, sizeof c->ipText, gszIPString, sizeof gszIPString);
+  storeText(c->rxPortText, sizeof c->rxPortText, gszRX_PortString, sizeof gszRX_PortString);
+  storeText(c->txPortText, sizeof c->txPortText, gszTX_PortString, sizeof gszTX_PortString);
+  c->udp = gfUdpMode != 0;
+  c->localEcho = gfLocalEcho != 0;
+  c->hexPrint = gfHexPrint != 0;
+  c->hexEnter = gfHexEnter != 0;
+}
+
+int SetupStoreControls(SetupControls* c) {
+  int reopen = 0;
+
+  // The old link is closed while its kind still says how to close it.
+  const int32_t udp = c->udp ? 1 : 0;
+  if (udp != gfUdpMode) {
+    if (gfConnected) closeConnection();
+    gfUdpMode = udp;
+    reopen = 1;
+  }
+  const bool serial = udp == 0;
+
+  gfCtsHandsh = c->cts ? 1 : 0;
+  if (serial && gfCtsHandsh != gfOldCtsHandsh) reopen = 1;
+
+  storeText(gszDelimString, sizeof gszDelimString, c->delimText, sizeof c->delimText);
+  int32_t delim = 0;
+  if (SetupParseDelimiter(gszDelimString, &delim)) {
+    gDelimiter = (gDelimiter & ~0xFF) | delim;
+    showDelimiter(gszDelimString, sizeof gszDelimString, delim);
+    std::memcpy(c->delimText, gszDelimString, sizeof c->delimText);
+  } else {
+    platMessageBox(ghDISPLAYWnd.load(), "Delimiter no valid Hex Number\n   --- left unchanged ---", gszAppName,
+                   kIconWarning);
+  }
+
+  // A list with no selection can only come from a preset value that no entry
+  // has: the setting stays as it was rather than becoming port 0 or rate -1.
+  if (c->portSel >= 0) gbPort = static_cast<uint8_t>(c->portSel + 1);
+  if (serial && gbPort != gbOldPort) reopen = 1;
+
+  if (c->baudSel >= 0) gdwBaudRate = static_cast<uint32_t>(c->baudValue);
+  if (serial && gdwBaudRate != gdwOldBaudRate) reopen = 1;
+
+  if (c->delaySel >= 0) gPackDelay = c->delayValue;
+  gfSkipBigComment = c->skipComment ? 1 : 0;
+
+  storeText(gszIPString, sizeof gszIPString, c->ipText, sizeof c->ipText);
+  if (!serial && std::strcmp(gszIPString, gszOldIPString) != 0) reopen = 1;
+
+  // The ports are compared as the numbers the open link uses, so "09000"
+  // is the same port as "9000".
+  storeText(gszRX_PortString, sizeof gszRX_PortString, c->rxPortText, sizeof c->rxPortText);
+  const int32_t rx = SetupPortNumber(gszRX_PortString);
+  if (!serial && rx != gRX_PortNum) {
+    gRX_PortNum = rx;
+    reopen = 1;
+  }
+  storeText(gszTX_PortString, sizeof gszTX_PortString, c->txPortText, sizeof c->txPortText);
+  const int32_t tx = SetupPortNumber(gszTX_PortString);
+  if (!serial && tx != gTX_PortNum) {
+    gTX_PortNum = tx;
+    reopen = 1;
+  }
+
+  gfLocalEcho = c->localEcho ? 1 : 0;
+  gfHexPrint = c->hexPrint ? 1 : 0;
+  gfHexEnter = c->hexEnter ? 1 : 0;
+  if (gfHexEnter) {
+    // A half-typed hexadecimal byte is dropped.
+    gNibbleCount = 0;
+    gTxByte = 0;
+  }
+  return reopen;
+}
+
+void SetupReopenLink(int reopen) {
+  if (!reopen) return;
+  if (gfConnected) closeConnection();
+  // The Old copies take the new values even if the open fails, so a later
+  // Ok without a change does not try again.
+  gfOldCtsHandsh = gfCtsHandsh;
+  gbOldPort = gbPort;
+  gdwOldBaudRate = gdwBaudRate;
+  std::memcpy(gszOldIPString, gszIPString, sizeof gszOldIPString);
+  openConnection();
+}
