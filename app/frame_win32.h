@@ -1,0 +1,15 @@
+// The Win32 frame of ZELTO.EXE: the main window procedure, the about box and the modal-dialog runner.
+#pragma once
+#include <windows.h>
+
+extern HACCEL ghAccel;   // the accelerator table "ZELTO", loaded once the window shows
+
+LRESULT CALLBACK DISPLAYWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK HelpDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Runs dialog template id modally over owner (DialogBoxParam) and returns its result.
+INT_PTR GoModalDialogBoxParam(HINSTANCE instance, int id, HWND owner, DLGPROC proc, LPARAM param);
+
+// The commands' dialogs: the about box (100) and the Setup dialog (101),
+// with the program instance taken from the owner window.
+int RunZeltoDialog(int id, HWND owner);

@@ -1,0 +1,137 @@
+// ZELTO.EXE's entry: start-up, the message loop and the main window procedure with its closing order.
+#include <windows.h>
+
+#include <cstring>
+
+#include "app/commands.h"
+#include "app/frame_win32.h"
+#include "display/keyboard.h"
+#include "display/view.h"
+#include "platform/thread.h"
+#include "platform/win32/deferred.h"
+#include "platform/win32/shell.h"
+#include "settings/globals.h"
+#include "settings/preset.h"
+#include "transfer/filesend.h"
+#include "transfer/record.h"
+
+HACCEL ghAccel = nullptr;
+
+namespace {
+
+constexpr int kIconId = 130;
+
+// No worker runs by the time this is called (the connection was ended
+// first), so neither file is closed under the worker's hands.
+void closeOpenFiles() {
+  if (gfSendFileOpen) AbortSendFileQuietly();
+  if (gfRecFileOpen) CloseRecFileQuietly();
+}
+
+void registerMainClass(HINSTANCE instance) {
+  WNDCLASSA wc{};
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = DISPLAYWndProc;
+  wc.cbClsExtra = 0;
+  wc.cbWndExtra = 0;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kIconId));
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszMenuName = gszShortName;
+  wc.lpszClassName = gszAppName;
+  RegisterClassA(&wc);
+}
+
+}  // namespace
+
+LRESULT CALLBACK DISPLAYWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  // Scroll-bar and caret changes the worker handed over to this thread.
+  if (winHandleDeferred(hwnd, msg, wParam, lParam)) return 0;
+  switch (msg) {
+    case WM_CREATE:
+      CreateDISPLAYInfo(hwnd);
+      return 0;
+    case WM_PAINT:
+      PaintDISPLAY(hwnd);
+      return 0;
+    case WM_SIZE:
+      SizeDISPLAY(hwnd, HIWORD(lParam), LOWORD(lParam));
+      return 0;
+    case WM_SETFOCUS:
+      SetDISPLAYFocus(hwnd);
+      return 0;
+    case WM_KILLFOCUS:
+      KillDISPLAYFocus(hwnd);
+      return 0;
+    case WM_HSCROLL:
+      ScrollDISPLAYHorz(hwnd, LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_VSCROLL:
+      ScrollDISPLAYVert(hwnd, LOWORD(wParam), HIWORD(wParam));
+      return 0;
+    case WM_CHAR:
+      ProcessDISPLAYCharacter(hwnd, static_cast<int>(wParam & 0xFF));
+      return 0;
+    case WM_COMMAND:
+      DoDISPLAYCommand(hwnd, LOWORD(wParam));
+      return 0;
+    case WM_CLOSE:
+      // The connection ends first: that stops the worker, which may still
+      // be reading the send file or writing the record file.
+      DestroyDISPLAYInfo();
+      closeOpenFiles();
+      DestroyWindow(hwnd);
+      return 0;
+    case WM_DESTROY:
+      closeOpenFiles();
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
+  }
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*cmdLine*/, int showCmd) {
+  platMarkUiThread();
+  winSetDialogRunner(RunZeltoDialog);
+  registerMainClass(instance);
+
+  std::strcpy(GlfDISPLAYFont.lfFaceName, "Courier New");
+  GxChar = GetSystemMetrics(SM_CXVSCROLL) / 2;
+  GyChar = GetSystemMetrics(SM_CYHSCROLL);
+  GlfDISPLAYFont.lfHeight = 3 - GyChar;   // negative: a character height in pixels
+
+  LoadPreset();
+
+  // The loaded (or default) cell sizes the window before any font exists.
+  GxSize = 81 * GxChar;
+  GySize = 129 * GyChar;
+  GyVisible = 33 * GyChar;
+  const int frame = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU) + 20;
+
+  // WM_CREATE opens the connection inside this call; ghDISPLAYWnd is still
+  // null then, so boxes raised there have no owner.
+  const HWND main = CreateWindowExA(0, gszAppName, gszAppName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                    GxSize + 30, frame + GyVisible, nullptr, nullptr, instance, nullptr);
+  ghDISPLAYWnd = main;
+  if (!main) {
+    // Without a window no close could ever arrive: end instead of running
+    // on unseen with the link open.
+    DestroyDISPLAYInfo();
+    closeOpenFiles();
+    return 1;
+  }
+  ShowWindow(main, showCmd);
+  UpdateWindow(main);
+
+  ghAccel = LoadAcceleratorsA(instance, "ZELTO");
+
+  MSG m{};
+  while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+    if (TranslateAcceleratorA(main, ghAccel, &m)) continue;
+    TranslateMessage(&m);
+    DispatchMessageA(&m);
+  }
+  return static_cast<int>(m.wParam);
+}

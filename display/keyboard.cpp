@@ -1,0 +1,90 @@
+// Keyboard entry: raw bytes, the hex-entry state machine, local echo and the CTS gate.
+#include "display/keyboard.h"
+
+#include <cstdint>
+
+#include "display/screen.h"
+#include "link/connection.h"
+#include "link/serial.h"
+#include "settings/globals.h"
+
+namespace {
+
+constexpr int kLineFeed = 10;
+
+int hexDigitValue(int ch) {
+  if (ch >= '0' && ch <= '9') return ch - '0';
+  if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+  if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+  return -1;
+}
+
+int isSeparator(int ch) { return ch == ' ' || ch == '\r'; }
+
+void sendAndEcho(uint8_t byte) {
+  sendCommByte(byte);
+  // Echoed whatever the transmit buffer said: the user sees what was typed.
+  if (gfLocalEcho) WriteDISPLAYBlock(&byte, 1);
+}
+
+void resetPending() {
+  gNibbleCount = 0;
+  gTxByte = 0;
+}
+
+// A character that cannot continue the pending byte discards it. The "?" is
+// shown even without local echo, so the user knows the byte was thrown away.
+void reject() {
+  static const uint8_t kQuestion = '?';
+  WriteDISPLAYBlock(&kQuestion, 1);
+  resetPending();
+}
+
+void hexEntry(int ch) {
+  if (ch == kLineFeed) return;   // Ctrl+Enter neither ends nor spoils a byte
+  const int digit = hexDigitValue(ch);
+  switch (gNibbleCount) {
+    case 0:
+      if (digit < 0) {
+        reject();
+        return;
+      }
+      gTxByte = static_cast<uint8_t>(digit);
+      gNibbleCount = 1;
+      return;
+    case 1:
+      if (isSeparator(ch)) break;
+      if (digit < 0) {
+        reject();
+        return;
+      }
+      gTxByte = static_cast<uint8_t>(gTxByte * 16 + digit);
+      gNibbleCount = 2;
+      return;
+    default:
+      // A third digit is no byte of two digits: the whole entry is refused.
+      if (!isSeparator(ch)) {
+        reject();
+        return;
+      }
+      break;
+  }
+  const uint8_t byte = gTxByte;
+  resetPending();
+  sendAndEcho(byte);
+}
+
+}  // namespace
+
+int ProcessDISPLAYCharacter(WindowHandle /*hwnd*/, int ch) {
+  if (!gfConnected) return 1;
+  ch &= 0xFF;
+  // During a file send the file's own pacing decides; typing joins it.
+  if (gfUdpMode == 0 && gfCtsHandsh && gfSendFileOpen == 0 && !CheckModemState()) return 1;
+  if (!gfHexEnter) {
+    sendAndEcho(static_cast<uint8_t>(ch));
+    return 1;
+  }
+  hexEntry(ch);
+  return 1;
+}

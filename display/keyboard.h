@@ -1,0 +1,8 @@
+// Keyboard entry: typed characters become bytes for the link, raw or as typed hex.
+#pragma once
+#include "platform/types.h"
+
+// One character message of the main window (ch: the character code, 0..255).
+// Raw entry sends it as one byte; hex entry collects one or two hex digits
+// and sends their byte at a blank or Enter. Runs on the user-interface thread.
+int ProcessDISPLAYCharacter(WindowHandle hwnd, int ch);
