@@ -1,5 +1,13 @@
-// PLACEHOLDER until the UDP link lands.
+// The UDP link: the send and receive sockets, the multicast group, the
+// never-waiting receive poll and the one-datagram send of a flush.
 #include "link/udp.h"
+
+#include <cstring>
+
+#include "link/connection.h"
+#include "platform/msgbox.h"
+#include "platform/udp.h"
+#include "settings/globals.h"
 
 PlatSocket gSsock = kInvalidSocket;
 PlatSocket gRsock = kInvalidSocket;
@@ -9,8 +17,119 @@ SockAddrIn gRemoteAddr;
 int32_t gRemoteAddrLen = 16;
 MulticastReq gMreq;
 
-int openUDP() { return 0; }
-void closeUDP() {}
-int32_t receiveUdpBlock(uint8_t*, int32_t) { return 0; }
-int sendUdpBlock(const uint8_t*, int32_t) { return 0; }
-int32_t PortTextToNumber(const char*) { return 0; }
+namespace {
+
+void warn(const char* text) { platMessageBox(ghDISPLAYWnd.load(), text, gszAppName, kIconWarning); }
+
+void fillAddr(SockAddrIn* a, int32_t portNum, uint32_t addr) {
+  std::memset(a, 0, sizeof *a);
+  a->family = kAfInet;
+  // Only the low 16 bits of the number reach the wire; the number itself is
+  // kept whole for the open-failure message.
+  a->port = platHtons(static_cast<uint16_t>(static_cast<uint32_t>(portNum) & 0xFFFFu));
+  a->addr = addr;
+}
+
+// A group address has 1110 as the top four bits of its first octet (224 to
+// 239). The address is in network order: its first octet is its first byte.
+bool isGroupAddress(uint32_t addr) {
+  uint8_t octets[4];
+  std::memcpy(octets, &addr, sizeof octets);
+  return (octets[0] & 0xF0u) == 0xE0u;
+}
+
+void closeSockets() {
+  if (gSsock != kInvalidSocket) platUdpClose(gSsock);
+  if (gRsock != kInvalidSocket) platUdpClose(gRsock);
+  gSsock = kInvalidSocket;
+  gRsock = kInvalidSocket;
+}
+
+// A failed open leaves nothing behind: no socket stays open and no group is
+// pending, so a later open or close starts from the closed state.
+int failOpen() {
+  closeSockets();
+  gMulticast = 0;
+  return 0;
+}
+
+}  // namespace
+
+int32_t PortTextToNumber(const char* text) {
+  // The standard decimal conversion, except that a number beyond the 32-bit
+  // range is clamped to its nearest end instead of overflowing.
+  const char* p = text;
+  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r') p++;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  const int64_t limit = negative ? 2147483648LL : 2147483647LL;
+  int64_t n = 0;
+  for (; *p >= '0' && *p <= '9'; p++) {
+    n = n * 10 + (*p - '0');
+    if (n > limit) n = limit;
+  }
+  return static_cast<int32_t>(negative ? -n : n);
+}
+
+int openUDP() {
+  // Sockets of an earlier open that was never closed are released first.
+  if (gSsock != kInvalidSocket || gRsock != kInvalidSocket) closeUDP();
+
+  platUdpStartup();
+  gSsock = platUdpSocket();
+  if (gSsock == kInvalidSocket) return failOpen();
+  gRsock = platUdpSocket();
+  if (gRsock == kInvalidSocket) return failOpen();
+
+  gTX_PortNum = PortTextToNumber(gszTX_PortString);
+  fillAddr(&gSaddr, gTX_PortNum, platInetAddr(gszIPString));
+  gMulticast = isGroupAddress(gSaddr.addr) ? 1 : 0;
+
+  gRX_PortNum = PortTextToNumber(gszRX_PortString);
+  fillAddr(&gRaddr, gRX_PortNum, kInaddrAny);
+  if (!platUdpBind(gRsock, gRaddr.addr, gRaddr.port)) return failOpen();
+
+  if (gMulticast == 1) {
+    if (!platUdpMulticastLoopOff(gSsock, gRsock)) warn("Multicast:cannot disable loopback");
+    gMreq.group = gSaddr.addr;
+    gMreq.iface = kInaddrAny;
+    if (!platUdpJoinGroup(gRsock, gMreq.group, gMreq.iface)) {
+      warn("Multicast refused, check your Ethernet");
+      gMulticast = 0;
+    } else {
+      gMulticast = 2;
+      warn("Multicast group joined");
+    }
+  }
+
+  EmptyCommTxBuffer();
+  gfUdpOpen = 1;
+  return 1;
+}
+
+void closeUDP() {
+  // The group is left explicitly, while the receive socket still exists.
+  if (gMulticast != 0) {
+    if (gRsock != kInvalidSocket) platUdpLeaveGroup(gRsock, gMreq.group, gMreq.iface);
+    gMulticast = 0;
+  }
+  closeSockets();
+  gfUdpOpen = 0;
+}
+
+int32_t receiveUdpBlock(uint8_t* buf, int32_t size) {
+  if (platUdpDatagramWaiting(gRsock) <= 0) return 0;
+  uint32_t fromAddr = 0;
+  uint16_t fromPort = 0;
+  const int32_t n = platUdpReceive(gRsock, buf, size, &fromAddr, &fromPort);
+  if (n < 0) {
+    warn("UDP receive error");
+    return -1;
+  }
+  fillAddr(&gRemoteAddr, 0, fromAddr);
+  gRemoteAddr.port = fromPort;
+  gRemoteAddrLen = static_cast<int32_t>(sizeof gRemoteAddr);
+  return n;
+}
+
+int sendUdpBlock(const uint8_t* buf, int32_t n) { return platUdpSendTo(gSsock, buf, n, gSaddr.addr, gSaddr.port); }
