@@ -83,7 +83,8 @@ void composePath(char* path, size_t size, const char* folder, const char* name) 
   const size_t b = std::strlen(name);
   std::memset(path, 0, size);
   if (a + b + 1 > size) return;
-  std::snprintf(path, size, "%s%s", folder, name);
+  std::memcpy(path, folder, a);
+  std::memcpy(path + a, name, b + 1);
 }
 
 void computePaths() {

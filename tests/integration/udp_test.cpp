@@ -34,7 +34,7 @@ bool waitUntil(const std::function<bool()>& done, int ms) {
 
 void setText(char* dst, size_t size, const std::string& text) {
   std::memset(dst, 0, size);
-  std::strncpy(dst, text.c_str(), size - 1);
+  std::memcpy(dst, text.data(), text.size() < size - 1 ? text.size() : size - 1);
 }
 
 bool gridStartsWith(const std::string& s) { return GridText().compare(0, s.size(), s) == 0; }
