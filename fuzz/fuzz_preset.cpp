@@ -13,6 +13,7 @@
 #include "platform/posix/paths.h"
 #include "settings/globals.h"
 #include "settings/preset.h"
+#include "link/udp.h"
 #include "settings/setup.h"
 
 namespace {
@@ -59,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Setup dialog's controls, the port numbers, saving again.
   char message[128];
   std::snprintf(message, sizeof message, "Cannot open UPD: IP %s  RX-Port %d  TX-Port %d", gszIPString,
-                SetupPortNumber(gszRX_PortString), SetupPortNumber(gszTX_PortString));
+                PortTextToNumber(gszRX_PortString), PortTextToNumber(gszTX_PortString));
   SetupControls c;
   SetupControlsFromSettings(&c);
   mustEnd(c.delimText, sizeof c.delimText);

@@ -3,6 +3,8 @@
 // kind changed.
 #include "settings/setup.h"
 
+#include "link/udp.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -56,20 +58,6 @@ int SetupParseDelimiter(const char* text, int32_t* value) {
   if (lo < 0) return 0;
   *value = hi * 16 + lo;
   return 1;
-}
-
-int32_t SetupPortNumber(const char* text) {
-  const char* p = text;
-  while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\v' || *p == '\f' || *p == '\r') p++;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  int64_t n = 0;
-  const int64_t limit = negative ? 2147483648LL : 2147483647LL;
-  for (; *p >= '0' && *p <= '9'; p++) {
-    n = n * 10 + (*p - '0');
-    if (n > limit) n = limit;
-  }
-  return static_cast<int32_t>(negative ? -n : n);
 }
 
 void SetupControlsFromSettings(SetupControls* c) {
@@ -136,13 +124,13 @@ int SetupStoreControls(SetupControls* c) {
   // The ports are compared as the numbers the open link uses, so "09000"
   // is the same port as "9000".
   storeText(gszRX_PortString, sizeof gszRX_PortString, c->rxPortText, sizeof c->rxPortText);
-  const int32_t rx = SetupPortNumber(gszRX_PortString);
+  const int32_t rx = PortTextToNumber(gszRX_PortString);
   if (!serial && rx != gRX_PortNum) {
     gRX_PortNum = rx;
     reopen = 1;
   }
   storeText(gszTX_PortString, sizeof gszTX_PortString, c->txPortText, sizeof c->txPortText);
-  const int32_t tx = SetupPortNumber(gszTX_PortString);
+  const int32_t tx = PortTextToNumber(gszTX_PortString);
   if (!serial && tx != gTX_PortNum) {
     gTX_PortNum = tx;
     reopen = 1;

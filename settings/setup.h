@@ -61,10 +61,6 @@ int32_t SetupFindListEntry(const int32_t* table, int count, int32_t current);
 // Returns 1 and the byte in *value, or 0 when the text is not valid.
 int SetupParseDelimiter(const char* text, int32_t* value);
 
-// The decimal value of a port text: leading blanks, an optional sign, then
-// digits up to the first non-digit; 0 without digits. Saturates at the
-// 32-bit limits instead of overflowing.
-int32_t SetupPortNumber(const char* text);
 
 // Opening the dialog: the controls from the settings. Also refills
 // gszDelimString from the delimiter byte.

@@ -18,6 +18,7 @@
 #include "platform/posix/headless.h"
 #include "platform/posix/paths.h"
 #include "settings/globals.h"
+#include "link/udp.h"
 #include "settings/setup.h"
 #include "tests/support/state.h"
 
@@ -386,10 +387,10 @@ TEST_F(SetupDialog, ControlTextsAreStoredTerminatedWithinTheirSettings) {
   EXPECT_EQ(std::string(gszRX_PortString), std::string(15, '9'));
   EXPECT_EQ(gDelimiter.load(), 0xFF);
   // A port number too big for 32 bits stops at the largest one.
-  EXPECT_EQ(SetupPortNumber(gszRX_PortString), 2147483647);
-  EXPECT_EQ(SetupPortNumber("-99999999999"), -2147483647 - 1);
-  EXPECT_EQ(SetupPortNumber("\t 42x"), 42);
-  EXPECT_EQ(SetupPortNumber("-"), 0);
+  EXPECT_EQ(PortTextToNumber(gszRX_PortString), 2147483647);
+  EXPECT_EQ(PortTextToNumber("-99999999999"), -2147483647 - 1);
+  EXPECT_EQ(PortTextToNumber("\t 42x"), 42);
+  EXPECT_EQ(PortTextToNumber("-"), 0);
 }
 
 }  // namespace
