@@ -4,7 +4,9 @@
 #      every test;
 #   2. the native build under ThreadSanitizer, the threaded tests;
 #   3. the Windows build (MinGW-w64): the core, the Win32 layer and ZELTO.EXE,
-#      and the Win32 tests under Wine.
+#      and the Win32 tests under Wine;
+#   4. the benchmarks build (Release), the fuzz targets for a bounded time,
+#      and static analysis (clang-tidy, cppcheck).
 # Ends with one line "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -59,6 +61,19 @@ if [ -x tests/wine/run.sh ]; then
   passed=$((passed + p))
   failed=$((failed + f))
 fi
+
+stage "benchmarks build (Release)"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null &&
+  cmake --build build/release -j "$jobs" >/dev/null && { echo "PASS release_build"; passed=$((passed + 1)); } ||
+  { echo "FAIL release_build"; failed=$((failed + 1)); }
+
+stage "fuzzing (bounded)"
+bash scripts/fuzz.sh "${ZELTO_FUZZ_SECONDS:-25}" 2>&1 | tee build/fuzz.log
+passed=$((passed + $(grep -cE '^PASS ' build/fuzz.log)))
+failed=$((failed + $(grep -cE '^FAIL ' build/fuzz.log)))
+
+stage "static analysis"
+if bash scripts/analyze.sh build/asan; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
 echo
 [ "$failed" -eq 0 ] || status=1

@@ -83,8 +83,8 @@ void composePath(char* path, size_t size, const char* folder, const char* name) 
   const size_t b = std::strlen(name);
   std::memset(path, 0, size);
   if (a + b + 1 > size) return;
-  std::memcpy(path, folder, a);
-  std::memcpy(path + a, name, b + 1);
+  for (size_t i = 0; i < a; i++) path[i] = folder[i];
+  for (size_t i = 0; i < b; i++) path[a + i] = name[i];   // the zero after them is already there
 }
 
 void computePaths() {
@@ -158,7 +158,7 @@ int LoadPreset() {
   if (!gszPresetPathName[0]) return 0;
   const PlatHandle h = platFileOpenRead(gszPresetPathName);
   if (h == kInvalidHandle) return 0;
-  uint8_t rec[kPresetRecordSize];
+  uint8_t rec[kPresetRecordSize] = {};
   uint32_t have = 0;
   // Only the first 630 bytes are ever read; a longer file is accepted.
   while (have < sizeof rec) {
