@@ -1,5 +1,37 @@
-// PLACEHOLDER until the file-send engine lands: the variables the worker reads.
+// The file-send engine: starting and ending a transfer, the reader that takes
+// the file unit by unit into the line queue, and the drainer that hands the
+// queue byte by byte to the transmit buffer with the per-byte delay.
+//
+// Exclusion. One send lock guards the file handle, the read buffer, the line
+// queue with its staging area, the held-back byte and the counters. The
+// reader holds it across its file reads, so the raw-mode reader on the worker
+// and the line-mode reader on the user-interface thread never read at once
+// and no file is closed under a read; a key press replaces the queue inside
+// one hold, so the drainer sees the old rest or the whole new unit. The lock
+// is never held while calling into the connection (emptying or appending to
+// the transmit buffer may wait for a flush) nor while a message or status
+// text is shown: those run after it is released. Nothing waits for the other
+// thread while holding it, so neither thread can block the other for longer
+// than one unit's file reads.
+//
+// Long lines. The read buffer takes up to 4096 bytes of a unit, and the
+// queue 256. A unit (a line up to and including its delimiter, or the text
+// before a "/*") is staged whole and queued in fills of up to 256 bytes; the
+// drainer takes the next fill when the queue runs out. A run of 4096 bytes
+// without a delimiter leaves the unit open: the drainer reads on from the
+// file when the staged bytes are gone. One key press thus still sends the
+// whole line, in order and with the same per-byte pacing, however long it
+// is, and the unit still ends at the delimiter.
 #include "transfer/filesend.h"
+
+#include <cstring>
+
+#include "display/screen.h"
+#include "link/connection.h"
+#include "link/serial.h"
+#include "platform/file.h"
+#include "platform/msgbox.h"
+#include "platform/window.h"
 
 PlatHandle ghSendFile = kInvalidHandle;
 uint8_t gsTXBuf[kReadBufSize];
@@ -11,13 +43,577 @@ Flag32 gfBack{0};
 Flag32 gBackByte{0};
 int32_t gSendSize = 0;
 int32_t gComment = 0;
+OpenFileRecord gofSendName{};
 char gszSendName[kPathMax];
 
-void SendFileInit() {}
-int SendFileOpenDlg() { return 0; }
-void StartSendFile() {}
-int StopSendFile() { return 0; }
-void SendCommBlock() {}
-int SkipCommentBlock() { return 0; }
-void SendCommLine() {}
-int AbortSendFileQuietly() { return 0; }
+namespace {
+
+const char kSendFilter[] = "Text Files (*.TXT)\0*.txt\0All Files (*.*)\0*.*\0";
+const char kSendingStr[] = "\rSending\r";
+const char kFinishedStr[] = "Transfer Finished, File Closed!";
+
+CoreLock& sendLock() {
+  static CoreLock lock;
+  return lock;
+}
+
+// The thread that starts and stops transfers and runs the commands. The
+// worker never calls those, so a reader call in a line mode on an unmarked
+// thread while a worker runs is the worker's raw step overtaken by a mode
+// change.
+thread_local bool tCommandThread = false;
+
+// The current unit's bytes that are ready to go but not yet in the queue.
+uint8_t gsStage[kReadBufSize];
+int32_t gStagePos = 0;
+int32_t gStageLen = 0;
+// The unit's end has not been read yet (a run longer than the read buffer).
+bool gUnitOpen = false;
+// Part of the open unit has already passed the comment filter.
+bool gUnitFiltered = false;
+// Bytes kept by the comment filter so far in the current line.
+int32_t gLineKept = 0;
+// The open unit's last byte read, held for the comment filter: whether it
+// starts a "( " or "//" pair depends on the byte behind it.
+bool gHaveCarry = false;
+uint8_t gCarryByte = 0;
+// The queue was filled by the raw-mode reader: its unsent rest is file data
+// that a switch to a line mode must not lose.
+bool gQueueRaw = false;
+// Changes with every replacement of the queue, so a refill can tell that a
+// key press replaced the unit meanwhile.
+uint32_t gUnitSeq = 0;
+
+// What a reader call leaves to do once the lock is released.
+struct After {
+  bool dot = false;
+  bool finished = false;
+  bool readError = false;
+};
+
+void runAfter(const After& a) {
+  if (a.dot) WriteDISPLAYStatus(gszDotStr);
+  if (a.finished) WriteDISPLAYStatus3("\r", kFinishedStr, "\r");
+  if (a.readError) {
+    EmptyCommTxBuffer();
+    platMessageBox(ghDISPLAYWnd.load(), "File Read Error!", nullptr, kIconWarning);
+  }
+}
+
+uint8_t delimiter() { return static_cast<uint8_t>(gDelimiter.load() & 0xFF); }
+
+// 1: a byte was read; 0: end of file; -1: read error.
+int readOne(uint8_t* b) {
+  uint32_t got = 0;
+  if (!platFileRead(ghSendFile, b, 1, &got)) return -1;
+  return got == 1 ? 1 : 0;
+}
+
+void closeFile() {
+  if (ghSendFile != kInvalidHandle) platFileClose(ghSendFile);
+  ghSendFile = kInvalidHandle;
+  gfSendFileOpen = 0;
+}
+
+void resetFilter() {
+  gComment = 0;
+  gLineKept = 0;
+  gUnitFiltered = false;
+  gHaveCarry = false;
+}
+
+void closeUnit() {
+  gUnitOpen = false;
+  resetFilter();
+}
+
+void queueBytes(const uint8_t* p, int32_t n, bool raw) {
+  if (n > 0) std::memcpy(gsTXLineBuf, p, static_cast<size_t>(n));
+  gLineMax = n;
+  gLinePtr = 0;
+  gQueueRaw = raw;
+  gUnitSeq++;
+}
+
+void dropQueue() {
+  gLinePtr = gLineMax.load();
+  gQueueRaw = false;
+  gUnitSeq++;
+}
+
+void queueFromStage() {
+  int32_t n = gStageLen - gStagePos;
+  if (n > kLineQueueSize) n = kLineQueueSize;
+  queueBytes(gsStage + gStagePos, n, false);
+  gStagePos += n;
+}
+
+// Makes the first n staged bytes the unit and queues its first fill; the
+// previous unit's rest is replaced.
+void stageAndQueue(int32_t n) {
+  gStagePos = 0;
+  gStageLen = n;
+  queueFromStage();
+}
+
+// An early end: the file is closed and nothing more of this transfer is sent.
+void endEarly() {
+  closeFile();
+  gTXCol = 0;
+  gfBack = 0;
+  gStagePos = gStageLen = 0;
+  closeUnit();
+  dropQueue();
+}
+
+// The end of the file: the file is closed; what is queued and staged still
+// goes out.
+void endAtFileEnd(After& after) {
+  closeFile();
+  closeUnit();
+  after.finished = true;
+}
+
+// The comment filter over n read bytes of the current line, into the stage.
+// When the line goes on beyond them, the last byte is held back as the carry.
+int32_t filterIntoStage(int32_t n, bool lineGoesOn) {
+  int32_t m = n;
+  if (lineGoesOn && n > 0) {
+    gCarryByte = gsTXBuf[n - 1];
+    gHaveCarry = true;
+    m = n - 1;
+  }
+  const uint8_t d = delimiter();
+  int32_t out = 0;
+  for (int32_t i = 0; i < m; i++) {
+    const uint8_t b = gsTXBuf[i];
+    if (i + 1 < n) {
+      const uint8_t next = gsTXBuf[i + 1];
+      if ((b == '(' && next == ' ') || (b == '/' && next == '/')) gComment = gLineKept + 1;
+    }
+    if (b == d && gComment > 1) gComment = 0;
+    if (gComment == 0) {
+      gsStage[out++] = b;
+      gLineKept++;
+    }
+  }
+  return out;
+}
+
+int32_t copyIntoStage(int32_t n) {
+  std::memcpy(gsStage, gsTXBuf, static_cast<size_t>(n));
+  return n;
+}
+
+// Starts the next read of an open unit with the byte the filter held back.
+void beginContinuation() {
+  gTXCol = 0;
+  if (gHaveCarry) {
+    gsTXBuf[gTXCol++] = gCarryByte;
+    gHaveCarry = false;
+  }
+}
+
+int skipCommentLocked(After& after) {
+  bool star = false;   // the last byte was a '*' that may begin the closing pair
+  for (;;) {
+    uint8_t b = 0;
+    const int r = readOne(&b);
+    if (r < 0) {
+      endEarly();
+      after.readError = true;
+      return 0;
+    }
+    if (r == 0) {
+      endAtFileEnd(after);
+      return 0;
+    }
+    if (star && b == '/') return 1;
+    star = b == '*';
+  }
+}
+
+enum class Stop { Delimiter, BlockComment, FileEnd, BufferFull, ReadError, LinkDown };
+
+// Reads on into the read buffer until the unit ends. The byte behind a '/'
+// is read with it, so it is the one compared with the delimiter and it never
+// begins a "/*" itself.
+Stop readUnit() {
+  const uint8_t d = delimiter();
+  for (;;) {
+    if (gfConnected == 0) return Stop::LinkDown;
+    if (gTXCol > kReadBufSize - 2) return Stop::BufferFull;
+    uint8_t b = 0;
+    int r = readOne(&b);
+    if (r < 0) return Stop::ReadError;
+    if (r == 0) return Stop::FileEnd;
+    gsTXBuf[gTXCol++] = b;
+    if (b == '/') {
+      r = readOne(&b);
+      if (r < 0) return Stop::ReadError;
+      if (r == 0) return Stop::FileEnd;
+      gsTXBuf[gTXCol++] = b;
+      if (gfSkipBigComment && b == '*') {
+        gTXCol -= 2;
+        return Stop::BlockComment;
+      }
+    }
+    if (b == d) return Stop::Delimiter;
+  }
+}
+
+// Acts on how a line-mode read stopped. Returns false when nothing could be
+// queued yet and the unit goes on: the caller reads on.
+bool handleStop(Stop s, bool filtered, After& after) {
+  switch (s) {
+    case Stop::ReadError:
+      endEarly();
+      after.readError = true;
+      return true;
+    case Stop::LinkDown:
+      endEarly();
+      return true;
+    case Stop::Delimiter:
+      stageAndQueue(filtered ? filterIntoStage(gTXCol, false) : copyIntoStage(gTXCol));
+      closeUnit();
+      return true;
+    case Stop::FileEnd:
+      stageAndQueue(filtered ? filterIntoStage(gTXCol, false) : copyIntoStage(gTXCol));
+      endAtFileEnd(after);
+      return true;
+    case Stop::BlockComment:
+      // The text before the "/*" is a unit of its own, sent as it is; only
+      // the tail of a run too long for the read buffer, whose head already
+      // went through the filter, stays filtered.
+      if (gTXCol > 0 || gUnitFiltered) {
+        const bool filterTail = filtered && gUnitFiltered;
+        stageAndQueue(filterTail ? filterIntoStage(gTXCol, false) : copyIntoStage(gTXCol));
+      }
+      closeUnit();
+      skipCommentLocked(after);
+      return true;
+    case Stop::BufferFull: {
+      const int32_t n = filtered ? filterIntoStage(gTXCol, true) : copyIntoStage(gTXCol);
+      gUnitOpen = true;
+      if (filtered) gUnitFiltered = true;
+      if (n > 0) {
+        stageAndQueue(n);
+        gTXCol = 0;
+        return true;
+      }
+      beginContinuation();
+      return false;
+    }
+  }
+  return true;
+}
+
+void readLine(bool filtered, After& after) {
+  while (!handleStop(readUnit(), filtered, after)) {
+  }
+}
+
+// A key press leaves the rest of an unfinished long unit unsent, as it does
+// with the queued rest of any unit: its unread bytes up to the unit's end are
+// read and dropped. Returns false when the transfer ended meanwhile.
+bool dropRestOfOpenUnit(After& after) {
+  dropQueue();
+  gStagePos = gStageLen = 0;
+  for (;;) {
+    gTXCol = 0;
+    const Stop s = readUnit();
+    if (s == Stop::BufferFull) continue;
+    closeUnit();
+    gTXCol = 0;
+    switch (s) {
+      case Stop::Delimiter:
+        return true;
+      case Stop::BlockComment:
+        return skipCommentLocked(after) == 1;
+      case Stop::FileEnd:
+        endAtFileEnd(after);
+        return false;
+      case Stop::ReadError:
+        endEarly();
+        after.readError = true;
+        return false;
+      default:
+        endEarly();
+        return false;
+    }
+  }
+}
+
+// The next unit in a line mode (commands 322 and 323).
+void lineKeyPress(int mode, After& after) {
+  gTXCol = 0;
+  gComment = 0;
+  if (ghSendFile == kInvalidHandle || gfConnected == 0) {
+    endEarly();
+    return;
+  }
+  if (gQueueRaw) {
+    // Raw mode read it and the worker has not sent it yet: it leads the line.
+    while (gLinePtr < gLineMax) gsTXBuf[gTXCol++] = gsTXLineBuf[gLinePtr++];
+    gQueueRaw = false;
+  } else if (gUnitOpen) {
+    if (!dropRestOfOpenUnit(after)) return;
+  }
+  resetFilter();
+  const bool filtered = mode == 2;
+  if (gfBack) {
+    const uint8_t held = static_cast<uint8_t>(gBackByte.load());
+    gsTXBuf[gTXCol++] = held;
+    gfBack = 0;
+    if (held == delimiter()) {
+      handleStop(Stop::Delimiter, filtered, after);
+      return;
+    }
+  }
+  readLine(filtered, after);
+}
+
+// The raw step may read: raw mode, and nothing of a line unit left to send.
+bool rawStepWanted() {
+  return gSendMode == 0 && gLinePtr >= gLineMax && gStagePos >= gStageLen;
+}
+
+void rawStep(After& after) {
+  gTXCol = 0;
+  gComment = 0;
+  if (gUnitOpen) {
+    // Switched from a line mode in the middle of a long unit: the rest of
+    // the file streams raw, beginning with the byte the filter held back.
+    const bool carry = gHaveCarry;
+    const uint8_t c = gCarryByte;
+    closeUnit();
+    if (carry) {
+      queueBytes(&c, 1, true);
+      return;
+    }
+  }
+  if (gfBack) {
+    const uint8_t held = static_cast<uint8_t>(gBackByte.load());
+    queueBytes(&held, 1, true);
+    gfBack = 0;
+    return;
+  }
+  if (ghSendFile == kInvalidHandle || gfConnected == 0) {
+    endEarly();
+    return;
+  }
+  uint8_t b = 0;
+  int r = readOne(&b);
+  if (r < 0) {
+    endEarly();
+    after.readError = true;
+    return;
+  }
+  if (r == 0) {
+    queueBytes(gsTXBuf, 0, true);
+    endAtFileEnd(after);
+    return;
+  }
+  gsTXBuf[gTXCol++] = b;
+  if (b == '/') {
+    uint8_t behind = 0;
+    r = readOne(&behind);
+    if (r < 0) {
+      endEarly();
+      after.readError = true;
+      return;
+    }
+    if (r == 0) {
+      queueBytes(gsTXBuf, 1, true);
+      endAtFileEnd(after);
+      return;
+    }
+    gsTXBuf[gTXCol++] = behind;
+    if (gfSkipBigComment && behind == '*') {
+      skipCommentLocked(after);
+      return;
+    }
+    queueBytes(gsTXBuf, 1, true);
+    gBackByte = behind;
+    gfBack = 1;
+    return;
+  }
+  queueBytes(gsTXBuf, 1, true);
+  gfBack = 0;
+  gSendSize++;
+  if (gSendSize % 2000 == 1000) after.dot = true;
+}
+
+// The next fill of the current unit once the queue has run out.
+void nextFill(After& after) {
+  if (gStagePos < gStageLen) {
+    queueFromStage();
+    return;
+  }
+  if (!gUnitOpen || gSendMode == 0) return;   // raw mode reads on by itself
+  if (ghSendFile == kInvalidHandle || gfConnected == 0) {
+    endEarly();
+    return;
+  }
+  beginContinuation();
+  readLine(gSendMode == 2, after);
+}
+
+void fillSendRecord() {
+  std::memset(&gofSendName, 0, sizeof gofSendName);
+  gofSendName.lStructSize = kOpenFileRecordSize;
+  gofSendName.hwndOwner = ghDISPLAYWnd.load();
+  gofSendName.lpstrFilter = kSendFilter;
+  gofSendName.lpstrFile = gszSendPathName;
+  gofSendName.nMaxFile = kPathMax;
+  gofSendName.lpstrFileTitle = gszSendName;
+  gofSendName.nMaxFileTitle = kPathMax;
+  gofSendName.lpstrDefExt = "txt";
+}
+
+}  // namespace
+
+void SendFileInit() {
+  tCommandThread = true;
+  fillSendRecord();
+}
+
+int SendFileOpenDlg() {
+  tCommandThread = true;
+  if (gofSendName.lStructSize == 0) fillSendRecord();
+  gofSendName.hwndOwner = ghDISPLAYWnd.load();
+  gofSendName.lpstrFile = gszSendPathName;
+  gofSendName.lpstrFileTitle = gszSendName;
+  gofSendName.Flags = kOfnFileMustExist | kOfnReadOnly;
+  return platOpenFileDialog(&gofSendName);
+}
+
+void StartSendFile() {
+  tCommandThread = true;
+  if (gfSendFileOpen) return;
+  if (!CheckModemState()) return;
+  if (gfConnected == 0) {
+    platMessageBox(ghDISPLAYWnd.load(), "No Connection", gszAppName, kIconWarning);
+    return;
+  }
+  const PlatHandle h = platFileOpenRead(gszSendPathName);
+  if (h == kInvalidHandle) {
+    platMessageBox(ghDISPLAYWnd.load(), "Cannot open Source File!", nullptr, kIconWarning);
+    return;
+  }
+  {
+    ScopedLock hold(sendLock());
+    if (ghSendFile != kInvalidHandle) platFileClose(ghSendFile);
+    ghSendFile = h;
+    gTXCol = 0;
+    gfBack = 0;
+    gSendSize = 1;
+    closeUnit();
+    // What still drains of a transfer that reached its end is that
+    // transfer's; it is never taken into this one's first line.
+    gQueueRaw = false;
+    gfSendFileOpen = 1;
+  }
+  WriteDISPLAYStatus(kSendingStr);
+  winUpdateWindow(ghDISPLAYWnd.load());
+  platSignalWorker();
+}
+
+int StopSendFile() {
+  tCommandThread = true;
+  if (gfConnected == 0) {
+    platMessageBox(ghDISPLAYWnd.load(), "No Connection", gszAppName, kIconWarning);
+    return 0;
+  }
+  bool wasSending = false;
+  {
+    ScopedLock hold(sendLock());
+    wasSending = ghSendFile != kInvalidHandle || gfSendFileOpen != 0;
+    if (wasSending) endEarly();
+  }
+  if (!wasSending) {
+    platMessageBox(ghDISPLAYWnd.load(), "Cannot Abort because not sending!", nullptr, kIconWarning);
+    return 0;
+  }
+  WriteDISPLAYStatus(gszAbortStr);
+  return 1;
+}
+
+void SendCommBlock() {
+  const bool commandThread = tCommandThread || gdwThreadID == 0;
+  const int mode = gSendMode;
+  if (!commandThread && mode != 0) return;
+  After after;
+  if (mode == 0) {
+    {
+      ScopedLock hold(sendLock());
+      if (!rawStepWanted()) return;
+    }
+    EmptyCommTxBuffer();
+    {
+      ScopedLock hold(sendLock());
+      if (!rawStepWanted()) return;
+      rawStep(after);
+    }
+  } else {
+    // After raw mode the transmit buffer may hold the last file byte, handed
+    // over and waiting out its delay before the worker's flush: it stays.
+    bool afterRaw = false;
+    {
+      ScopedLock hold(sendLock());
+      afterRaw = gQueueRaw;
+    }
+    if (!afterRaw) EmptyCommTxBuffer();
+    {
+      ScopedLock hold(sendLock());
+      lineKeyPress(mode, after);
+    }
+    // An idle worker waits a moment for the link; the new line need not.
+    platSignalWorker();
+  }
+  runAfter(after);
+}
+
+int SkipCommentBlock() {
+  After after;
+  int r = 0;
+  {
+    ScopedLock hold(sendLock());
+    r = ghSendFile == kInvalidHandle ? 0 : skipCommentLocked(after);
+  }
+  runAfter(after);
+  return r;
+}
+
+void SendCommLine() {
+  uint8_t b = 0;
+  bool refill = false;
+  uint32_t seq = 0;
+  {
+    ScopedLock hold(sendLock());
+    if (gLinePtr >= gLineMax) return;
+    b = gsTXLineBuf[gLinePtr];
+    gLinePtr++;
+    refill = gLinePtr >= gLineMax && (gStagePos < gStageLen || gUnitOpen);
+    seq = gUnitSeq;
+  }
+  sendCommByte(b);
+  if (refill) {
+    // Between two bytes of the same unit, inside the pacing interval.
+    After after;
+    {
+      ScopedLock hold(sendLock());
+      if (seq == gUnitSeq && gLinePtr >= gLineMax) nextFill(after);
+    }
+    runAfter(after);
+  }
+  const int delay = gPackDelay;
+  if (delay > 0) platSleepMs(delay);
+}
+
+int AbortSendFileQuietly() {
+  ScopedLock hold(sendLock());
+  const bool wasOpen = ghSendFile != kInvalidHandle || gfSendFileOpen != 0;
+  endEarly();
+  return wasOpen ? 1 : 0;
+}

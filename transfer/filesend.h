@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/filedlg.h"
 #include "platform/thread.h"
 #include "platform/types.h"
 #include "settings/globals.h"
@@ -20,18 +21,31 @@ extern Flag32 gfBack;
 extern Flag32 gBackByte;
 extern int32_t gSendSize;
 extern int32_t gComment;
+extern OpenFileRecord gofSendName;
 extern char gszSendName[kPathMax];
 
+// Fills the dialog record (window creation). SendFileOpenDlg fills it too
+// when it never was, so the dialog also works when the link did not open.
 void SendFileInit();
-int SendFileOpenDlg();
-void StartSendFile();
-int StopSendFile();
+int SendFileOpenDlg();           // command 302 (F1)
+void StartSendFile();            // commands 321, and 322/323 with no file open
+int StopSendFile();              // command 324 (F8)
+
+// The reader. On the worker (raw mode) it reads one byte, or a '/' with the
+// byte behind it; on the user-interface thread (commands 322 and 323) the
+// next line unit. A call on the worker that finds a line mode set does
+// nothing: the mode changed after the worker's test, and the command that
+// changed it reads the next line itself.
 void SendCommBlock();
 int SkipCommentBlock();
+// The drainer: one queued byte to the transmit buffer, then the per-byte
+// delay. A line longer than the queue is queued in several fills; the
+// drainer takes the next fill when the queue runs out, so one key press
+// still sends the whole line.
 void SendCommLine();
 
 // Ends a transfer early from another module (link closing, failed serial
-// write): closes the send file if one is open, and drops the line queue and
-// the held-back byte. Exclusive with the reader and the drainer. Returns 1
-// when a file was open.
+// write, program exit): closes the send file if one is open, and drops the
+// line queue and the held-back byte. Exclusive with the reader and the
+// drainer; never waits for the other thread. Returns 1 when a file was open.
 int AbortSendFileQuietly();

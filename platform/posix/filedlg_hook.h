@@ -1,0 +1,16 @@
+// POSIX-only control of the open-file dialog: there is no window system, so
+// tests say what the next dialog answers and read what it was shown.
+#pragma once
+#include <string>
+
+#include "platform/filedlg.h"
+
+// The answer of every following dialog: path chosen with OK, or Cancel when
+// path is null (the initial answer).
+void posixFileDlgAnswer(const char* path);
+// Dialogs shown since the last reset, and the record the last one was given
+// (its buffers as they were when it opened).
+int posixFileDlgShown();
+OpenFileRecord posixFileDlgLastRecord();
+std::string posixFileDlgLastStartPath();
+void posixFileDlgReset();
