@@ -4,10 +4,15 @@
 #include "display/screen.h"
 #include "display/view.h"
 #include "link/connection.h"
+#include "transfer/filesend.h"
+#include "transfer/record.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
 
 void ResetProgramState() {
+  // A test that failed half-way may have left a send or record file open.
+  AbortSendFileQuietly();
+  CloseRecFileQuietly();
   ResetSharedState();
   InitDISPLAYView();
   InitDISPLAYGrid();
