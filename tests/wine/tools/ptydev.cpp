@@ -1,0 +1,332 @@
+// The device end of a serial port for the Wine tests, the run script and the benchmark: a pseudo-terminal whose other end Wine opens as COM1.
+//
+//   ptydev --link FILE [--ctl FIFO] [--ack FILE] [--rx FILE] [--echo] [--stats FILE] [--run PROG ARGS...]
+//
+// FILE receives the terminal's path once the device is ready. Commands come
+// one per line through the control FIFO:
+//   echo 0|1        send every received byte back
+//   send HEX        send these bytes (two hex digits each)
+//   clear           drop whatever waits in both directions, empty the record
+//   flood 0|1       send text lines as fast as the line takes them
+//   stats           write "rx N tx N purges N" (so far) into the stats file
+//   sync TOKEN      append TOKEN and a newline to the ack file (all earlier
+//                   commands have been carried out by then)
+//   quit            end
+// --rx appends every received byte to a file. Each purge of the port's
+// queues by the program on the other end (as a terminal does when it opens
+// the port) appends the line "purge" to the ack file. --run bridges the line
+// to a program on a terminal of its own (a FORTH system, say), holding what
+// the program writes until the port is first opened, so that its greeting is
+// not purged, and starts it again when it ends.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int gMaster = -1;
+int gSlave = -1;  // held so that the line stays up while Wine closes and reopens the port
+int gCtl = -1;
+int gRx = -1;
+const char* gCtlPath = nullptr;
+const char* gAckPath = nullptr;
+const char* gStatsPath = nullptr;
+bool gEcho = false;
+bool gFlood = false;
+std::string gOut;    // waiting to go to the line
+std::string gToProg; // waiting to go to the bridged program
+std::string gCtlLine;
+unsigned long long gRxCount = 0;
+unsigned long long gTxCount = 0;
+unsigned long long gPurges = 0;
+bool gOpened = false;  // the other end has purged the port at least once
+std::string gHeld;     // the bridged program's output from before that
+char** gProgArgv = nullptr;
+int gProg = -1;  // the bridged program's terminal
+pid_t gProgPid = -1;
+bool gQuit = false;
+
+// One line of a flood: printable text ending in CR LF, as a chatty device sends.
+const char kFloodLine[] = "0123456789 The quick brown fox jumps over the lazy dog. ABCDEFGHIJKLMNOPQRST\r\n";
+
+void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+void writeWhole(const char* path, const std::string& text, bool append) {
+  if (!path) return;
+  const int fd = open(path, O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC), 0644);
+  if (fd < 0) return;
+  const ssize_t r = write(fd, text.data(), text.size());
+  (void)r;
+  close(fd);
+}
+
+void discardLine() {
+  // Our own flush shows up as a purge on the master in packet mode: it is
+  // read away here and not counted.
+  tcflush(gSlave, TCIOFLUSH);
+  char buf[4096];
+  while (read(gMaster, buf, sizeof buf) > 0) {
+  }
+  gOut.clear();
+  if (gRx >= 0 && ftruncate(gRx, 0) != 0) std::perror("ptydev: truncate");
+}
+
+void command(const std::string& line) {
+  const size_t sp = line.find(' ');
+  const std::string verb = line.substr(0, sp);
+  const std::string arg = sp == std::string::npos ? "" : line.substr(sp + 1);
+  if (verb == "echo") {
+    gEcho = arg == "1";
+  } else if (verb == "send") {
+    for (size_t i = 0; i + 1 < arg.size(); i += 2) {
+      const int hi = hexValue(arg[i]), lo = hexValue(arg[i + 1]);
+      if (hi < 0 || lo < 0) break;
+      gOut += static_cast<char>(hi * 16 + lo);
+    }
+  } else if (verb == "clear") {
+    discardLine();
+  } else if (verb == "flood") {
+    gFlood = arg == "1";
+  } else if (verb == "stats") {
+    char text[96];
+    std::snprintf(text, sizeof text, "rx %llu tx %llu purges %llu\n", gRxCount, gTxCount, gPurges);
+    writeWhole(gStatsPath, text, false);
+  } else if (verb == "sync") {
+    writeWhole(gAckPath, arg + "\n", true);
+  } else if (verb == "quit") {
+    gQuit = true;
+  } else if (!verb.empty()) {
+    std::fprintf(stderr, "ptydev: unknown command '%s'\n", line.c_str());
+  }
+}
+
+void readControl() {
+  char buf[4096];
+  ssize_t r;
+  while ((r = read(gCtl, buf, sizeof buf)) > 0) {
+    for (ssize_t i = 0; i < r; i++) {
+      if (buf[i] == '\n') {
+        if (!gCtlLine.empty() && gCtlLine.back() == '\r') gCtlLine.pop_back();
+        command(gCtlLine);
+        gCtlLine.clear();
+      } else {
+        gCtlLine += buf[i];
+      }
+    }
+  }
+}
+
+void startProgram() {
+  // The program's terminal cooks nothing on the way in: what arrives from
+  // the line reaches the program as typed, CR for Enter included; on the way
+  // out a newline becomes CR LF, which a terminal window needs.
+  termios tio;
+  std::memset(&tio, 0, sizeof tio);
+  cfmakeraw(&tio);
+  tio.c_iflag |= ICRNL;
+  tio.c_oflag |= OPOST | ONLCR;
+  tio.c_lflag |= ISIG | ICANON | ECHO | ECHOE | IEXTEN;
+  tio.c_cc[VINTR] = 3;
+  tio.c_cc[VERASE] = 8;
+  tio.c_cc[VEOF] = 4;
+  tio.c_cc[VMIN] = 1;
+  cfsetspeed(&tio, B115200);
+  winsize ws;
+  std::memset(&ws, 0, sizeof ws);
+  ws.ws_row = 32;
+  ws.ws_col = 80;
+  const pid_t pid = forkpty(&gProg, nullptr, &tio, &ws);
+  if (pid < 0) {
+    std::perror("ptydev: forkpty");
+    gProg = -1;
+    return;
+  }
+  if (pid == 0) {
+    setenv("TERM", "dumb", 1);
+    execvp(gProgArgv[0], gProgArgv);
+    std::perror("ptydev: exec");
+    _exit(127);
+  }
+  gProgPid = pid;
+  setNonBlocking(gProg);
+}
+
+void programEnded() {
+  close(gProg);
+  gProg = -1;
+  int status = 0;
+  waitpid(gProgPid, &status, 0);
+  gProgPid = -1;
+  gToProg.clear();
+  static const char kRestart[] = "\r\n[program ended - starting it again]\r\n";
+  gOut.append(kRestart, sizeof kRestart - 1);
+  sleep(1);
+  startProgram();
+}
+
+void received(const char* data, size_t n);
+
+void purged() {
+  gPurges++;
+  writeWhole(gAckPath, "purge\n", true);
+  if (!gOpened) {
+    gOpened = true;
+    gOut += gHeld;
+    gHeld.clear();
+  }
+}
+
+// A read from the master in packet mode: a zero byte and data, or one byte
+// of status flags.
+void packet(const char* data, size_t n) {
+  if (n == 0) return;
+  if (data[0] != 0) {
+    if (data[0] & TIOCPKT_FLUSHREAD) purged();
+    return;
+  }
+  received(data + 1, n - 1);
+}
+
+void received(const char* data, size_t n) {
+  gRxCount += n;
+  if (gRx >= 0) {
+    const ssize_t r = write(gRx, data, n);
+    (void)r;
+  }
+  if (gEcho) gOut.append(data, n);
+  if (gProg >= 0) gToProg.append(data, n);
+}
+
+bool flush(int fd, std::string& pending, bool countTx) {
+  while (!pending.empty()) {
+    const ssize_t r = write(fd, pending.data(), pending.size());
+    if (r <= 0) return errno == EAGAIN || errno == EINTR;
+    if (countTx) gTxCount += static_cast<unsigned long long>(r);
+    pending.erase(0, static_cast<size_t>(r));
+  }
+  return true;
+}
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: ptydev --link FILE [--ctl FIFO] [--ack FILE] [--rx FILE] [--echo] [--stats FILE] "
+               "[--run PROG ARGS...]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* linkPath = nullptr;
+  const char* rxPath = nullptr;
+  for (int i = 1; i < argc; i++) {
+    const std::string a = argv[i];
+    const bool more = i + 1 < argc;
+    if (a == "--link" && more) linkPath = argv[++i];
+    else if (a == "--ctl" && more) gCtlPath = argv[++i];
+    else if (a == "--ack" && more) gAckPath = argv[++i];
+    else if (a == "--rx" && more) rxPath = argv[++i];
+    else if (a == "--stats" && more) gStatsPath = argv[++i];
+    else if (a == "--echo") gEcho = true;
+    else if (a == "--run" && more) {
+      gProgArgv = argv + i + 1;
+      break;
+    } else return usage();
+  }
+  if (!linkPath) return usage();
+  signal(SIGPIPE, SIG_IGN);
+
+  termios tio;
+  std::memset(&tio, 0, sizeof tio);
+  cfmakeraw(&tio);
+  cfsetspeed(&tio, B115200);
+  char name[128] = "";
+  if (openpty(&gMaster, &gSlave, name, &tio, nullptr) != 0) {
+    std::perror("ptydev: openpty");
+    return 1;
+  }
+  setNonBlocking(gMaster);
+  int on = 1;
+  if (ioctl(gMaster, TIOCPKT, &on) != 0) {
+    std::perror("ptydev: packet mode");
+    return 1;
+  }
+  if (gCtlPath) {
+    unlink(gCtlPath);
+    if (mkfifo(gCtlPath, 0600) != 0) {
+      std::perror("ptydev: mkfifo");
+      return 1;
+    }
+    // Opened for writing too, so that the FIFO never reads as ended between writers.
+    gCtl = open(gCtlPath, O_RDWR | O_NONBLOCK);
+  }
+  if (rxPath) gRx = open(rxPath, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+  if (gProgArgv) startProgram();
+
+  const std::string tmp = std::string(linkPath) + ".tmp";
+  writeWhole(tmp.c_str(), std::string(name) + "\n", false);
+  if (rename(tmp.c_str(), linkPath) != 0) {
+    std::perror("ptydev: rename");
+    return 1;
+  }
+
+  char buf[8192];
+  while (!gQuit) {
+    if (gFlood && gOut.size() < sizeof buf) {
+      while (gOut.size() < sizeof buf) gOut.append(kFloodLine, sizeof kFloodLine - 1);
+    }
+    pollfd fds[3];
+    int n = 0;
+    fds[n++] = {gMaster, static_cast<short>(POLLIN | (gOut.empty() ? 0 : POLLOUT)), 0};
+    const int ctlIndex = gCtl >= 0 ? n : -1;
+    if (gCtl >= 0) fds[n++] = {gCtl, POLLIN, 0};
+    const int progIndex = gProg >= 0 ? n : -1;
+    if (gProg >= 0) fds[n++] = {gProg, static_cast<short>(POLLIN | (gToProg.empty() ? 0 : POLLOUT)), 0};
+    if (poll(fds, n, -1) < 0) {
+      if (errno == EINTR) continue;
+      std::perror("ptydev: poll");
+      return 1;
+    }
+    if (fds[0].revents & POLLIN) {
+      const ssize_t r = read(gMaster, buf, sizeof buf);
+      if (r > 0) packet(buf, static_cast<size_t>(r));
+    }
+    if (ctlIndex >= 0 && (fds[ctlIndex].revents & POLLIN)) readControl();
+    if (!gOut.empty()) flush(gMaster, gOut, true);
+    if (progIndex >= 0 && gProg >= 0) {
+      if (fds[progIndex].revents & POLLIN) {
+        const ssize_t r = read(gProg, buf, sizeof buf);
+        if (r > 0) (gOpened ? gOut : gHeld).append(buf, static_cast<size_t>(r));
+        else if (r < 0 && errno != EAGAIN && errno != EINTR) programEnded();
+      } else if (fds[progIndex].revents & (POLLHUP | POLLERR)) {
+        programEnded();
+      }
+      if (gProg >= 0 && !gToProg.empty()) flush(gProg, gToProg, false);
+    }
+  }
+  if (gProgPid > 0) {
+    kill(gProgPid, SIGTERM);
+    waitpid(gProgPid, nullptr, 0);
+  }
+  if (gCtlPath) unlink(gCtlPath);
+  return 0;
+}
