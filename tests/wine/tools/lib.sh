@@ -304,6 +304,19 @@ diff_view() {
     "$(cell_x "$4")" "$(cell_y "$3")" $((ZW_CX + 1)) "$ZW_CY"
 }
 
+# wait_caret ROW COL MS: waits until the blinking block caret is seen on
+# that cell (it sits one pixel right of the cell's left edge).
+wait_caret() {
+  local t f n
+  for ((t = 0; t < ${3:-5000}; t += 120)); do
+    f=$(shot caret_wait)
+    n=$("$ZW_TOOLS/imgcheck" ink "$f" $(($(cell_x "$2") + 1)) "$(cell_y "$1")" "$ZW_CX" "$ZW_CY")
+    [ "$n" -eq $((ZW_CX * ZW_CY)) ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 zw_finish() {
   zelto_stop
   [ "$ZW_FAILS" -eq 0 ]
