@@ -32,6 +32,7 @@
 #include "platform/file.h"
 #include "platform/msgbox.h"
 #include "platform/window.h"
+#include "transfer/dialog_record.h"
 
 PlatHandle ghSendFile = kInvalidHandle;
 uint8_t gsTXBuf[kReadBufSize];
@@ -460,15 +461,7 @@ void nextFill(After& after) {
 }
 
 void fillSendRecord() {
-  std::memset(&gofSendName, 0, sizeof gofSendName);
-  gofSendName.lStructSize = kOpenFileRecordSize;
-  gofSendName.hwndOwner = ghDISPLAYWnd.load();
-  gofSendName.lpstrFilter = kSendFilter;
-  gofSendName.lpstrFile = gszSendPathName;
-  gofSendName.nMaxFile = kPathMax;
-  gofSendName.lpstrFileTitle = gszSendName;
-  gofSendName.nMaxFileTitle = kPathMax;
-  gofSendName.lpstrDefExt = "txt";
+  FillOpenFileRecord(&gofSendName, ghDISPLAYWnd.load(), kSendFilter, gszSendPathName, gszSendName, "txt");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "link/connection.h"
 #include "platform/file.h"
 #include "platform/msgbox.h"
+#include "transfer/dialog_record.h"
 
 PlatHandle ghRecFile = kInvalidHandle;
 OpenFileRecord gofRecName{};
@@ -42,15 +43,7 @@ void closeLocked() {
 void noConnection() { platMessageBox(ghDISPLAYWnd.load(), "No Connection", gszAppName, kIconWarning); }
 
 void fillRecRecord() {
-  std::memset(&gofRecName, 0, sizeof gofRecName);
-  gofRecName.lStructSize = kOpenFileRecordSize;
-  gofRecName.hwndOwner = ghDISPLAYWnd.load();
-  gofRecName.lpstrFilter = kRecFilter;
-  gofRecName.lpstrFile = gszRecPathName;
-  gofRecName.nMaxFile = kPathMax;
-  gofRecName.lpstrFileTitle = gszRecName;
-  gofRecName.nMaxFileTitle = kPathMax;
-  gofRecName.lpstrDefExt = "Rec";
+  FillOpenFileRecord(&gofRecName, ghDISPLAYWnd.load(), kRecFilter, gszRecPathName, gszRecName, "Rec");
 }
 
 }  // namespace

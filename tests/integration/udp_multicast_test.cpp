@@ -20,21 +20,13 @@
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
 #include "tests/support/netns.h"
+#include "tests/support/pty.h"
 #include "tests/support/state.h"
 
 namespace {
 
 constexpr const char* kGroup = "239.201.0.1";
 constexpr uint16_t kPort = 9000;
-
-bool waitUntil(const std::function<bool()>& done, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return done();
-}
 
 void setText(char* dst, size_t size, const std::string& text) {
   std::memset(dst, 0, size);
@@ -102,7 +94,7 @@ TEST_F(UdpMulticast, JoinsTheGroupHearsThePeerAndNeverHearsItself) {
   EXPECT_TRUE(groupListed(net.a(), kGroup));
 
   ASSERT_TRUE(peer.sendTo(kGroup, kPort, "from peer"));
-  ASSERT_TRUE(waitUntil([] { return gridStartsWith("from peer"); }, 3000)) << GridRow(0);
+  ASSERT_TRUE(WaitFor([] { return gridStartsWith("from peer"); }, 3000)) << GridRow(0);
 
   for (unsigned char c : std::string("mine")) sendCommByte(c);
   std::string got, d;
@@ -111,7 +103,7 @@ TEST_F(UdpMulticast, JoinsTheGroupHearsThePeerAndNeverHearsItself) {
   // Had the program's datagram come back, it would have been queued at once,
   // before the peer's next one.
   ASSERT_TRUE(peer.sendTo(kGroup, kPort, "|after"));
-  ASSERT_TRUE(waitUntil([] { return GridText().find("|after") != std::string::npos; }, 3000)) << GridRow(0);
+  ASSERT_TRUE(WaitFor([] { return GridText().find("|after") != std::string::npos; }, 3000)) << GridRow(0);
   EXPECT_TRUE(gridStartsWith("from peer|after")) << GridRow(0);
   EXPECT_EQ(headlessMessageCount(), 1);
 }
@@ -169,7 +161,7 @@ TEST_F(UdpMulticast, TheFirstOctetDecidesAndARefusedJoinLeavesAWorkingLink) {
     ASSERT_TRUE(local.sendTo("127.0.0.1", kPort, c.ip));
     uint8_t block[kRxBlockSize];
     int32_t n = 0;
-    waitUntil([&] { return (n = receiveUdpBlock(block, kRxBlockSize)) != 0; }, 2000);
+    WaitFor([&] { return (n = receiveUdpBlock(block, kRxBlockSize)) != 0; }, 2000);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block), n > 0 ? n : 0), c.ip);
     closeUDP();
   }

@@ -19,18 +19,10 @@
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
 #include "tests/support/netns.h"
+#include "tests/support/pty.h"
 #include "tests/support/state.h"
 
 namespace {
-
-bool waitUntil(const std::function<bool()>& done, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (std::chrono::steady_clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return done();
-}
 
 void setText(char* dst, size_t size, const std::string& text) {
   std::memset(dst, 0, size);
@@ -143,7 +135,7 @@ TEST_F(UdpLink, TypedBytesReachThePeerAndItsAnswersToTheSourcePortReachNothing) 
   // came from is never read.
   ASSERT_TRUE(peer.sendTo("127.0.0.1", from, "lost"));
   toProgram("heard");
-  ASSERT_TRUE(waitUntil([] { return gridStartsWith("heard"); }, 3000)) << GridRow(0);
+  ASSERT_TRUE(WaitFor([] { return gridStartsWith("heard"); }, 3000)) << GridRow(0);
   EXPECT_EQ(GridText().find("lost"), std::string::npos);
   EXPECT_EQ(headlessMessageCount(), 0);
 }
@@ -153,24 +145,24 @@ TEST_F(UdpLink, DatagramsArriveWholeOneAtATimeAndEmptyOrOversizedOnesDoNotBlock)
   toProgram("first");
   toProgram("");
   toProgram("second");
-  ASSERT_TRUE(waitUntil([] { return gridStartsWith("firstsecond"); }, 3000)) << GridRow(0);
+  ASSERT_TRUE(WaitFor([] { return gridStartsWith("firstsecond"); }, 3000)) << GridRow(0);
   // An empty datagram waiting alone, then one behind it.
   toProgram("");
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   toProgram("third");
-  ASSERT_TRUE(waitUntil([] { return gridStartsWith("firstsecondthird"); }, 3000)) << GridRow(0);
+  ASSERT_TRUE(WaitFor([] { return gridStartsWith("firstsecondthird"); }, 3000)) << GridRow(0);
   EXPECT_EQ(gByteCount.load(), 16);
 
   // Exactly one receive block arrives whole.
   toProgram(std::string(kRxBlockSize, 'Y'));
-  ASSERT_TRUE(waitUntil([] { return gridCount('Y') == kRxBlockSize; }, 3000)) << gridCount('Y');
+  ASSERT_TRUE(WaitFor([] { return gridCount('Y') == kRxBlockSize; }, 3000)) << gridCount('Y');
   EXPECT_EQ(headlessMessageCount(), 0);
 
   // One byte more is a receive error: nothing of it is shown or counted, and
   // the datagram behind it still arrives.
   toProgram(std::string(kRxBlockSize + 1, 'X'));
   toProgram("next");
-  ASSERT_TRUE(waitUntil([] { return GridText().find("next") != std::string::npos; }, 3000));
+  ASSERT_TRUE(WaitFor([] { return GridText().find("next") != std::string::npos; }, 3000));
   EXPECT_EQ(gridCount('X'), 0u);
   EXPECT_EQ(gByteCount.load(), 16 + kRxBlockSize + 4);
   ASSERT_EQ(headlessMessageCount(), 1);
@@ -186,7 +178,7 @@ TEST_F(UdpLink, PortTextsAreReadAtEveryOpenAndOnlyTheirLow16BitsReachTheWire) {
   EXPECT_EQ(gRX_PortNum, rxPort);
   EXPECT_EQ(gTX_PortNum, peer.port());
   toProgram("zero");
-  ASSERT_TRUE(waitUntil([] { return gridStartsWith("zero"); }, 3000)) << GridRow(0);
+  ASSERT_TRUE(WaitFor([] { return gridStartsWith("zero"); }, 3000)) << GridRow(0);
   type("z");
   std::string d;
   ASSERT_TRUE(peer.receive(&d, 3000));
@@ -210,7 +202,7 @@ TEST_F(UdpLink, PortTextsAreReadAtEveryOpenAndOnlyTheirLow16BitsReachTheWire) {
   EXPECT_EQ(gTX_PortNum, txBig);
   EXPECT_EQ(boundPort(gRsock), rxPort);
   toProgram("wrapped");
-  ASSERT_TRUE(waitUntil([] { return gridStartsWith("wrapped"); }, 3000)) << GridRow(0);
+  ASSERT_TRUE(WaitFor([] { return gridStartsWith("wrapped"); }, 3000)) << GridRow(0);
   type("w");
   ASSERT_TRUE(peer.receive(&d, 3000));
   EXPECT_EQ(d, "w");
@@ -276,7 +268,7 @@ TEST_F(UdpLink, AFailedSendRepeatsTheMessageWithTheSameBytesOnEveryPass) {
   headlessClearMessages();
   ASSERT_EQ(openConnection(), 1);
   type("q");
-  ASSERT_TRUE(waitUntil([] { return headlessCountMessages("UDP transmit error") >= 3; }, 3000));
+  ASSERT_TRUE(WaitFor([] { return headlessCountMessages("UDP transmit error") >= 3; }, 3000));
   EXPECT_EQ(gComTxLen.load(), 1);
   EXPECT_EQ(gComTxBuf[0], 'q');
   closeConnection();
