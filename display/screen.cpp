@@ -23,9 +23,36 @@ enum class Mode { FromSetting, Raw };
 
 const char kHexDigits[] = "0123456789abcdef";
 
+// The cells one write marks, merged: neighbouring cells of one row become
+// one rectangle, handed to the window when the run breaks, before a line
+// feed (which may move the view), and when the write ends. The marked area
+// is exactly the cells written; only the number of window calls shrinks,
+// which matters when each call crosses to another thread or process.
+struct CellRun {
+  int32_t row = -1;
+  int32_t first = 0;
+  int32_t last = 0;
+};
+CellRun gRun;   // guarded by the screen lock
+
+void markCells(int32_t first, int32_t last, int32_t row) {
+  winInvalidateRect(ghDISPLAYWnd.load(), first * GxChar - GxOffset, row * GyChar - GyOffset,
+                    (last - first + 1) * GxChar, GyChar, 0);
+}
+
+void flushCellRun() {
+  if (gRun.row < 0) return;
+  markCells(gRun.first, gRun.last, gRun.row);
+  gRun.row = -1;
+}
+
 void invalidateCell(int32_t column, int32_t row) {
-  winInvalidateRect(ghDISPLAYWnd.load(), column * GxChar - GxOffset, row * GyChar - GyOffset, GxChar,
-                    GyChar, 0);
+  if (gRun.row == row && column == gRun.last + 1) {
+    gRun.last = column;
+    return;
+  }
+  flushCellRun();
+  gRun = CellRun{row, column, column};
 }
 
 void writeBlock(const uint8_t* data, int32_t len, Mode mode);
@@ -92,6 +119,7 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
         break;
     }
   }
+  flushCellRun();
   followCursor();
 }
 
@@ -108,8 +136,9 @@ CoreLock& ScreenLock() {
 
 void handleLineFeed(int32_t flag) {
   WindowHandle w = ghDISPLAYWnd.load();
+  flushCellRun();
   GnRow++;
-  invalidateCell(GnColumn, GnRow);
+  markCells(GnColumn, GnColumn, GnRow);
   if (flag && GnRow > kFollowRows) {
     if (GnRow == kScreenRows) {
       std::memmove(gabScreen, gabScreen + kScreenCols, (kScreenRows - 1) * kScreenCols);

@@ -39,6 +39,18 @@ CoreLock& txLock() {
 
 thread_local bool tOnWorker = false;
 
+// The worker's idle waits. While the link was busy a moment ago it waits
+// 1 ms, so a device's answer to a typed line comes through at once; after
+// about a tenth of a second of silence the wait grows to 10 ms, so that an
+// idle connection costs next to nothing. A queued byte ends either wait at
+// once. Received bytes end it too where the platform can wait on the link
+// (a serial line on POSIX, a socket everywhere); a Win32 serial port is read
+// at the end of the wait, when at 230400 baud some 230 bytes have come into
+// the driver's queue, far from filling it.
+constexpr int kShortIdleWaitMs = 1;
+constexpr int kLongIdleWaitMs = 10;
+constexpr int kQuietPassesBeforeLongWait = 100;
+
 // Takes the transmit lock once no flush is under way. The worker itself never
 // finds the flag raised by another thread, so it never waits here.
 void lockWhenNotBusy() {
@@ -163,6 +175,7 @@ void closeConnection() {
 unsigned ComThread(void*) {
   static uint8_t block[kRxBlockSize];
   tOnWorker = true;
+  int quietPasses = 0;
   while (gfConnected == 1 && gfThreadCut == 0) {
     bool worked = false;
     if (gfSendFileOpen == 1 && gSendMode == 0) {
@@ -181,11 +194,18 @@ unsigned ComThread(void*) {
     const int32_t n = udp ? receiveUdpBlock(block, kRxBlockSize)
                           : static_cast<int32_t>(receiveCommBlock(ghDISPLAYWnd.load(), block, kRxBlockSize));
     if (n <= 0) {
-      // Nothing arrived, nothing went out: wait a moment for the link or for
-      // a queued byte instead of spinning.
-      if (n == 0 && !worked) platWaitLinkIdle(udp ? gRsock : ghCom, udp ? 1 : 0, 1);
+      // Nothing arrived, nothing went out: wait for the link or for a queued
+      // byte instead of spinning.
+      if (n == 0 && !worked) {
+        if (quietPasses < kQuietPassesBeforeLongWait) quietPasses++;
+        platWaitLinkIdle(udp ? gRsock : ghCom, udp ? 1 : 0,
+                         quietPasses < kQuietPassesBeforeLongWait ? kShortIdleWaitMs : kLongIdleWaitMs);
+      } else if (worked) {
+        quietPasses = 0;
+      }
       continue;
     }
+    quietPasses = 0;
     routeBlock(block, n);
   }
   gdwThreadID = 0;

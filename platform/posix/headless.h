@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct HeadlessWindow {
   std::atomic<long> cellInvalidations{0};   // rectangles marked
@@ -18,6 +19,13 @@ struct HeadlessWindow {
 };
 extern HeadlessWindow gHeadless;
 void headlessReset();
+
+// The rectangles marked for repainting since the last reset, oldest first
+// (at most the last 4096 are kept), in window pixels.
+struct MarkedRect {
+  int left, top, width, height;
+};
+std::vector<MarkedRect> headlessMarkedRects();
 
 struct RecordedMessage {
   std::string text;

@@ -1,9 +1,22 @@
 // The headless window of the POSIX build: it keeps what was asked of it.
 #include "platform/window.h"
 
+#include <mutex>
+
 #include "platform/posix/headless.h"
 
 HeadlessWindow gHeadless;
+
+namespace {
+std::mutex gMarkedLock;
+std::vector<MarkedRect> gMarked;
+constexpr size_t kMarkedKept = 4096;
+}  // namespace
+
+std::vector<MarkedRect> headlessMarkedRects() {
+  std::lock_guard<std::mutex> hold(gMarkedLock);
+  return gMarked;
+}
 
 void headlessReset() {
   gHeadless.cellInvalidations = 0;
@@ -18,9 +31,16 @@ void headlessReset() {
   gHeadless.caretShown = 0;
   gHeadless.caretX = 0;
   gHeadless.caretY = 0;
+  std::lock_guard<std::mutex> hold(gMarkedLock);
+  gMarked.clear();
 }
 
-void winInvalidateRect(WindowHandle, int, int, int, int, int) { gHeadless.cellInvalidations++; }
+void winInvalidateRect(WindowHandle, int left, int top, int width, int height, int) {
+  gHeadless.cellInvalidations++;
+  std::lock_guard<std::mutex> hold(gMarkedLock);
+  if (gMarked.size() == kMarkedKept) gMarked.erase(gMarked.begin(), gMarked.begin() + kMarkedKept / 2);
+  gMarked.push_back(MarkedRect{left, top, width, height});
+}
 void winInvalidateView(WindowHandle, int) { gHeadless.viewInvalidations++; }
 void winScrollWindow(WindowHandle, int, int) { gHeadless.scrolls++; }
 

@@ -4,9 +4,11 @@
 #include <windows.h>
 
 enum : UINT {
-  kMsgDeferredScrollPos = WM_APP + 1,     // wParam bar, lParam position
-  kMsgDeferredScrollRange = WM_APP + 2,   // wParam bar, lParam maximum
-  kMsgDeferredCaretPos = WM_APP + 3,      // wParam x, lParam y (signed)
+  // The values themselves wait in the window layer, latest one wins; a
+  // message only says that one is waiting.
+  kMsgDeferredScrollPos = WM_APP + 1,     // wParam bar
+  kMsgDeferredScrollRange = WM_APP + 2,   // wParam bar
+  kMsgDeferredCaretPos = WM_APP + 3,
 };
 
 // Carries out a deferred change; returns TRUE when msg was one of them.

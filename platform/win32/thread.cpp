@@ -94,21 +94,66 @@ void platWaitForWake(int ms) {
 
 void platWakeWaiters() { SetEvent(wakeEvent()); }
 
+namespace {
+
+// The worker's idle wait on a UDP link is a select on the link's socket,
+// which an event cannot interrupt. So that a typed byte still goes out at
+// once, the wait also watches a socket of its own on loopback, and a signal
+// sends it one datagram. Made on the first such wait (Windows Sockets are
+// started by then) and kept for the life of the program.
+std::atomic<SOCKET> gWakeSock{INVALID_SOCKET};
+sockaddr_in gWakeAddr{};
+
+SOCKET wakeSocket() {
+  SOCKET s = gWakeSock.load();
+  if (s != INVALID_SOCKET) return s;
+  s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (s == INVALID_SOCKET) return s;
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int len = sizeof a;
+  u_long nonBlocking = 1;
+  if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0 || ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+    closesocket(s);
+    return INVALID_SOCKET;
+  }
+  gWakeAddr = a;
+  gWakeSock.store(s);   // only the worker makes it; signals read it after this
+  return s;
+}
+
+}  // namespace
+
 void platWaitLinkIdle(PlatHandle link, int isSocket, int ms) {
   fineTimer();
   if (isSocket && link != kInvalidHandle) {
-    // The socket stays blocking; select only asks whether a datagram waits.
+    // The link's socket stays blocking; select only asks whether a datagram waits.
+    const SOCKET wake = wakeSocket();
     fd_set rd;
     FD_ZERO(&rd);
     FD_SET(static_cast<SOCKET>(link), &rd);
+    if (wake != INVALID_SOCKET) FD_SET(wake, &rd);
     timeval tv{0, ms * 1000};
-    select(0, &rd, nullptr, nullptr, &tv);
+    if (select(0, &rd, nullptr, nullptr, &tv) > 0 && wake != INVALID_SOCKET && FD_ISSET(wake, &rd)) {
+      char drain[16];
+      while (recv(wake, drain, sizeof drain, 0) > 0) {
+      }
+    }
     return;
   }
   WaitForSingleObject(workerEvent(), static_cast<DWORD>(ms));
 }
 
-void platSignalWorker() { SetEvent(workerEvent()); }
+void platSignalWorker() {
+  SetEvent(workerEvent());
+  const SOCKET wake = gWakeSock.load();
+  if (wake != INVALID_SOCKET) {
+    const char one = 1;
+    sendto(wake, &one, 1, 0, reinterpret_cast<const sockaddr*>(&gWakeAddr), sizeof gWakeAddr);
+  }
+}
 
 void platMarkUiThread() { gUiThread = GetCurrentThreadId(); }
 

@@ -5,6 +5,9 @@
 // its pixels.
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
+
 #include "platform/thread.h"
 #include "platform/win32/deferred.h"
 #include "platform/window.h"
@@ -13,6 +16,32 @@
 namespace {
 HWND hw(WindowHandle w) { return static_cast<HWND>(w); }
 int sbBar(int bar) { return bar == kBarVert ? SB_VERT : SB_HORZ; }
+
+// One deferred change: the latest value asked for, and whether a message
+// that will carry it out is already on its way. A flood of received lines
+// moves the caret and the scroll bar on every line; the user-interface
+// thread needs only the latest position, so while one message waits the
+// next changes just replace the value instead of posting again.
+struct Deferred {
+  std::atomic<int64_t> value{0};
+  std::atomic<bool> posted{false};
+
+  void post(HWND w, UINT msg, WPARAM wp, int64_t v) {
+    value.store(v);
+    if (!posted.exchange(true) && !PostMessageA(w, msg, wp, 0)) posted.store(false);
+  }
+  int64_t take() {
+    posted.store(false);   // a change after this posts anew
+    return value.load();
+  }
+};
+Deferred gScrollPos[2];     // by bar: 0 horizontal, 1 vertical
+Deferred gScrollRange[2];
+Deferred gCaretPos;         // x in the high half, y in the low half
+int barSlot(int bar) { return bar == kBarVert ? 1 : 0; }
+int64_t packXY(int x, int y) {
+  return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y));
+}
 }  // namespace
 
 void winInvalidateRect(WindowHandle w, int left, int top, int width, int height, int erase) {
@@ -39,7 +68,7 @@ void winSetScrollPos(WindowHandle w, int bar, int pos, int redraw) {
   if (platOnUiThread()) {
     SetScrollPos(hw(w), sbBar(bar), pos, redraw ? TRUE : FALSE);
   } else {
-    PostMessageA(hw(w), kMsgDeferredScrollPos, static_cast<WPARAM>(bar), static_cast<LPARAM>(pos));
+    gScrollPos[barSlot(bar)].post(hw(w), kMsgDeferredScrollPos, static_cast<WPARAM>(bar), pos);
   }
 }
 
@@ -48,7 +77,7 @@ void winSetScrollRange(WindowHandle w, int bar, int max, int redraw) {
   if (platOnUiThread()) {
     SetScrollRange(hw(w), sbBar(bar), 0, max, redraw ? TRUE : FALSE);
   } else {
-    PostMessageA(hw(w), kMsgDeferredScrollRange, static_cast<WPARAM>(bar), static_cast<LPARAM>(max));
+    gScrollRange[barSlot(bar)].post(hw(w), kMsgDeferredScrollRange, static_cast<WPARAM>(bar), max);
   }
 }
 
@@ -66,8 +95,7 @@ void winSetCaretPos(int x, int y) {
     return;
   }
   if (WindowHandle w = ghDISPLAYWnd.load()) {
-    PostMessageA(hw(w), kMsgDeferredCaretPos, static_cast<WPARAM>(static_cast<INT_PTR>(x)),
-                 static_cast<LPARAM>(y));
+    gCaretPos.post(hw(w), kMsgDeferredCaretPos, 0, packXY(x, y));
   }
 }
 
@@ -77,17 +105,23 @@ void winUpdateWindow(WindowHandle w) {
   if (w && platOnUiThread()) UpdateWindow(hw(w));
 }
 
-BOOL winHandleDeferred(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+BOOL winHandleDeferred(HWND w, UINT msg, WPARAM wp, LPARAM /*unused: the value waits in its slot*/) {
   switch (msg) {
-    case kMsgDeferredScrollPos:
-      SetScrollPos(w, sbBar(static_cast<int>(wp)), static_cast<int>(lp), TRUE);
+    case kMsgDeferredScrollPos: {
+      const int bar = static_cast<int>(wp);
+      SetScrollPos(w, sbBar(bar), static_cast<int>(gScrollPos[barSlot(bar)].take()), TRUE);
       return TRUE;
-    case kMsgDeferredScrollRange:
-      SetScrollRange(w, sbBar(static_cast<int>(wp)), 0, static_cast<int>(lp), TRUE);
+    }
+    case kMsgDeferredScrollRange: {
+      const int bar = static_cast<int>(wp);
+      SetScrollRange(w, sbBar(bar), 0, static_cast<int>(gScrollRange[barSlot(bar)].take()), TRUE);
       return TRUE;
-    case kMsgDeferredCaretPos:
-      SetCaretPos(static_cast<int>(static_cast<INT_PTR>(wp)), static_cast<int>(lp));
+    }
+    case kMsgDeferredCaretPos: {
+      const uint64_t xy = static_cast<uint64_t>(gCaretPos.take());
+      SetCaretPos(static_cast<int>(static_cast<uint32_t>(xy >> 32)), static_cast<int>(static_cast<uint32_t>(xy)));
       return TRUE;
+    }
     default:
       return FALSE;
   }

@@ -7,6 +7,7 @@
 
 #include "display/screen.h"
 #include "display/view.h"
+#include "platform/posix/headless.h"
 #include "settings/globals.h"
 #include "tests/support/state.h"
 
@@ -148,6 +149,44 @@ TEST_F(Screen, NothingWrittenForEmptyOrNegativeLength) {
   WriteDISPLAYBlock("zz", -5);
   EXPECT_EQ(GridRow(0), "ab");
   EXPECT_EQ(GnColumn, 2);
+}
+
+// A write marks exactly the cells it changed, in window pixels under the
+// current view offset; neighbouring cells of one row go out as one rectangle.
+TEST_F(Screen, WriteMarksItsCellsAsOneRectanglePerRowRun) {
+  auto marked = [] {
+    std::string out;
+    for (const MarkedRect& r : headlessMarkedRects()) {
+      out += "(" + std::to_string(r.left / GxChar) + "," + std::to_string(r.top / GyChar) + " " +
+             std::to_string(r.width / GxChar) + "x" + std::to_string(r.height / GyChar) + ")";
+      EXPECT_EQ(r.left % GxChar, 0);
+      EXPECT_EQ(r.top % GyChar, 0);
+    }
+    headlessReset();
+    return out;
+  };
+  headlessReset();
+  Write("abc");
+  EXPECT_EQ(marked(), "(0,0 3x1)");
+  Write("d\re");   // the carriage return marks the first cell of the new row
+  EXPECT_EQ(marked(), "(3,0 1x1)(0,1 1x1)(0,1 1x1)");
+  Write("fg\bh");   // a backspace breaks the run: its blank is a cell of its own
+  EXPECT_EQ(marked(), "(1,1 2x1)(2,1 1x1)(2,1 1x1)");
+  gfHexPrint = 1;
+  Write("AB");
+  EXPECT_EQ(marked(), "(3,1 6x1)");
+  gfHexPrint = 0;
+
+  // Under a view that follows the cursor, rows are marked where they show.
+  Write(std::string(40, '\r'));
+  headlessReset();
+  Write("xy");
+  EXPECT_EQ(GyOffset, 9 * GyChar);
+  EXPECT_EQ(marked(), "(0,32 2x1)");
+
+  // A run that reaches the last column ends there; the wrap starts a new row.
+  Write(std::string(78, 'w') + "z");
+  EXPECT_EQ(marked(), "(2,32 78x1)(0,33 1x1)(0,32 1x1)");
 }
 
 }  // namespace
