@@ -2,6 +2,7 @@
 // the cursor and the view stand after bytes are written.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -157,8 +158,10 @@ TEST_F(Screen, WriteMarksItsCellsAsOneRectanglePerRowRun) {
   auto marked = [] {
     std::string out;
     for (const MarkedRect& r : headlessMarkedRects()) {
-      out += "(" + std::to_string(r.left / GxChar) + "," + std::to_string(r.top / GyChar) + " " +
-             std::to_string(r.width / GxChar) + "x" + std::to_string(r.height / GyChar) + ")";
+      char one[48];
+      std::snprintf(one, sizeof one, "(%d,%d %dx%d)", r.left / GxChar, r.top / GyChar, r.width / GxChar,
+                    r.height / GyChar);
+      out += one;
       EXPECT_EQ(r.left % GxChar, 0);
       EXPECT_EQ(r.top % GyChar, 0);
     }
