@@ -77,6 +77,10 @@ void pump(int fd) {
 
 int main() {
   // Reference: picocom on its own line, its keyboard a pseudo-terminal of its own.
+  if (std::system("command -v picocom >/dev/null 2>&1") != 0) {
+    std::printf("reference terminal picocom is not installed (scripts/install-deps.sh installs it)\n");
+    return 1;
+  }
   Line refLine;
   int keysMaster = -1, keysSlave = -1;
   if (openpty(&keysMaster, &keysSlave, nullptr, nullptr, nullptr) != 0) return 1;
@@ -109,13 +113,15 @@ int main() {
     got += r;
   }
   const double refSec = std::chrono::duration<double>(Clock::now() - t0).count();
-  w1.join();
   kill(ref, SIGKILL);
   waitpid(ref, nullptr, 0);
   if (got < kBytes) {
+    // The pump may be stuck writing to a line nobody reads any more.
     std::printf("reference terminal did not deliver the data (%ld bytes)\n", got);
-    return 1;
+    std::fflush(stdout);
+    std::_Exit(1);
   }
+  w1.join();
 
   // Zelto's worker on a line of its own, in this process.
   Line zLine;

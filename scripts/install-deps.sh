@@ -8,7 +8,7 @@ want=(build-essential cmake ninja-build pkg-config
       googletest libgtest-dev libgmock-dev libbenchmark-dev
       g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
       wine wine64 xvfb xdotool x11-utils imagemagick
-      gforth iproute2 clang clang-tidy cppcheck libclang-rt-14-dev)
+      gforth picocom iproute2 clang clang-tidy cppcheck libclang-rt-14-dev bc)
 
 missing=()
 for p in "${want[@]}"; do
