@@ -17,4 +17,5 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/resources/setup.rc)
 endif()
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/resources/zelto.rc APPEND PROPERTY OBJECT_DEPENDS ${ZELTO_RC_DEPENDS})
 target_link_libraries(zelto PRIVATE zelto_core zelto_platform)
-target_link_options(zelto PRIVATE -mwindows)
+# No link time stamp in the file, so the same sources give the same bytes.
+target_link_options(zelto PRIVATE -mwindows -Wl,--no-insert-timestamp)

@@ -5,8 +5,8 @@
 #   2. the native build under ThreadSanitizer, the threaded tests;
 #   3. the Windows build (MinGW-w64): the core, the Win32 layer and ZELTO.EXE,
 #      and the Win32 tests under Wine;
-#   4. the benchmarks build (Release), the fuzz targets for a bounded time,
-#      and static analysis (clang-tidy, cppcheck).
+#   4. the benchmarks build (Release), the release package, the fuzz targets
+#      for a bounded time, and static analysis (clang-tidy, cppcheck).
 # Ends with one line "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -66,6 +66,16 @@ stage "benchmarks build (Release)"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null &&
   cmake --build build/release -j "$jobs" >/dev/null && { echo "PASS release_build"; passed=$((passed + 1)); } ||
   { echo "FAIL release_build"; failed=$((failed + 1)); }
+
+stage "release (stripped ZELTO.EXE, version resource)"
+if bash scripts/release.sh >build/release.log 2>&1; then
+  echo "PASS release_package"
+  passed=$((passed + 1))
+else
+  cat build/release.log
+  echo "FAIL release_package"
+  failed=$((failed + 1))
+fi
 
 stage "fuzzing (bounded)"
 bash scripts/fuzz.sh "${ZELTO_FUZZ_SECONDS:-25}" 2>&1 | tee build/fuzz.log

@@ -21,6 +21,9 @@ check window_has_menu_bar "$ZW_WINDOW" test "$(field menu "$ZW_WINDOW")" = 1
 res=$ZW_WORK/resources.txt
 probe resources "$(sed 's|/|\\|g' <<<"Z:$ZW_APP/ZELTO.EXE")" >"$res"
 bar=$(grep '^menu path="" ' "$res" | sed -E 's/.*(popup|text)="([^"]*)".*/\2/' | paste -sd'|')
+ver=$(grep '^version ' "$res")
+check version_resource_is_zelto_3_16 "$ver" \
+  test "$ver" = 'version present=1 file=3.16.0.0 description="Zelto v3.16" product="3.16"'
 check menu_bar_file_stream_updownload_config_info "$bar" test "$bar" = "File|Stream|Up/DownLoad|Config|Info"
 check menu_info_is_a_command_on_the_bar "$(grep 'pos=4' "$res" | grep 'path=""')" \
   grep -q '^menu path="" pos=4 id=341 text="Info"' "$res"

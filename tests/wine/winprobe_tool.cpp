@@ -290,6 +290,31 @@ BOOL CALLBACK visitDialog(HMODULE mod, LPCSTR, LPSTR name, LONG_PTR) {
   return TRUE;
 }
 
+// The version resource as the system's file properties read it.
+void printVersion(const char* exe) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(exe, &ignored);
+  std::string info(size, '\0');
+  if (size == 0 || !GetFileVersionInfoA(exe, 0, size, info.data())) {
+    std::printf("version present=0\n");
+    return;
+  }
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT len = 0;
+  char* description = nullptr;
+  UINT dlen = 0;
+  char* product = nullptr;
+  UINT plen = 0;
+  VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &len);
+  VerQueryValueA(info.data(), "\\StringFileInfo\\040904E4\\FileDescription", reinterpret_cast<void**>(&description),
+                 &dlen);
+  VerQueryValueA(info.data(), "\\StringFileInfo\\040904E4\\ProductVersion", reinterpret_cast<void**>(&product), &plen);
+  std::printf("version present=1 file=%lu.%lu.%lu.%lu description=%s product=%s\n",
+              fixed ? HIWORD(fixed->dwFileVersionMS) : 0ul, fixed ? LOWORD(fixed->dwFileVersionMS) : 0ul,
+              fixed ? HIWORD(fixed->dwFileVersionLS) : 0ul, fixed ? LOWORD(fixed->dwFileVersionLS) : 0ul,
+              quote(description && dlen ? description : "").c_str(), quote(product && plen ? product : "").c_str());
+}
+
 int resources(const char* exe) {
   HMODULE mod = LoadLibraryExA(exe, nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!mod) {
@@ -320,6 +345,7 @@ int resources(const char* exe) {
   HRSRC icon = FindResourceA(mod, MAKEINTRESOURCEA(130), reinterpret_cast<LPCSTR>(RT_GROUP_ICON));
   std::printf("icon id=130 present=%d\n", icon ? 1 : 0);
   FreeLibrary(mod);
+  printVersion(exe);
   return 0;
 }
 
