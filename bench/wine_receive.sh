@@ -63,9 +63,12 @@ wineserver -f -p >/dev/null 2>&1 </dev/null &
 server=$!
 
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
+# stats: the bytes the device has sent so far. The device acknowledges the
+# request with a token, so the count read is the one just written.
 stats() {
-  echo stats >"$out/ctl"
-  sleep 0.1
+  local tok=stats-$(date +%s%N) t
+  printf 'stats\nsync %s\n' "$tok" >"$out/ctl"
+  for ((t = 0; t < 200; t++)); do grep -qx "$tok" "$out/ack" && break; sleep 0.01; done
   awk '{print $4}' "$out/stats"
 }
 median() { sort -n | awk '{a[NR] = $1} END {if (NR % 2) print a[(NR + 1) / 2]; else print (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }

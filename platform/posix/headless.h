@@ -21,10 +21,12 @@ extern HeadlessWindow gHeadless;
 void headlessReset();
 
 // The rectangles marked for repainting since the last reset, oldest first
-// (at most the last 4096 are kept), in window pixels.
+// (at most the last 4096 are kept), in window pixels. Kept only while a test
+// asks for them, so that measurements of the screen model stay undisturbed.
 struct MarkedRect {
   int left, top, width, height;
 };
+void headlessKeepMarkedRects(bool keep);
 std::vector<MarkedRect> headlessMarkedRects();
 
 struct RecordedMessage {

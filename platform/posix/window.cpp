@@ -11,7 +11,10 @@ namespace {
 std::mutex gMarkedLock;
 std::vector<MarkedRect> gMarked;
 constexpr size_t kMarkedKept = 4096;
+std::atomic<bool> gKeepMarked{false};
 }  // namespace
+
+void headlessKeepMarkedRects(bool keep) { gKeepMarked = keep; }
 
 std::vector<MarkedRect> headlessMarkedRects() {
   std::lock_guard<std::mutex> hold(gMarkedLock);
@@ -37,6 +40,7 @@ void headlessReset() {
 
 void winInvalidateRect(WindowHandle, int left, int top, int width, int height, int) {
   gHeadless.cellInvalidations++;
+  if (!gKeepMarked.load(std::memory_order_relaxed)) return;
   std::lock_guard<std::mutex> hold(gMarkedLock);
   if (gMarked.size() == kMarkedKept) gMarked.erase(gMarked.begin(), gMarked.begin() + kMarkedKept / 2);
   gMarked.push_back(MarkedRect{left, top, width, height});

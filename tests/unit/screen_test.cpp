@@ -168,6 +168,7 @@ TEST_F(Screen, WriteMarksItsCellsAsOneRectanglePerRowRun) {
     headlessReset();
     return out;
   };
+  headlessKeepMarkedRects(true);
   headlessReset();
   Write("abc");
   EXPECT_EQ(marked(), "(0,0 3x1)");
@@ -190,6 +191,7 @@ TEST_F(Screen, WriteMarksItsCellsAsOneRectanglePerRowRun) {
   // A run that reaches the last column ends there; the wrap starts a new row.
   Write(std::string(78, 'w') + "z");
   EXPECT_EQ(marked(), "(2,32 78x1)(0,33 1x1)(0,32 1x1)");
+  headlessKeepMarkedRects(false);
 }
 
 }  // namespace
