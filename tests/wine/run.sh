@@ -3,7 +3,8 @@
 #
 #   tests/wine/run.sh <windows-build-dir>
 #
-# Prints "PASS name" / "FAIL name: detail" per check and ends with
+# Prints "PASS name" / "FAIL name: detail" per check (and the "SKIP name:
+# reason" of a case that cannot be set up here) and ends with
 # "N passed, N failed"; exits non-zero if anything failed. Everything it
 # starts (X server, wineserver and Wine processes of its own prefix, the
 # device) is ended again. ZW_ONLY=PATTERN runs only the cases whose name
@@ -18,6 +19,7 @@ fi
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
 out=$build/wine-run
+umount "$out/smallfs" 2>/dev/null   # left by a run that was killed
 rm -rf "$out"
 mkdir -p "$out"
 log=$out/run.log
@@ -32,6 +34,7 @@ result() {  # prints and counts the PASS/FAIL lines of a log file
     case $line in
       "PASS "*) echo "$line"; passed=$((passed + 1)) ;;
       "FAIL "*) echo "$line"; failed=$((failed + 1)) ;;
+      "SKIP "*) echo "$line" ;;
     esac
   done <"$1"
 }
@@ -58,6 +61,7 @@ cleanup() {
     while read -r p; do kill -KILL "$p" 2>/dev/null; done <"$out/started.pids"
   fi
   [ -n "$device_pid" ] && kill "$device_pid" 2>/dev/null
+  [ -n "${ZW_SMALLFS:-}" ] && umount "$ZW_SMALLFS" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
 }
@@ -158,6 +162,13 @@ dev_ctl() {
   { for cmd in "$@"; do echo "$cmd"; done; } >"$ZW_DEV_CTL"
   sleep 0.1
 }
+
+# ---- a small disk for the test programs' disk-full cases (ZW_SMALLFS);
+# where none can be mounted they say so and skip those cases
+mkdir -p "$out/smallfs"
+if mount -t tmpfs -o size=64k zelto-smallfs "$out/smallfs" 2>>"$log"; then
+  export ZW_SMALLFS=$out/smallfs
+fi
 
 # ---- the Win32 test programs: their own PASS/FAIL lines; COM1 echoes
 shopt -s nullglob
