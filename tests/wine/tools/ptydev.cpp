@@ -1,6 +1,7 @@
 // The device end of a serial port for the Wine tests, the run script and the benchmark: a pseudo-terminal whose other end Wine opens as COM1.
 //
-//   ptydev --link FILE [--ctl FIFO] [--ack FILE] [--rx FILE] [--echo] [--stats FILE] [--run PROG ARGS...]
+//   ptydev --link FILE [--ctl FIFO] [--ack FILE] [--rx FILE] [--stamps FILE] [--echo] [--stats FILE]
+//          [--run PROG ARGS...]
 //
 // FILE receives the terminal's path once the device is ready. Commands come
 // one per line through the control FIFO:
@@ -12,7 +13,11 @@
 //   sync TOKEN      append TOKEN and a newline to the ack file (all earlier
 //                   commands have been carried out by then)
 //   quit            end
-// --rx appends every received byte to a file. Each purge of the port's
+// --rx appends every received byte to a file. --stamps appends one line per
+// received byte to a file: the time it was read, in nanoseconds of
+// CLOCK_MONOTONIC_RAW, the clock that Wine's QueryPerformanceCounter counts
+// in 100 ns steps, so that a Windows program can set the arrival of its bytes
+// against its own times. Each purge of the port's
 // queues by the program on the other end (as a terminal does when it opens
 // the port) appends the line "purge" to the ack file. --run bridges the line
 // to a program on a terminal of its own (a FORTH system, say), holding what
@@ -25,6 +30,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -40,6 +46,7 @@ int gMaster = -1;
 int gSlave = -1;  // held so that the line stays up while Wine closes and reopens the port
 int gCtl = -1;
 int gRx = -1;
+int gStamps = -1;
 const char* gCtlPath = nullptr;
 const char* gAckPath = nullptr;
 const char* gStatsPath = nullptr;
@@ -206,7 +213,20 @@ void packet(const char* data, size_t n) {
   received(data + 1, n - 1);
 }
 
+void stamp(size_t n) {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC_RAW, &ts);
+  char one[24];
+  const int len = std::snprintf(one, sizeof one, "%lld\n", static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec);
+  // Bytes read together arrived together: one write for all their lines.
+  std::string lines;
+  for (size_t i = 0; i < n; i++) lines.append(one, static_cast<size_t>(len));
+  const ssize_t r = write(gStamps, lines.data(), lines.size());
+  (void)r;
+}
+
 void received(const char* data, size_t n) {
+  if (gStamps >= 0 && n > 0) stamp(n);
   gRxCount += n;
   if (gRx >= 0) {
     const ssize_t r = write(gRx, data, n);
@@ -228,8 +248,8 @@ bool flush(int fd, std::string& pending, bool countTx) {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: ptydev --link FILE [--ctl FIFO] [--ack FILE] [--rx FILE] [--echo] [--stats FILE] "
-               "[--run PROG ARGS...]\n");
+               "usage: ptydev --link FILE [--ctl FIFO] [--ack FILE] [--rx FILE] [--stamps FILE] [--echo] "
+               "[--stats FILE] [--run PROG ARGS...]\n");
   return 2;
 }
 
@@ -238,6 +258,7 @@ int usage() {
 int main(int argc, char** argv) {
   const char* linkPath = nullptr;
   const char* rxPath = nullptr;
+  const char* stampsPath = nullptr;
   for (int i = 1; i < argc; i++) {
     const std::string a = argv[i];
     const bool more = i + 1 < argc;
@@ -245,6 +266,7 @@ int main(int argc, char** argv) {
     else if (a == "--ctl" && more) gCtlPath = argv[++i];
     else if (a == "--ack" && more) gAckPath = argv[++i];
     else if (a == "--rx" && more) rxPath = argv[++i];
+    else if (a == "--stamps" && more) stampsPath = argv[++i];
     else if (a == "--stats" && more) gStatsPath = argv[++i];
     else if (a == "--echo") gEcho = true;
     else if (a == "--run" && more) {
@@ -280,6 +302,7 @@ int main(int argc, char** argv) {
     gCtl = open(gCtlPath, O_RDWR | O_NONBLOCK);
   }
   if (rxPath) gRx = open(rxPath, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+  if (stampsPath) gStamps = open(stampsPath, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
   if (gProgArgv) startProgram();
 
   const std::string tmp = std::string(linkPath) + ".tmp";
