@@ -44,6 +44,10 @@ PlatHandle platThreadCreate(unsigned (*entry)(void*), void* arg, uint32_t* id);
 void platThreadClose(PlatHandle h);
 // Sleeps about ms milliseconds (the per-byte delay of a file send).
 void platSleepMs(int ms);
+// Sleeps at least us microseconds, as finely as the system allows.
+void platSleepUs(int64_t us);
+// A monotonic clock in microseconds, for pacing.
+int64_t platMonotonicUs();
 
 // Waits up to ms milliseconds, or until platWakeWaiters is called. On the
 // user-interface thread of ZELTO.EXE the wait keeps servicing messages sent

@@ -578,6 +578,32 @@ int SkipCommentBlock() {
   return r;
 }
 
+namespace {
+
+// The per-byte delay is the least gap between two bytes going out. The time
+// the worker's pass took since the previous byte's wait ended counts towards
+// it, so the gap is the setting rather than the setting plus the pass. A gap
+// that already was longer is never made up for later: bytes never go out
+// closer together than the setting.
+void pace(int delayMs) {
+  thread_local int64_t tLastEnd = -1;   // the worker's own: one per connection
+  const int64_t delayUs = static_cast<int64_t>(delayMs) * 1000;
+  const int64_t now = platMonotonicUs();
+  int64_t wait = delayUs;
+  if (tLastEnd >= 0) {
+    const int64_t since = now - tLastEnd;
+    if (since >= delayUs) {
+      wait = 0;
+    } else if (since > 0) {
+      wait = delayUs - since;
+    }
+  }
+  platSleepUs(wait);
+  tLastEnd = platMonotonicUs();
+}
+
+}  // namespace
+
 void SendCommLine() {
   uint8_t b = 0;
   bool refill = false;
@@ -601,7 +627,7 @@ void SendCommLine() {
     runAfter(after);
   }
   const int delay = gPackDelay;
-  if (delay > 0) platSleepMs(delay);
+  if (delay > 0) pace(delay);
 }
 
 int AbortSendFileQuietly() {

@@ -83,6 +83,19 @@ void platSleepMs(int ms) {
   }
 }
 
+void platSleepUs(int64_t us) {
+  if (us <= 0) return;
+  timespec ts{static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000L};
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+int64_t platMonotonicUs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
 void platWaitForWake(int ms) {
   pthread_mutex_lock(&gWakeMutex);
   const unsigned long gen = gWakeGeneration;

@@ -7,6 +7,7 @@
 #include <mmsystem.h>
 
 #include <atomic>
+#include <cstring>
 
 #include "platform/thread.h"
 
@@ -72,6 +73,47 @@ void platSleepMs(int ms) {
   if (ms <= 0) return;
   fineTimer();
   Sleep(static_cast<DWORD>(ms));
+}
+
+namespace {
+// The system's own delay call takes 100-nanosecond steps; where it is
+// missing, whole milliseconds, rounded up, keep the sleep at least as long.
+using DelayExecution = LONG(WINAPI*)(BOOLEAN, PLARGE_INTEGER);
+DelayExecution delayExecution() {
+  static const DelayExecution f = [] {
+    HMODULE nt = GetModuleHandleA("ntdll.dll");
+    FARPROC p = nt ? GetProcAddress(nt, "NtDelayExecution") : nullptr;
+    DelayExecution d = nullptr;
+    static_assert(sizeof d == sizeof p, "procedure pointer");
+    std::memcpy(&d, &p, sizeof d);
+    return d;
+  }();
+  return f;
+}
+}  // namespace
+
+void platSleepUs(int64_t us) {
+  if (us <= 0) return;
+  fineTimer();
+  if (DelayExecution d = delayExecution()) {
+    LARGE_INTEGER interval;
+    interval.QuadPart = -us * 10;   // negative: relative to now
+    d(FALSE, &interval);
+    return;
+  }
+  Sleep(static_cast<DWORD>((us + 999) / 1000));
+}
+
+int64_t platMonotonicUs() {
+  static const int64_t perSecond = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<int64_t>(f.QuadPart);
+  }();
+  LARGE_INTEGER c;
+  QueryPerformanceCounter(&c);
+  const int64_t t = c.QuadPart;
+  return t / perSecond * 1000000 + t % perSecond * 1000000 / perSecond;
 }
 
 void platWaitForWake(int ms) {

@@ -122,6 +122,24 @@ TEST_F(FileSendSerial, LineModesSendALinePerKeyWithTheDelay) {
   EXPECT_EQ(dev.receive(5, 3000), "next\r");
 }
 
+// The per-byte delay counts the worker's own time towards the gap, but the
+// bytes of a send never come closer together than the setting: 40 bytes at
+// 5 ms take 39 gaps. (A lower bound only: a loaded machine makes
+// the gaps longer, never shorter.)
+TEST_F(FileSendSerial, BytesOfARawSendNeverComeCloserThanTheDelay) {
+  gPackDelay = 5;
+  const std::string file(40, 'p');
+  Use(file);
+  Do(kCmdSendRaw);
+  ASSERT_EQ(dev.receive(1, 3000), "p");
+  const auto first = std::chrono::steady_clock::now();
+  ASSERT_EQ(dev.receive(file.size() - 1, 10000), file.substr(1));
+  const double spanMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - first).count();
+  // Reading the first byte may have been late by a few gaps on a busy machine.
+  EXPECT_GE(spanMs, 35 * 5.0) << "bytes came closer together than 5 ms";
+  ASSERT_TRUE(WaitFor(Idle, 3000));
+}
+
 TEST_F(FileSendSerial, SwitchingBetweenRawAndLineModeLosesNothing) {
   // F5 during a line: the line ends, then the rest of the file streams.
   std::string rest(3000, 'r');
