@@ -166,7 +166,8 @@ med() {
 fmt() { [ "$2" = n/a ] && echo n/a || printf "%.${1}f" "$2"; }
 # ratio A B DECIMALS: A / B, or n/a.
 ratio() {
-  if [ "$1" = n/a ] || [ "$2" = n/a ] || [ "$(echo "$2 == 0" | bc -l)" = 1 ]; then echo n/a; return; fi
+  if [ "$1" = n/a ] || [ "$2" = n/a ]; then echo n/a; return; fi
+  if [ "$(echo "$2 == 0" | bc -l)" = 1 ]; then echo "none (the reference measured 0)"; return; fi
   printf "%.${3:-2}f" "$(echo "$1 / $2" | bc -l)"
 }
 # meets EXPRESSION: "met" or "missed" (bc, values substituted), n/a when a value is missing.
