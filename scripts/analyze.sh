@@ -13,11 +13,18 @@ win=$(git ls-files 'platform/win32/*.cpp')
 mingw=/usr/lib/gcc/x86_64-w64-mingw32/$(ls /usr/lib/gcc/x86_64-w64-mingw32 | grep win32 | head -n 1)/include/c++
 
 echo "clang-tidy: portable core and POSIX layer"
-clang-tidy -p "$db" --quiet $core 2>&1 | grep -E '(warning|error):' && status=1
+# Its output goes to a file first: piped straight into grep, a failing
+# clang-tidy would make the whole pipeline fail and hide what it found.
+findings() { grep -E '(warning|error):' "$1"; }
+tidy_out=$(mktemp)
+trap 'rm -f "$tidy_out"' EXIT
+clang-tidy -p "$db" --quiet $core >"$tidy_out" 2>&1 || status=1
+findings "$tidy_out" && status=1
 echo "clang-tidy: Win32 layer"
 for f in $win; do
   clang-tidy --quiet "$f" -- --target=x86_64-w64-mingw32 -I. -isystem "$mingw" -isystem "$mingw/x86_64-w64-mingw32" \
-    -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 -std=c++20 2>&1 | grep -E '(warning|error):' && status=1
+    -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 -std=c++20 >"$tidy_out" 2>&1 || status=1
+  findings "$tidy_out" && status=1
 done
 
 echo "cppcheck"

@@ -72,7 +72,7 @@ OpenFileRecord posixFileDlgLastRecord() {
 
 std::string posixFileDlgLastStartPath() {
   pthread_mutex_lock(&gMutex);
-  const std::string s = gLastStart;
+  std::string s = gLastStart;
   pthread_mutex_unlock(&gMutex);
   return s;
 }
