@@ -83,6 +83,17 @@ void followCursor() {
   GyOffset = (GnRow - kFollowRows) * GyChar;
 }
 
+// How many bytes from data on are plain characters that land in this row
+// before its last column: they need nothing but storing, and a run of them
+// is stored and marked in one go.
+int32_t plainRunInRow(const uint8_t* data, int32_t len) {
+  const int32_t room = kScreenCols - 1 - GnColumn;
+  const int32_t limit = len < room ? len : room;
+  int32_t n = 0;
+  while (n < limit && data[n] != 0x0A && data[n] != 0x0D && data[n] != 0x08) n++;
+  return n;
+}
+
 void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
   static const uint8_t kCr = 0x0D;
   static const uint8_t kBlank = ' ';
@@ -92,6 +103,17 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
       putHexCell(static_cast<uint8_t>(kHexDigits[b >> 4]));
       putHexCell(static_cast<uint8_t>(kHexDigits[b & 15]));
       putHexCell(' ');
+      continue;
+    }
+    // The setting was read for this byte; taking it for the plain bytes
+    // right behind it too is the same as the other thread changing it just
+    // after them.
+    if (const int32_t n = plainRunInRow(data + i, len - i); n > 1) {
+      std::memcpy(&gabScreen[GnRow * kScreenCols + GnColumn], data + i, static_cast<size_t>(n));
+      invalidateCell(GnColumn, GnRow);
+      gRun.last = GnColumn + n - 1;
+      GnColumn += n;
+      i += n - 1;
       continue;
     }
     switch (b) {

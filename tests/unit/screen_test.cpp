@@ -152,6 +152,37 @@ TEST_F(Screen, NothingWrittenForEmptyOrNegativeLength) {
   EXPECT_EQ(GnColumn, 2);
 }
 
+// Runs of plain characters are laid in as a whole: a block must leave the
+// grid, cursor and view exactly as the same bytes written one at a time,
+// whatever column a run starts in and whatever breaks it (wrap, CR, LF,
+// backspace), over enough rows to scroll the grid.
+TEST_F(Screen, ABlockShowsTheSameAsItsBytesOneByOne) {
+  std::string block;
+  uint32_t seed = 12345;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  while (block.size() < 40000) {
+    const uint32_t pick = next() % 10;
+    if (pick == 0) block += '\r';
+    else if (pick == 1) block += '\n';
+    else if (pick == 2) block += '\b';
+    else block.append(next() % 200, static_cast<char>('!' + next() % 90));
+  }
+  auto state = [] {
+    return std::string(reinterpret_cast<const char*>(gabScreen), kScreenCells) + "|" + std::to_string(GnRow) + "," +
+           std::to_string(GnColumn) + "," + std::to_string(GxOffset) + "," + std::to_string(GyOffset);
+  };
+  for (size_t cut : {block.size(), size_t{1537}, size_t{79}}) {
+    ResetProgramState();
+    SizeDISPLAY(nullptr, static_cast<uint16_t>(34 * GyChar), static_cast<uint16_t>(80 * GxChar));
+    for (size_t at = 0; at < block.size(); at += cut) Write(block.substr(at, cut));
+    const std::string whole = state();
+    ResetProgramState();
+    SizeDISPLAY(nullptr, static_cast<uint16_t>(34 * GyChar), static_cast<uint16_t>(80 * GxChar));
+    for (char c : block) Write(std::string(1, c));
+    EXPECT_EQ(whole, state()) << "blocks of " << cut;
+  }
+}
+
 // A write marks exactly the cells it changed, in window pixels under the
 // current view offset; neighbouring cells of one row go out as one rectangle.
 TEST_F(Screen, WriteMarksItsCellsAsOneRectanglePerRowRun) {
