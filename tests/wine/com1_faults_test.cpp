@@ -1,7 +1,8 @@
-// File-transfer faults of the Win32 build under Wine: the record file's disk
-// fills up, the send file is deleted or cut short while it goes out, and the
-// program is closed while it sends, records and receives at once. COM1 is the
-// run's device helper, driven through its control FIFO (ZW_DEV_CTL). The small
+// Faults of the Win32 build under Wine on COM1: the device is pulled out
+// while connected and plugged in again, the record file's disk fills up, the
+// send file is deleted or cut short while it goes out, and the program is
+// closed while it sends, records and receives at once. COM1 is the run's
+// device helper, driven through its control FIFO (ZW_DEV_CTL). The small
 // disk is the tmpfs the run mounts for this (ZW_SMALLFS). Prints "PASS name"
 // or "FAIL name: detail" per check, and "SKIP name: reason" for a case this
 // machine cannot set up.
@@ -173,6 +174,47 @@ struct Watchdog {
     return 0;
   }
 };
+
+double cpuSeconds() {
+  FILETIME created, exited, kernel, user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  auto secs = [](const FILETIME& t) { return ((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7; };
+  return secs(kernel) + secs(user);
+}
+
+// A USB adapter pulled out while connected: the line hangs up under the
+// worker. It must not spin on the dead line, typing must end in the timeout
+// texts without a hang, a reopen while the adapter is out must say so, and
+// once it is back a reopen (what Setup does) talks to it again.
+void devicePulled(Device& dev) {
+  ClearDISPLAYScreen();
+  clearMessages();
+  dev.command("send 6265666f7265\n");   // "before"
+  check(waitFor([] { return screen() == "before"; }, 5000), "wine_pulled_device_heard_before", screen());
+
+  check(dev.command("pull\n"), "wine_pulled_device_pulled");
+  const double c0 = cpuSeconds();
+  Sleep(1000);
+  const double used = cpuSeconds() - c0;
+  check(used < 0.5, "wine_pulled_device_worker_does_not_spin", std::to_string(used) + " s of processor in 1 s");
+
+  sendCommByte('x');
+  check(waitFor([] { return screen() == "beforeCOM Tx Timeout->Aborted"; }, 8000) && gComTxLen == 0,
+        "wine_pulled_device_typing_times_out", screen());
+
+  closeConnection();
+  check(openConnection() == 0 && messages() == "Cannot open COM1 @ 115200 baud [Zelto v3.16]\n",
+        "wine_pulled_device_reopen_while_out_refused", messages());
+
+  check(dev.command("plug\nclear\n"), "wine_pulled_device_plugged_in");
+  clearMessages();
+  check(openConnection() == 1, "wine_pulled_device_reopen", messages());
+  sendCommByte('y');
+  check(waitFor([&] { return dev.received() == "y"; }, 5000), "wine_pulled_device_hears_again", dev.received());
+  dev.command("send 6166746572\n");   // "after"
+  check(waitFor([] { return screen() == "beforeCOM Tx Timeout->Aborted|after"; }, 5000) && messages().empty(),
+        "wine_pulled_device_shows_again", screen() + " / " + messages());
+}
 
 void recordDiskFull(Device& dev, const std::string& dir) {
   const char* small = std::getenv("ZW_SMALLFS");
@@ -434,14 +476,15 @@ int main() {
     if (const char* v = std::getenv(var)) *field = winePath(v);
   }
   if (!dev.ok() || !dev.command("echo 0\nflood 0\nclear\n")) {
-    check(false, "wine_transfer_faults_device", "the device helper cannot be reached");
+    check(false, "wine_com1_faults_device", "the device helper cannot be reached");
     return 1;
   }
   char cwd[MAX_PATH];
   GetCurrentDirectoryA(sizeof cwd, cwd);
   const std::string dir = std::string(cwd) + "\\xfer-faults.tmp";
   CreateDirectoryA(dir.c_str(), nullptr);
-  check(openConnection() == 1, "wine_transfer_faults_open_com1", messages());
+  check(openConnection() == 1, "wine_com1_faults_open_com1", messages());
+  if (gfConnected) devicePulled(dev);
   if (gfConnected) {
     recordDiskFull(dev, dir);
     sendFileInUse(dev, dir);

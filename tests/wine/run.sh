@@ -132,8 +132,11 @@ wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v zelto /d 1024x768 /f >>"$
 dev_dir=$out/device
 mkdir -p "$dev_dir"
 export ZW_DEV_CTL=$dev_dir/ctl ZW_DEV_ACK=$dev_dir/ack ZW_DEV_RX=$dev_dir/rx.bin
+# COM1 is mapped to a name of the device's own that follows it when a test
+# pulls it out and plugs it in again on a new terminal.
+export ZW_DEV_COM1=$dev_dir/com1
 : >"$ZW_DEV_ACK"
-"$tools/ptydev" --link "$dev_dir/link" --ctl "$ZW_DEV_CTL" --ack "$ZW_DEV_ACK" --rx "$ZW_DEV_RX" \
+"$tools/ptydev" --link "$dev_dir/link" --alias "$ZW_DEV_COM1" --ctl "$ZW_DEV_CTL" --ack "$ZW_DEV_ACK" --rx "$ZW_DEV_RX" \
   >"$dev_dir/ptydev.log" 2>&1 </dev/null &
 device_pid=$!
 for _ in $(seq 100); do [ -s "$dev_dir/link" ] && break; sleep 0.02; done
@@ -148,8 +151,8 @@ map_com1() {
   wine "$probe_exe" metrics >"$out/metrics" 2>&1 </dev/null
   [ "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$1" ]
 }
-map_com1 "$ZW_DEV_PTY" || die "COM1 could not be mapped to $ZW_DEV_PTY"
-note "COM1 is $ZW_DEV_PTY"
+map_com1 "$ZW_DEV_COM1" || die "COM1 could not be mapped to $ZW_DEV_COM1"
+note "COM1 is $ZW_DEV_COM1, now $ZW_DEV_PTY"
 
 metrics=$(cat "$out/metrics")
 get() { sed -nE "s/.*(^| )$1=([^ ]*).*/\\2/p" <<<"$metrics"; }
@@ -180,7 +183,7 @@ for exe in "$build"/*_test.exe; do
   (cd "$build" && timeout -k 5 90 wine "$exe" >"$out/$name.log" 2>&1 </dev/null)
   rc=$?
   note "$name took $((SECONDS - t0)) s, exit code $rc"
-  dev_ctl "echo 0" clear
+  dev_ctl plug "echo 0" clear   # plugged in again if a test left it pulled out
   result "$out/$name.log"
   if [ $rc -ne 0 ] && ! grep -q '^FAIL ' "$out/$name.log"; then
     echo "FAIL $name: exit code $rc (see $out/$name.log)"
@@ -218,8 +221,8 @@ for c in "${cases[@]}"; do
     echo "FAIL $name: exit code $rc (see $out/$name.log)"
     failed=$((failed + 1))
   fi
-  if [ "$(readlink "$WINEPREFIX/dosdevices/com1")" != "$ZW_DEV_PTY" ]; then
-    map_com1 "$ZW_DEV_PTY" || die "COM1 could not be mapped back"
+  if [ "$(readlink "$WINEPREFIX/dosdevices/com1")" != "$ZW_DEV_COM1" ]; then
+    map_com1 "$ZW_DEV_COM1" || die "COM1 could not be mapped back"
   fi
   if [ -f "$out/started.pids" ]; then
     while read -r p; do kill -KILL "$p" 2>/dev/null; done <"$out/started.pids"

@@ -1,10 +1,12 @@
 // The device end of a serial port for the Wine tests, the run script and the benchmark: a pseudo-terminal whose other end Wine opens as COM1.
 //
-//   ptydev --link FILE [--ctl FIFO] [--ack FILE] [--rx FILE] [--stamps FILE] [--echo] [--stats FILE]
-//          [--run PROG ARGS...]
+//   ptydev --link FILE [--alias PATH] [--ctl FIFO] [--ack FILE] [--rx FILE] [--stamps FILE] [--echo]
+//          [--stats FILE] [--run PROG ARGS...]
 //
-// FILE receives the terminal's path once the device is ready. Commands come
-// one per line through the control FIFO:
+// FILE receives the terminal's path once the device is ready. --alias makes
+// PATH a symbolic link to the terminal, a name that stays the same when the
+// device is pulled and plugged in again. Commands come one per line through
+// the control FIFO:
 //   echo 0|1        send every received byte back
 //   send HEX        send these bytes (two hex digits each)
 //   clear           drop whatever waits in both directions, empty the record
@@ -12,6 +14,11 @@
 //   stats           write "rx N tx N purges N" (so far) into the stats file
 //   sync TOKEN      append TOKEN and a newline to the ack file (all earlier
 //                   commands have been carried out by then)
+//   pull            the device is gone, as a USB adapter pulled out: both
+//                   ends of the terminal closed (the other end hangs up),
+//                   the alias removed
+//   plug            a device again, on a new terminal: the alias and FILE
+//                   name it
 //   quit            end
 // --rx appends every received byte to a file. --stamps appends one line per
 // received byte to a file: the time it was read, in nanoseconds of
@@ -64,6 +71,8 @@ char** gProgArgv = nullptr;
 int gProg = -1;  // the bridged program's terminal
 pid_t gProgPid = -1;
 bool gQuit = false;
+const char* gLinkPath = nullptr;
+const char* gAliasPath = nullptr;
 
 // One line of a flood: printable text ending in CR LF, as a chatty device sends.
 const char kFloodLine[] = "0123456789 The quick brown fox jumps over the lazy dog. ABCDEFGHIJKLMNOPQRST\r\n";
@@ -86,12 +95,17 @@ void writeWhole(const char* path, const std::string& text, bool append) {
   close(fd);
 }
 
+bool plugIn();
+void pullOut();
+
 void discardLine() {
   // Our own flush shows up as a purge on the master in packet mode: it is
   // read away here and not counted.
-  tcflush(gSlave, TCIOFLUSH);
-  char buf[4096];
-  while (read(gMaster, buf, sizeof buf) > 0) {
+  if (gMaster >= 0) {
+    tcflush(gSlave, TCIOFLUSH);
+    char buf[4096];
+    while (read(gMaster, buf, sizeof buf) > 0) {
+    }
   }
   gOut.clear();
   if (gRx >= 0 && ftruncate(gRx, 0) != 0) std::perror("ptydev: truncate");
@@ -119,6 +133,10 @@ void command(const std::string& line) {
     writeWhole(gStatsPath, text, false);
   } else if (verb == "sync") {
     writeWhole(gAckPath, arg + "\n", true);
+  } else if (verb == "pull") {
+    pullOut();
+  } else if (verb == "plug") {
+    if (gMaster < 0 && !plugIn()) gQuit = true;
   } else if (verb == "quit") {
     gQuit = true;
   } else if (!verb.empty()) {
@@ -246,23 +264,71 @@ bool flush(int fd, std::string& pending, bool countTx) {
   return true;
 }
 
+// Points PATH at TARGET in one step, so nobody sees it missing in between.
+bool linkAs(const char* path, const std::string& target) {
+  const std::string tmp = std::string(path) + ".tmp";
+  unlink(tmp.c_str());
+  if (symlink(target.c_str(), tmp.c_str()) != 0 || rename(tmp.c_str(), path) != 0) {
+    std::perror("ptydev: alias");
+    return false;
+  }
+  return true;
+}
+
+// A new terminal in raw mode at 115200 baud, with packet mode for purges,
+// named by the alias and the link file.
+bool plugIn() {
+  termios tio;
+  std::memset(&tio, 0, sizeof tio);
+  cfmakeraw(&tio);
+  cfsetspeed(&tio, B115200);
+  char name[128] = "";
+  if (openpty(&gMaster, &gSlave, name, &tio, nullptr) != 0) {
+    std::perror("ptydev: openpty");
+    return false;
+  }
+  setNonBlocking(gMaster);
+  int on = 1;
+  if (ioctl(gMaster, TIOCPKT, &on) != 0) {
+    std::perror("ptydev: packet mode");
+    return false;
+  }
+  if (gAliasPath && !linkAs(gAliasPath, name)) return false;
+  const std::string tmp = std::string(gLinkPath) + ".tmp";
+  writeWhole(tmp.c_str(), std::string(name) + "\n", false);
+  if (rename(tmp.c_str(), gLinkPath) != 0) {
+    std::perror("ptydev: rename");
+    return false;
+  }
+  return true;
+}
+
+void pullOut() {
+  if (gMaster < 0) return;
+  if (gAliasPath) unlink(gAliasPath);
+  close(gSlave);
+  close(gMaster);
+  gSlave = gMaster = -1;
+  gOut.clear();
+}
+
 int usage() {
   std::fprintf(stderr,
-               "usage: ptydev --link FILE [--ctl FIFO] [--ack FILE] [--rx FILE] [--stamps FILE] [--echo] "
-               "[--stats FILE] [--run PROG ARGS...]\n");
+               "usage: ptydev --link FILE [--alias PATH] [--ctl FIFO] [--ack FILE] [--rx FILE] [--stamps FILE] "
+               "[--echo] [--stats FILE] [--run PROG ARGS...]\n");
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* linkPath = nullptr;
   const char* rxPath = nullptr;
   const char* stampsPath = nullptr;
   for (int i = 1; i < argc; i++) {
     const std::string a = argv[i];
     const bool more = i + 1 < argc;
-    if (a == "--link" && more) linkPath = argv[++i];
+    if (a == "--link" && more) gLinkPath = argv[++i];
+    else if (a == "--alias" && more) gAliasPath = argv[++i];
     else if (a == "--ctl" && more) gCtlPath = argv[++i];
     else if (a == "--ack" && more) gAckPath = argv[++i];
     else if (a == "--rx" && more) rxPath = argv[++i];
@@ -274,24 +340,9 @@ int main(int argc, char** argv) {
       break;
     } else return usage();
   }
-  if (!linkPath) return usage();
+  if (!gLinkPath) return usage();
   signal(SIGPIPE, SIG_IGN);
 
-  termios tio;
-  std::memset(&tio, 0, sizeof tio);
-  cfmakeraw(&tio);
-  cfsetspeed(&tio, B115200);
-  char name[128] = "";
-  if (openpty(&gMaster, &gSlave, name, &tio, nullptr) != 0) {
-    std::perror("ptydev: openpty");
-    return 1;
-  }
-  setNonBlocking(gMaster);
-  int on = 1;
-  if (ioctl(gMaster, TIOCPKT, &on) != 0) {
-    std::perror("ptydev: packet mode");
-    return 1;
-  }
   if (gCtlPath) {
     unlink(gCtlPath);
     if (mkfifo(gCtlPath, 0600) != 0) {
@@ -304,13 +355,7 @@ int main(int argc, char** argv) {
   if (rxPath) gRx = open(rxPath, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
   if (stampsPath) gStamps = open(stampsPath, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
   if (gProgArgv) startProgram();
-
-  const std::string tmp = std::string(linkPath) + ".tmp";
-  writeWhole(tmp.c_str(), std::string(name) + "\n", false);
-  if (rename(tmp.c_str(), linkPath) != 0) {
-    std::perror("ptydev: rename");
-    return 1;
-  }
+  if (!plugIn()) return 1;
 
   char buf[8192];
   while (!gQuit) {
@@ -319,6 +364,7 @@ int main(int argc, char** argv) {
     }
     pollfd fds[3];
     int n = 0;
+    // A pulled device has no terminal: poll passes over a negative descriptor.
     fds[n++] = {gMaster, static_cast<short>(POLLIN | (gOut.empty() ? 0 : POLLOUT)), 0};
     const int ctlIndex = gCtl >= 0 ? n : -1;
     if (gCtl >= 0) fds[n++] = {gCtl, POLLIN, 0};
@@ -334,7 +380,8 @@ int main(int argc, char** argv) {
       if (r > 0) packet(buf, static_cast<size_t>(r));
     }
     if (ctlIndex >= 0 && (fds[ctlIndex].revents & POLLIN)) readControl();
-    if (!gOut.empty()) flush(gMaster, gOut, true);
+    if (gMaster >= 0 && !gOut.empty()) flush(gMaster, gOut, true);
+    if (gMaster < 0) gOut.clear();
     if (progIndex >= 0 && gProg >= 0) {
       if (fds[progIndex].revents & POLLIN) {
         const ssize_t r = read(gProg, buf, sizeof buf);
