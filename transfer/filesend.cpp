@@ -272,7 +272,9 @@ bool handleStop(Stop s, bool filtered, After& after) {
       after.readError = true;
       return true;
     case Stop::LinkDown:
-      endEarly();
+      // The link is being closed: the closer ends the send and shows
+      // "Aborted"; what was read of this unit goes nowhere.
+      gTXCol = 0;
       return true;
     case Stop::Delimiter:
       stageAndQueue(filtered ? filterIntoStage(gTXCol, false) : copyIntoStage(gTXCol));
@@ -399,10 +401,12 @@ void rawStep(After& after) {
     gfBack = 0;
     return;
   }
-  if (ghSendFile == kInvalidHandle || gfConnected == 0) {
+  if (ghSendFile == kInvalidHandle) {
     endEarly();
     return;
   }
+  // The link is being closed: the closer ends the send and says so.
+  if (gfConnected == 0) return;
   uint8_t b = 0;
   int r = readOne(&b);
   if (r < 0) {
@@ -452,10 +456,11 @@ void nextFill(After& after) {
     return;
   }
   if (!gUnitOpen || gSendMode == 0) return;   // raw mode reads on by itself
-  if (ghSendFile == kInvalidHandle || gfConnected == 0) {
+  if (ghSendFile == kInvalidHandle) {
     endEarly();
     return;
   }
+  if (gfConnected == 0) return;   // the closer ends the send
   beginContinuation();
   readLine(gSendMode == 2, after);
 }
