@@ -21,18 +21,15 @@
 #include "settings/globals.h"
 #include "transfer/filesend.h"
 #include "transfer/record.h"
+#include "fault_checks.h"
 
 namespace {
 
+using namespace faultcheck;
+
 const char kFinished[] = "Transfer Finished, File Closed!";
-int gFailures = 0;
 CoreLock gMessageLock;
 std::string gMessages;   // every text shown, one per line, with its caption
-
-void check(bool ok, const char* name, const std::string& detail = "") {
-  std::printf("%s %s%s%s\n", ok ? "PASS" : "FAIL", name, ok || detail.empty() ? "" : ": ", ok ? "" : detail.c_str());
-  if (!ok) gFailures++;
-}
 
 std::string messages() {
   ScopedLock hold(gMessageLock);
@@ -51,13 +48,6 @@ std::string winePath(const char* path) {
   return p;
 }
 
-template <class F>
-bool waitFor(F cond, int ms) {
-  for (DWORD start = GetTickCount(); !cond(); Sleep(5)) {
-    if (GetTickCount() - start > static_cast<DWORD>(ms)) return false;
-  }
-  return true;
-}
 
 std::string readFile(const std::string& path) {
   const HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -100,25 +90,6 @@ std::string text(size_t n) {
     s += group;
   }
   s.resize(n);
-  return s;
-}
-
-std::string grid() {
-  ScopedLock hold(ScreenLock());
-  return std::string(reinterpret_cast<const char*>(gabScreen), sizeof gabScreen);
-}
-
-// The non-empty rows of the screen, joined by '|'.
-std::string screen() {
-  const std::string g = grid();
-  std::string s;
-  for (int r = 0; r < kScreenRows; r++) {
-    std::string row = g.substr(static_cast<size_t>(r) * kScreenCols, kScreenCols);
-    row.erase(row.find_last_not_of(' ') + 1);
-    if (row.empty()) continue;
-    if (!s.empty()) s += '|';
-    s += row;
-  }
   return s;
 }
 
@@ -273,17 +244,23 @@ void recordDiskFull(Device& dev, const std::string& dir) {
   DeleteFileA(again.c_str());
 }
 
-// Another Windows program cannot delete or cut short a file being sent: it
-// is open unshared. The send goes on whole; afterwards the file is free.
-void sendFileInUse(Device& dev, const std::string& dir) {
-  const std::string path = dir + "\\send.txt", content = text(900);
-  writeFile(path, content);
+// Starts a raw send of the file at 2 ms a byte on a cleared screen, and
+// waits until the device has heard its first 50 bytes.
+void startRawSend(Device& dev, const std::string& path) {
   std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s", path.c_str());
   ClearDISPLAYScreen();
   dev.command("clear\n");
   gPackDelay = 2;
   doCommand(kCmdSendRaw);
   waitFor([&] { return dev.received().size() >= 50; }, 5000);
+}
+
+// Another Windows program cannot delete or cut short a file being sent: it
+// is open unshared. The send goes on whole; afterwards the file is free.
+void sendFileInUse(Device& dev, const std::string& dir) {
+  const std::string path = dir + "\\send.txt", content = text(900);
+  writeFile(path, content);
+  startRawSend(dev, path);
   const bool deleted = DeleteFileA(path.c_str());
   const DWORD why = GetLastError();
   const HANDLE cut = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -344,12 +321,7 @@ void sendFileChangedOutside(Device& dev, const std::string& dir) {
   for (int cut = 0; cut < 2; cut++) {
     const std::string name = cut ? "wine_send_raw_cut_short_outside" : "wine_send_raw_deleted_outside";
     writeFile(path, raw);
-    std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s", path.c_str());
-    ClearDISPLAYScreen();
-    dev.command("clear\n");
-    gPackDelay = 2;
-    doCommand(kCmdSendRaw);
-    waitFor([&] { return dev.received().size() >= 50; }, 5000);
+    startRawSend(dev, path);
     const bool changed =
         runOutside(cut ? "Z:\\usr\\bin\\truncate -s 0 " + upath : "Z:\\usr\\bin\\rm -f " + upath) &&
         waitFor([&] { return cut ? fileSize(path) == 0 : GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES; },

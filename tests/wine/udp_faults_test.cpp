@@ -23,15 +23,17 @@
 #include "settings/globals.h"
 #include "transfer/filesend.h"
 #include "transfer/record.h"
+#include "fault_checks.h"
 
 namespace {
+
+using namespace faultcheck;
 
 const char kFinished[] = "Transfer Finished, File Closed!";
 constexpr int kLargestDatagram = 65507;   // the most an IPv4 datagram carries
 
 CRITICAL_SECTION gMsgLock;
 std::string gMessages;   // every text shown, each followed by '\n'
-int gFailures = 0;
 
 std::string messages() {
   EnterCriticalSection(&gMsgLock);
@@ -49,42 +51,6 @@ void clearMessages() {
   EnterCriticalSection(&gMsgLock);
   gMessages.clear();
   LeaveCriticalSection(&gMsgLock);
-}
-
-void check(bool ok, const char* name, const std::string& detail = "") {
-  std::printf("%s %s%s%s\n", ok ? "PASS" : "FAIL", name, ok || detail.empty() ? "" : ": ", ok ? "" : detail.c_str());
-  std::fflush(stdout);
-  if (!ok) gFailures++;
-}
-
-std::string grid() {
-  ScopedLock hold(ScreenLock());
-  return std::string(reinterpret_cast<const char*>(gabScreen), sizeof gabScreen);
-}
-
-bool gridHas(const std::string& s) { return grid().find(s) != std::string::npos; }
-
-// The non-empty rows of the screen, joined by '|'.
-std::string screen() {
-  const std::string g = grid();
-  std::string s;
-  for (int r = 0; r < kScreenRows; r++) {
-    std::string row = g.substr(static_cast<size_t>(r) * kScreenCols, kScreenCols);
-    row.erase(row.find_last_not_of(' ') + 1);
-    if (row.empty()) continue;
-    if (!s.empty()) s += '|';
-    s += row;
-  }
-  return s;
-}
-
-template <class Done>
-bool waitFor(Done done, int ms) {
-  for (int t = 0; t < ms; t += 2) {
-    if (done()) return true;
-    Sleep(2);
-  }
-  return done();
 }
 
 void setText(char* dst, size_t size, const std::string& text) {
