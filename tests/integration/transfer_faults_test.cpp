@@ -27,6 +27,7 @@
 #include "platform/msgbox.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
+#include "tests/support/numbered_text.h"
 #include "tests/support/pty.h"
 #include "tests/support/state.h"
 #include "transfer/filesend.h"
@@ -35,19 +36,6 @@
 namespace {
 
 const char kFinished[] = "Transfer Finished, File Closed!";
-
-// Printable text without line ends, '/' or '*', in numbered groups so that a
-// lost, doubled or moved piece shows.
-std::string Text(size_t n) {
-  std::string s;
-  char group[16];
-  for (int i = 0; s.size() < n; i++) {
-    std::snprintf(group, sizeof group, "%05d,", i);
-    s += group;
-  }
-  s.resize(n);
-  return s;
-}
 
 std::string ReadAll(const std::string& path) {
   std::stringstream s;
@@ -274,7 +262,7 @@ TEST_F(TransferFaults, RecordDiskFullIsReportedOnceAndNothingShownIsLost) {
   const std::string recPath = disk.path("ZELTO.REC");
   RecordTo(recPath);
   Do(kCmdRecordShown);
-  const std::string data = Text(10000);
+  const std::string data = NumberedText(10000);
   ASSERT_TRUE(dev.send(data));
   const std::string expect = "-Recording-" + data;
   ASSERT_TRUE(WaitFor([&] { return Shown(expect.size()) == expect; }, 10000)) << Shown(expect.size());
@@ -313,7 +301,7 @@ TEST_F(TransferFaults, PauseMarkerThatFindsNoRoomEndsTheRecording) {
   Do(kCmdRecordShown);
   const size_t room = disk.Free();
   ASSERT_GT(room, 7u);
-  const std::string data = Text(room - 3);   // the marker's 7 bytes do not fit behind it
+  const std::string data = NumberedText(room - 3);   // the marker's 7 bytes do not fit behind it
   ASSERT_TRUE(dev.send(data));
   ASSERT_TRUE(WaitFor([&] { return SizeOf(recPath) == data.size(); }, 10000)) << SizeOf(recPath);
   Do(kCmdPauseRecord);
@@ -336,7 +324,7 @@ TEST_F(TransferFaults, PauseMarkerThatFindsNoRoomEndsTheRecording) {
 TEST_F(TransferFaults, SendFileDeletedWhileSendingStillGoesOutWhole) {
   // Raw mode: the open file reads on to its end after its name is gone.
   gPackDelay = 1;
-  const std::string raw = Text(900);
+  const std::string raw = NumberedText(900);
   std::string path = Use(raw);
   Do(kCmdSendRaw);
   std::string got = dev.receive(50, 5000);
@@ -369,7 +357,7 @@ TEST_F(TransferFaults, SendFileCutShortWhileSendingEndsAtItsNewEnd) {
   // Raw mode: cut to nothing in the middle of the send. What went out is the
   // file's beginning, and the send ends as at any end of file.
   gPackDelay = 2;
-  const std::string raw = Text(900);
+  const std::string raw = NumberedText(900);
   std::string path = Use(raw);
   Do(kCmdSendRaw);
   std::string got = dev.receive(50, 5000);
@@ -422,7 +410,7 @@ TEST_F(TransferFaults, ClosingWhileSendingRecordingAndReceivingKeepsWhatWasShown
     std::snprintf(line, sizeof line, "%07d the device talks on and on, line after line\r\n", i);
     stream += line;
   }
-  const std::string send = Text(900);   // under 999 bytes: no progress dot
+  const std::string send = NumberedText(900);   // under 999 bytes: no progress dot
   // Closed at different depths of the flood.
   const uintmax_t depths[] = {3000, 30000, 150000};
   for (const uintmax_t depth : depths) {

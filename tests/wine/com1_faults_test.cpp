@@ -22,6 +22,7 @@
 #include "transfer/filesend.h"
 #include "transfer/record.h"
 #include "fault_checks.h"
+#include "tests/support/numbered_text.h"
 
 namespace {
 
@@ -79,18 +80,6 @@ bool closedEverywhere(const std::string& path) {
   if (h == INVALID_HANDLE_VALUE) return false;
   CloseHandle(h);
   return true;
-}
-
-// Printable text without line ends, '/' or '*', in numbered groups.
-std::string text(size_t n) {
-  std::string s;
-  char group[16];
-  for (int i = 0; s.size() < n; i++) {
-    std::snprintf(group, sizeof group, "%05d,", i);
-    s += group;
-  }
-  s.resize(n);
-  return s;
 }
 
 // The device end of COM1: commands through the helper's FIFO, each batch
@@ -211,7 +200,7 @@ void recordDiskFull(Device& dev, const std::string& dir) {
   ClearDISPLAYScreen();
   clearMessages();
   doCommand(kCmdRecordShown);
-  const std::string data = text(10000);
+  const std::string data = NumberedText(10000);
   std::string hex;
   static const char d[] = "0123456789abcdef";
   for (unsigned char c : data) (hex += d[c >> 4]) += d[c & 15];
@@ -258,7 +247,7 @@ void startRawSend(Device& dev, const std::string& path) {
 // Another Windows program cannot delete or cut short a file being sent: it
 // is open unshared. The send goes on whole; afterwards the file is free.
 void sendFileInUse(Device& dev, const std::string& dir) {
-  const std::string path = dir + "\\send.txt", content = text(900);
+  const std::string path = dir + "\\send.txt", content = NumberedText(900);
   writeFile(path, content);
   startRawSend(dev, path);
   const bool deleted = DeleteFileA(path.c_str());
@@ -316,7 +305,7 @@ void sendFileChangedOutside(Device& dev, const std::string& dir) {
     std::printf("SKIP wine_send_file_changed_outside: no Unix path for %s\n", path.c_str());
     return;
   }
-  const std::string raw = text(900);
+  const std::string raw = NumberedText(900);
   clearMessages();
   for (int cut = 0; cut < 2; cut++) {
     const std::string name = cut ? "wine_send_raw_cut_short_outside" : "wine_send_raw_deleted_outside";
@@ -368,7 +357,7 @@ void closeWhileBusy(Device& dev, const std::string& dir) {
   const std::string floodLine = "0123456789 The quick brown fox jumps over the lazy dog. ABCDEFGHIJKLMNOPQRST\r\n";
   std::string period;
   for (int i = 0; i < 40; i++) period += floodLine;
-  const std::string send = text(900);   // under 999 bytes: no progress dot
+  const std::string send = NumberedText(900);   // under 999 bytes: no progress dot
   const std::string sendPath = dir + "\\busy.txt", recPath = dir + "\\busy.REC";
   writeFile(sendPath, send);
   const unsigned long long depths[] = {3000, 30000, 150000};
