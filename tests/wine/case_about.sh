@@ -17,6 +17,9 @@ check about_box_ok_button "$(item 1)" test "$(field text "$(item 1)")" = OK
 check about_box_feature_lines "" grep -qF 'text="Upload of Scripts, esp.FORTH programming: file can be sent '"'Line' by 'Line'"' (KEY F6/F7)"' <<<"$box"
 style=$(field style "$(head -n 1 <<<"$box")")
 check about_box_has_no_system_menu "style $style" test $((style & 0x00080000)) -eq 0
+fits=$(probe fit "$(sed 's|/|\\|g' <<<"Z:$ZW_APP/ZELTO.EXE")" 100)
+cut=$(grep -E '^(fit .*whole=0|error)' <<<"$fits")
+check about_box_texts_whole "${cut:-$fits}" test -z "$cut" -a "$(grep -c '^fit ' <<<"$fits")" -ge 13
 s=$(shot about_box)
 mkdir -p "$ZW_SHOTS"
 bx=$(field x "$(head -n 1 <<<"$box")") by=$(field y "$(head -n 1 <<<"$box")")

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: the Setup dialog switches the link to UDP on loopback, "Save Setup" writes the 630-byte preset, the next start comes back in UDP with it, and a damaged preset is ignored silently.
+# End to end: the Setup dialog switches the link to UDP on loopback and takes typed delimiters, "Save Setup" writes the 630-byte preset, the next start comes back in UDP with it, and a damaged preset is ignored silently.
 . "$ZW_LIB"
 
 # ---- a UDP peer on 127.0.0.1: receives on the program's TX port into a
@@ -142,13 +142,27 @@ check setup_dialog_owned_by_main_window "$(head -n 1 <<<"$setup_box")" grep -q '
 f=$(link_fields)
 check setup_dialog_shows_default_link "$f" test "$f" = "0|192.168.0.240|9000|8000"
 
-# ---- 2. UDP to the peer on loopback
+# Every text of the dialog shows whole in the dialog font of the prefix.
+fits=$(probe fit "$(sed 's|/|\\|g' <<<"Z:$ZW_APP/ZELTO.EXE")" 101)
+cut=$(grep -E '^(fit .*whole=0|error)' <<<"$fits")
+check setup_dialog_texts_whole "${cut:-$fits}" test -z "$cut" -a "$(grep -c '^fit ' <<<"$fits")" -ge 19
+
+# ---- 2. UDP to the peer on loopback, and the delimiter of files written
+# on Linux typed in lower case
 click 805
 enter 801 127.0.0.1
 enter 802 "$rx_port"
 enter 803 "$tx_port"
+enter 502 0a
 f=$(link_fields)
 check setup_fields_take_click_and_typed_text "$f" test "$f" = "1|127.0.0.1|$rx_port|$tx_port"
+delim_text() { sed -n 's/^502 [0-9] //p' <<<"$(controls 502)"; }
+d=$(delim_text)
+check setup_delimiter_field_takes_two_digits "\"$d\"" test "$d" = 0a
+s=$(shot setup_dialog)
+mkdir -p "$ZW_SHOTS"
+b=$(head -n 1 <<<"$setup_box")
+/usr/bin/convert "$s" -crop "$(field w "$b")x$(field h "$b")+$(field x "$b")+$(field y "$b")" +repage "$ZW_SHOTS/setup.png"
 keys Return   # the default button, Ok
 if probe wait-gone Setup 5000 >/dev/null; then pass setup_ok_closes_dialog; else fail setup_ok_closes_dialog "still open"; fi
 # A failed reopen would show "Cannot open UPD: ..." here.
@@ -180,6 +194,7 @@ if [ -f "$preset" ]; then
   check setup_preset_is_630_bytes "$size bytes" test "$size" -eq 630
   check setup_preset_format_byte_12 "byte 0 = $(byte_at 0)" test "$(byte_at 0)" = 12
   check setup_preset_link_kind_udp "byte 6 = $(byte_at 6)" test "$(byte_at 6)" = 1
+  check setup_preset_typed_delimiter_0a "byte 11 = $(byte_at 11)" test "$(byte_at 11)" = 10
   check setup_preset_serial_port_kept "byte 1 = $(byte_at 1), byte 2 = $(byte_at 2)" test "$(byte_at 1)/$(byte_at 2)" = 1/48
   check setup_preset_ip_text "\"$(text_at 14 32)\"" test "$(text_at 14 32)" = 127.0.0.1
   check setup_preset_port_texts "rx \"$(text_at 46 16)\" tx \"$(text_at 62 16)\"" \
@@ -206,6 +221,25 @@ if open_setup; then
 else
   fail setup_restart_dialog_shows_saved_link "$setup_box"
 fi
+# typed_delimiter TEXT BYTE: typed into the dialog, Ok, Save Setup: the
+# preset holds the byte.
+typed_delimiter() {
+  local t
+  if ! open_setup; then
+    fail "setup_preset_typed_delimiter_$1" "no dialog: $setup_box"
+    return
+  fi
+  enter 502 "$1"
+  keys Return
+  probe wait-gone Setup 5000 >/dev/null
+  wait_foreground 3000
+  menu 3 0 1
+  for ((t = 0; t < 60; t++)); do [ "$(byte_at 11)" = "$2" ] && break; sleep 0.05; done
+  check "setup_preset_typed_delimiter_$1" "byte 11 = $(byte_at 11)" test "$(byte_at 11)" = "$2"
+}
+typed_delimiter FF 255
+typed_delimiter 0D 13
+cp "$preset" "$ZW_WORK/saved.set"
 zelto_stop
 check setup_preset_not_rewritten_at_exit "" cmp -s "$preset" "$ZW_WORK/saved.set"
 

@@ -13,6 +13,11 @@
 //   winprobe resources EXE           menu, accelerators, strings and dialog
 //                                    templates, read from the file itself
 //   winprobe hold PORT MS            opens a port exclusively and holds it
+//   winprobe fit EXE ID...           builds those dialogs from the file's
+//                                    templates, hidden, in this process (so
+//                                    with this prefix's dialog fonts), and
+//                                    tells for each text whether it shows
+//                                    whole on one line in its control
 //
 // Output is one record per line, "kind key=value ..." with texts in quotes,
 // where \t, \n, \r, \" and \\ stand for themselves. Exit code 0 on success,
@@ -349,9 +354,83 @@ int resources(const char* exe) {
   return 0;
 }
 
+// Room a control's own drawing takes beside its text: the box of a check box
+// or radio button and its gap, the bevel of a push button, the indent of a
+// group box's caption.
+int textRoom(const char* cls, LONG style) {
+  if (_stricmp(cls, "Button") != 0) return 0;
+  switch (style & BS_TYPEMASK) {
+    case BS_CHECKBOX: case BS_AUTOCHECKBOX: case BS_RADIOBUTTON: case BS_AUTORADIOBUTTON:
+    case BS_3STATE: case BS_AUTO3STATE:
+      return GetSystemMetrics(SM_CXMENUCHECK) + 4;
+    case BS_GROUPBOX:
+      return 16;
+    default:
+      return 8;
+  }
+}
+
+BOOL CALLBACK printFit(HWND item, LPARAM) {
+  char text[512] = "", cls[64] = "", face[64] = "";
+  GetWindowTextA(item, text, sizeof text);
+  GetClassNameA(item, cls, sizeof cls);
+  const LONG style = GetWindowLongA(item, GWL_STYLE);
+  const bool isStatic = _stricmp(cls, "Static") == 0;
+  if (!text[0] || (!isStatic && _stricmp(cls, "Button") != 0)) return TRUE;
+  if (isStatic && (style & SS_TYPEMASK) > SS_RIGHT) return TRUE;  // icons, rules
+  RECT c;
+  GetClientRect(item, &c);
+  HDC dc = GetDC(item);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(item, WM_GETFONT, 0, 0)));
+  GetTextFaceA(dc, sizeof face, face);
+  TEXTMETRICA tm = {};
+  GetTextMetricsA(dc, &tm);
+  RECT need = {0, 0, 0, 0};
+  const UINT prefix = isStatic && (style & SS_NOPREFIX) ? DT_NOPREFIX : 0;
+  DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS | prefix);
+  SelectObject(dc, old);
+  ReleaseDC(item, dc);
+  const long needW = need.right + textRoom(cls, style), needH = tm.tmHeight;
+  // A group box's caption sits on its top edge and needs no height of its own.
+  const long haveH = (style & BS_TYPEMASK) == BS_GROUPBOX && !isStatic ? needH : c.bottom;
+  std::printf("fit id=%d class=%s text=%s need=%ldx%ld have=%ldx%ld face=%s whole=%d\n", GetDlgCtrlID(item),
+              quote(cls).c_str(), quote(text).c_str(), needW, needH, c.right, haveH, quote(face).c_str(),
+              needW <= c.right && needH <= haveH ? 1 : 0);
+  return TRUE;
+}
+
+INT_PTR CALLBACK quietDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+int fit(int argc, char** argv) {
+  HMODULE mod = LoadLibraryExA(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!mod) {
+    std::printf("error text=\"cannot load %s\"\n", argv[2]);
+    return 1;
+  }
+  int rc = 0;
+  for (int i = 3; i < argc; i++) {
+    HRSRC res = FindResourceA(mod, MAKEINTRESOURCEA(std::atoi(argv[i])), reinterpret_cast<LPCSTR>(RT_DIALOG));
+    HGLOBAL data = res ? LoadResource(mod, res) : nullptr;
+    HWND d = data ? CreateDialogIndirectParamA(GetModuleHandleA(nullptr),
+                                               static_cast<LPCDLGTEMPLATEA>(LockResource(data)), nullptr,
+                                               quietDialog, 0)
+                  : nullptr;
+    if (!d) {
+      std::printf("error text=\"no dialog %s\"\n", argv[i]);
+      rc = 1;
+      continue;
+    }
+    std::printf("dialog id=%s\n", argv[i]);
+    EnumChildWindows(d, printFit, 0);
+    DestroyWindow(d);
+  }
+  FreeLibrary(mod);
+  return rc;
+}
+
 int usage() {
   std::fprintf(stderr, "usage: winprobe metrics|window|dialogs|wait-dialog|wait-gone|press|post|wait-closed|"
-                       "resources|hold ... (see the source)\n");
+                       "resources|hold|fit ... (see the source)\n");
   return 2;
 }
 
@@ -420,6 +499,7 @@ int main(int argc, char** argv) {
   }
   if (cmd == "wait-closed" && argc == 3) return waitUntil(std::atoi(argv[2]), [] { return mainWindow() == nullptr; }) ? 0 : 1;
   if (cmd == "resources" && argc == 3) return resources(argv[2]);
+  if (cmd == "fit" && argc >= 4) return fit(argc, argv);
   if (cmd == "hold" && argc == 4) {
     HANDLE h = CreateFileA(argv[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
