@@ -120,9 +120,16 @@ start_server
 t0=$SECONDS
 wineboot -i >"$out/wineboot.log" 2>&1 </dev/null || die "wineboot failed (see $out/wineboot.log)"
 note "wineboot took $((SECONDS - t0)) s"
-# Wine's own TrueType fonts (Tahoma, and Marlett for the caption buttons)
-# are found where the prefix keeps its fonts.
-cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+# Wine's own faces (Tahoma, Marlett for the caption buttons, and MS Sans
+# Serif, the face of Windows' dialogs) where the prefix keeps its fonts, and
+# the dialog faces' substitutes as Windows has them: the dialogs are drawn
+# as a person running the program sees them.
+. "$root/scripts/wineprefix.sh"
+zelto_prefix_fonts "$WINEPREFIX"
+for face in "${ZELTO_SUBSTITUTED_FACES[@]}"; do
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' /v "$face" \
+    /d "$ZELTO_DIALOG_FACE" /f >>"$log" 2>&1
+done
 # Every window in one virtual desktop, so that frames and menu bars are
 # drawn (there is no window manager) and screenshots show them.
 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d zelto /f >>"$log" 2>&1
