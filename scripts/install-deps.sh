@@ -1,18 +1,42 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Zelto need.
-# Idempotent: packages already present are left alone, and apt-get is only
-# asked when something is missing.
+# Installs the Debian packages that running, building and testing Zelto need: "run" only what starting it takes, "test" everything.
+#
+#   bash scripts/install-deps.sh run     building ZELTO.EXE and running it
+#                                        under Wine with its demonstration
+#                                        device (scripts/run.sh)
+#   bash scripts/install-deps.sh screen  what run.sh --xvfb adds: a virtual
+#                                        display and its screenshots
+#   bash scripts/install-deps.sh [test]  all of it, with the native build, the
+#                                        test, analysis and benchmark tools
+#                                        (scripts/test.sh)
+#
+# Idempotent and quick when nothing is missing: one dpkg query, and apt-get
+# only for what is missing.
 set -euo pipefail
 
-want=(build-essential cmake ninja-build pkg-config
-      googletest libgtest-dev libgmock-dev libbenchmark-dev
-      g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-      wine wine64 xvfb xdotool x11-utils imagemagick
-      gforth picocom iproute2 clang clang-tidy cppcheck libclang-rt-14-dev bc)
+run=(cmake ninja-build g++ g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+     wine wine64 fonts-wine fonts-liberation gforth)
+screen=(xvfb imagemagick)
+test=(build-essential pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
+      xdotool x11-utils picocom iproute2 python3 clang clang-tidy cppcheck libclang-rt-14-dev bc)
+
+want=()
+groups=("$@")
+[ ${#groups[@]} -gt 0 ] || groups=(test)
+for g in "${groups[@]}"; do
+  case $g in
+    run) want+=("${run[@]}") ;;
+    screen) want+=("${screen[@]}") ;;
+    test) want+=("${run[@]}" "${screen[@]}" "${test[@]}") ;;
+    *) echo "install-deps: unknown group $g (run, screen or test)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
+installed=" $(dpkg-query -W -f='${db:Status-Abbrev}${Package} ' "${want[@]}" 2>/dev/null | grep -oE 'ii +[^ ]+' |
+  awk '{print $2}' | tr '\n' ' ') "
 for p in "${want[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  [[ $installed == *" $p "* ]] || missing+=("$p")
 done
 
 if [ ${#missing[@]} -gt 0 ]; then

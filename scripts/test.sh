@@ -11,7 +11,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-bash scripts/install-deps.sh || exit 1
+bash scripts/install-deps.sh test || exit 1
 
 jobs=$(nproc)
 passed=0
