@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds ZELTO.EXE and starts it (under Wine on Linux), with a FORTH system on COM1 to talk to unless real devices are given.
+# Starts Zelto on Linux: ZELTO.EXE under Wine, built where its sources changed, with a FORTH system on COM1 to talk to unless a device is named.
 #
 #   bash scripts/run.sh                      COM1 is a demonstration device:
 #                                            gforth on a pseudo-terminal
@@ -7,11 +7,17 @@
 #                                            COM1 is that serial device
 #   bash scripts/run.sh --com 2=/dev/ttyS0 --com 3=/dev/ttyACM0
 #                                            COMn (1 to 6) are those devices
+#   bash scripts/run.sh --list               the serial devices found and the
+#                                            COM number each gets; starts
+#                                            nothing
+#   bash scripts/run.sh --wine               ZELTO.EXE under Wine (the default)
 #   bash scripts/run.sh --xvfb [--screenshot FILE]
 #                                            without a screen: a virtual X
 #                                            display, and a picture of it
 #
-# The program keeps its preset file ZELTO.SET beside ZELTO.EXE in the build
+# Serial devices found and not named (USB and ACM adapters, serial ports that
+# answer) take the free numbers up to COM6, in the order --list shows. The
+# program keeps its preset file ZELTO.SET beside ZELTO.EXE in the build
 # folder (build/win32-release, or $ZELTO_BUILD_DIR), and runs in a Wine
 # prefix of its own there, so the ports mapped here touch no other Wine
 # programs. The script ends when the program does.
@@ -20,13 +26,16 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 usage() {
-  sed -n '3,13p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '3,23p' "$0" | sed 's/^# \{0,1\}//'
   exit "${1:-0}"
 }
+say() { echo "run.sh: $*"; }
+die() { echo "run.sh: $*" >&2; exit 1; }
 
 declare -A com=()
 demo=1
 xvfb=0
+list=0
 screenshot=
 while [ $# -gt 0 ]; do
   case $1 in
@@ -42,6 +51,8 @@ while [ $# -gt 0 ]; do
       [ "${2%%=*}" = 1 ] && demo=0
       shift 2
       ;;
+    --list) list=1; shift ;;
+    --wine) shift ;;
     --xvfb) xvfb=1; shift ;;
     --screenshot)
       [ $# -ge 2 ] || usage 2
@@ -52,114 +63,298 @@ while [ $# -gt 0 ]; do
     *) echo "run.sh: unknown option $1" >&2; usage 2 ;;
   esac
 done
+
+# ---- serial devices ------------------------------------------------------
+
+# The serial devices of this machine, one per line: USB and ACM adapters,
+# then the serial ports that have a UART behind them (the kernel makes
+# /dev/ttyS0 to ttyS31 whether or not one answers; its sysfs "type" is 0,
+# unknown, for those without).
+serial_devices() {
+  local d n t
+  for d in $(ls -v /dev/ttyUSB* /dev/ttyACM* 2>/dev/null); do [ -c "$d" ] && echo "$d"; done
+  for d in $(ls -v /dev/ttyS* 2>/dev/null); do
+    n=${d#/dev/}
+    if [ -r "/sys/class/tty/$n/type" ]; then
+      t=$(cat "/sys/class/tty/$n/type" 2>/dev/null || echo 0)
+      [ "$t" != 0 ] && echo "$d"
+    elif timeout 1 stty -F "$d" >/dev/null 2>&1; then
+      echo "$d"
+    fi
+  done
+  return 0
+}
+
+# holders DEV: "NAME (pid N)" for each process that has the device open, as
+# far as this user may see. Wine does not keep two programs from reading one
+# device (ZELTO.EXE asks for it alone, but Wine does not enforce that), and
+# the device's answers would go to whichever reads first.
+holders() {
+  local real fd pid seen=" "
+  real=$(realpath -e "$1" 2>/dev/null) || return 0
+  while read -r fd; do
+    pid=${fd#/proc/}
+    pid=${pid%%/*}
+    [[ $seen == *" $pid "* ]] && continue
+    seen+="$pid "
+    echo "$(cat "/proc/$pid/comm" 2>/dev/null || echo '?') (pid $pid)"
+  done < <(find /proc/[0-9]*/fd -maxdepth 1 -lname "$real" 2>/dev/null)
+}
+
+# usable DEV: why the device cannot be used, or nothing.
+unusable() {
+  local who
+  if [ ! -e "$1" ]; then
+    echo "does not exist"
+  elif [ ! -r "$1" ] || [ ! -w "$1" ]; then
+    echo "no read and write access: add yourself to its group ($(stat -c %G "$1")), then log in again"
+  else
+    who=$(holders "$1" | paste -sd, - | sed 's/,/, /g')
+    [ -z "$who" ] || echo "in use by $who: end that program first"
+  fi
+}
+
+# Named devices must be usable; found ones take the free numbers.
+declare -A named_why=()
 for n in "${!com[@]}"; do
-  dev=${com[$n]}
-  if [ ! -e "$dev" ]; then
-    echo "run.sh: $dev (for COM$n) does not exist" >&2
-    exit 1
-  fi
-  if [ ! -r "$dev" ] || [ ! -w "$dev" ]; then
-    echo "run.sh: no read and write access to $dev (for COM$n): add yourself to its group (often dialout)" >&2
-    exit 1
-  fi
+  named_why[$n]=$(unusable "${com[$n]}")
+  [ -z "${named_why[$n]}" ] || [ "$list" = 1 ] || die "${com[$n]} (for COM$n): ${named_why[$n]}"
 done
+declare -A found_com=() found_why=()
+found=()
+while read -r d; do
+  [ -n "$d" ] || continue
+  found+=("$d")
+  for n in "${!com[@]}"; do
+    [ "$(realpath "${com[$n]}")" = "$(realpath "$d")" ] && found_com[$d]=$n
+  done
+  [ -n "${found_com[$d]:-}" ] && continue
+  found_why[$d]=$(unusable "$d")
+  [ -n "${found_why[$d]}" ] && continue
+  for n in 1 2 3 4 5 6; do
+    [ "$n" = 1 ] && [ "$demo" = 1 ] && continue
+    if [ -z "${com[$n]:-}" ]; then
+      com[$n]=$d
+      found_com[$d]=$n
+      break
+    fi
+  done
+done < <(serial_devices)
+
+if [ "$list" = 1 ]; then
+  if [ ${#found[@]} -eq 0 ]; then
+    say "no serial device found (/dev/ttyUSB*, /dev/ttyACM*, or a /dev/ttyS* that answers)"
+  else
+    say "serial devices found, and the port each is under Zelto:"
+    for d in "${found[@]}"; do
+      if [ -n "${found_com[$d]:-}" ]; then
+        printf '  %-16s COM%s\n' "$d" "${found_com[$d]}"
+      else
+        printf '  %-16s -     %s\n' "$d" "${found_why[$d]:-no COM number left}"
+      fi
+    done
+  fi
+  for n in 1 2 3 4 5 6; do
+    [ -n "${com[$n]:-}" ] && [ -z "${found_com[${com[$n]}]:-}" ] && printf '  %-16s COM%s\n' "${com[$n]}" "$n"
+  done
+  for n in "${!named_why[@]}"; do
+    [ -z "${named_why[$n]}" ] || say "${com[$n]} (for COM$n): ${named_why[$n]}"
+  done
+  [ "$demo" = 1 ] && say "COM1 is the demonstration device (gforth); --device DEV or --com 1=DEV puts a device there"
+  exit 0
+fi
+
+# ---- the saved settings: what the start will talk to ----------------------
+
+# saved_link PRESET: "udp IP RX TX", "serial PORT BAUD", or nothing for a
+# missing or damaged preset (the program then starts on COM1 at 115200).
+saved_link() {
+  local f=$1
+  [ -f "$f" ] && [ "$(stat -c %s "$f")" -eq 630 ] || return 0
+  byte() { od -An -tu1 -j "$1" -N 1 "$f" | tr -d ' '; }
+  text() { dd if="$f" bs=1 skip="$1" count="$2" 2>/dev/null | tr '\0' '\n' | head -n 1; }
+  [ "$(byte 0)" = 12 ] || return 0
+  if [ "$(byte 6)" != 0 ]; then
+    echo "udp $(text 14 32) $(text 46 16) $(text 62 16)"
+  else
+    echo "serial $(byte 1) $(($(byte 2) * 2400))"
+  fi
+}
+
+# ---- ZELTO.EXE under Wine -------------------------------------------------
+# Everything that makes the Windows program run on Linux: its build, its Wine
+# prefix, the ports mapped there, the demonstration device, the program.
+
+wine_build() {
+  build=${ZELTO_BUILD_DIR:-build/win32-release}
+  mkdir -p "$build"
+  # Configured once; after that the build tool itself notices a changed
+  # CMakeLists.txt, so a start with nothing changed builds nothing.
+  if [ ! -f "$build/build.ninja" ]; then
+    say "configuring the build of ZELTO.EXE in $build (once)"
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >"$build/configure.log" 2>&1 ||
+      { cat "$build/configure.log" >&2; rm -f "$build/build.ninja"; exit 1; }
+  fi
+  cmake --build "$build" --target zelto -j "$(nproc)" >"$build/build.log" 2>&1 ||
+    { tail -n 40 "$build/build.log" >&2; die "the build failed (all of it in $build/build.log)"; }
+  grep -q "^\[[0-9]*/[0-9]*\] [BL]" "$build/build.log" && say "built ZELTO.EXE in $build"
+  build=$(cd "$build" && pwd)
+  run=$build/run
+  mkdir -p "$run"
+}
+
+# The wineserver of the prefix stays for a while after the program ends
+# (--persist), so that a start soon after finds Windows' services running
+# and opens its window at once. It is started anew only when what it read at
+# its start (the ports, the display) is to change: it reads the port mapping
+# only then.
+wine_server_pid() {
+  local p
+  p=$(cat "$run/wineserver.pid" 2>/dev/null) || return 1
+  [[ "$(readlink "/proc/$p/exe" 2>/dev/null)" == *wineserver* ]] && echo "$p"
+}
+wine_prefix() {
+  export WINEPREFIX=${ZELTO_WINEPREFIX:-$build/wineprefix}
+  export WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # shellcheck source=scripts/wineprefix.sh
+  . "$root/scripts/wineprefix.sh"
+  local ports=() n want server
+  for n in "${!com[@]}"; do ports+=("COM$n=${com[$n]}"); done
+  want=$(printf '%s\n' "display=$DISPLAY" "desktop=$xvfb" "fonts=$ZELTO_DIALOG_FACE" $(printf '%s\n' "${ports[@]}" | sort))
+  server=$(wine_server_pid || true)
+  if [ -n "$server" ] && [ "$want" = "$(cat "$run/wineserver.state" 2>/dev/null)" ]; then
+    return 0
+  fi
+  if [ -n "$server" ]; then
+    say "restarting Wine: the ports or the display changed"
+    wineserver -k 2>/dev/null || true
+  fi
+  # A prefix from a start that was cut short may still have its server.
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    say "preparing the Wine prefix $WINEPREFIX (once, about half a minute)"
+    wineboot -i >"$run/wineboot.log" 2>&1 </dev/null
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+  fi
+  zelto_prefix_fonts "$WINEPREFIX"
+  zelto_prefix_font_registry "$WINEPREFIX"
+  reg_file_set "$WINEPREFIX/system.reg" 'Software\\Wine\\Ports' only "${ports[@]}"
+  # Without a window manager (the virtual display) frames and menu bars are
+  # drawn only inside a Wine desktop window.
+  if [ "$xvfb" = 1 ]; then
+    reg_file_set "$WINEPREFIX/user.reg" 'Software\\Wine\\Explorer' merge Desktop=zelto
+    reg_file_set "$WINEPREFIX/user.reg" 'Software\\Wine\\Explorer\\Desktops' merge zelto=1024x768
+  else
+    reg_file_set "$WINEPREFIX/user.reg" 'Software\\Wine\\Explorer' merge Desktop
+  fi
+  # Half an hour; with a virtual display, only while that lives.
+  local persist=1800
+  [ "$xvfb" = 1 ] && persist=0
+  # A session of its own: a Ctrl+C that ends this script leaves it be.
+  setsid wineserver -f -p"$persist" >/dev/null 2>&1 </dev/null &
+  echo $! >"$run/wineserver.pid"
+  echo "$want" >"$run/wineserver.state"
+  local socket
+  socket=$(printf '/tmp/.wine-%d/server-%x-%x/socket' "$(id -u)" $(stat -c '%d %i' "$WINEPREFIX"))
+  for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.02; done
+}
+
+# The demonstration device: gforth behind a pseudo-terminal. COM1 leads to
+# a name of its own that follows the device to its new terminal each start,
+# so the port mapping stays the same from one start to the next.
+wine_demo_device() {
+  local src=$root/tests/wine/tools/ptydev.cpp
+  if [ ! -x "$run/ptydev" ] || [ "$src" -nt "$run/ptydev" ]; then
+    g++ -std=c++20 -O2 -o "$run/ptydev" "$src" -lutil
+  fi
+  rm -f "$run/link"
+  (cd "$run" && exec "$run/ptydev" --link "$run/link" --alias "$run/com1" --run gforth) \
+    >"$run/device.log" 2>&1 </dev/null &
+  pids+=($!)
+  com[1]=$run/com1
+}
+wine_demo_ready() {
+  for _ in $(seq 100); do [ -s "$run/link" ] && return 0; sleep 0.05; done
+  die "the demonstration device did not start (see $run/device.log)"
+}
+
+# What the window will talk to, from the ports and the saved settings.
+wine_tell_link() {
+  local n link kind a b c
+  for n in $(printf '%s\n' "${!com[@]}" | sort); do
+    [ "$demo" = 1 ] && [ "$n" = 1 ] && continue
+    say "COM$n is ${com[$n]}"
+  done
+  link=$(saved_link "$build/ZELTO.SET")
+  read -r kind a b c <<<"${link:-serial 1 115200}"
+  [ -n "$link" ] && say "settings from $build/ZELTO.SET (delete it for the defaults: COM1 at 115200 baud)"
+  if [ "$kind" = udp ]; then
+    say "the saved settings use UDP: datagrams to $a port $c, received on port ${b}" \
+      "(Config > Terminal switches back to RS-232 and COM1)"
+  elif [ "$a" != 1 ]; then
+    say "the saved settings use COM$a at $b baud${com[$a]:+ (${com[$a]})}"
+  elif [ "$demo" = 1 ]; then
+    say "COM1 is gforth on $(tr -d '\n' <"$run/link"): type  2 3 + .  and Enter"
+  fi
+}
+
+run_wine() {
+  bash scripts/install-deps.sh run
+  [ "$xvfb" = 1 ] && bash scripts/install-deps.sh screen
+  wine_build
+
+  pids=()
+  zelto=
+  cleanup() {
+    local p
+    # With a virtual display every Wine process of the prefix ends with it;
+    # otherwise the program only, and the wineserver waits for the next start.
+    if [ "$xvfb" = 1 ]; then
+      wineserver -k >/dev/null 2>&1
+    elif [ -n "$zelto" ]; then
+      kill "$zelto" 2>/dev/null || true
+    fi
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    # Not the wineserver, which is a child too and stays.
+    for p in "${pids[@]}" $zelto; do wait "$p" 2>/dev/null || true; done
+  }
+  trap cleanup EXIT
+  trap 'exit 130' INT TERM
+
+  if [ "$xvfb" = 1 ]; then
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$run/display" >"$run/xvfb.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do [ -s "$run/display" ] && break; sleep 0.05; done
+    export DISPLAY=:$(tr -d '\n' <"$run/display")
+    say "virtual X display $DISPLAY"
+  fi
+
+  [ "$demo" = 1 ] && wine_demo_device
+  wine_prefix
+  [ "$demo" = 1 ] && wine_demo_ready
+  wine_tell_link
+
+  (cd "$build" && exec wine ZELTO.EXE) >"$run/wine.log" 2>&1 </dev/null &
+  zelto=$!
+  if [ -n "$screenshot" ]; then
+    sleep 6
+    import -window root "$screenshot" && say "screenshot in $screenshot"
+  fi
+  say "ZELTO.EXE runs; close its window (or File > Exit) to end."
+  wait "$zelto" || true
+  zelto=
+}
 
 if [ "$xvfb" = 0 ] && [ -z "${DISPLAY:-}" ]; then
   cat >&2 <<'EOF'
-run.sh: there is no X display (DISPLAY is not set), and ZELTO.EXE is a window.
+run.sh: there is no X display (DISPLAY is not set), and Zelto is a window.
 Run it from a desktop session (or ssh -X), or give --xvfb to run it in a
 virtual display that nobody sees, with --screenshot FILE for a picture.
 EOF
   exit 1
 fi
-
-bash scripts/install-deps.sh
-
-# ---- ZELTO.EXE
-build=${ZELTO_BUILD_DIR:-build/win32-release}
-echo "run.sh: building ZELTO.EXE in $build"
-mkdir -p "$build"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >"$build/configure.log" 2>&1 ||
-  { cat "$build/configure.log" >&2; exit 1; }
-cmake --build "$build" --target zelto -j "$(nproc)" >/dev/null || { echo "run.sh: the build failed" >&2; exit 1; }
-build=$(cd "$build" && pwd)
-run=$build/run
-mkdir -p "$run"
-
-# ---- processes of this run, ended when it ends
-pids=()
-cleanup() {
-  local p
-  # Wine processes of this prefix (the desktop window among them) first,
-  # while their display is still there.
-  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-if [ "$xvfb" = 1 ]; then
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$run/display" >"$run/xvfb.log" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do [ -s "$run/display" ] && break; sleep 0.05; done
-  export DISPLAY=:$(tr -d '\n' <"$run/display")
-  echo "run.sh: virtual X display $DISPLAY"
-fi
-
-# ---- the Wine prefix of the program
-export WINEPREFIX=${ZELTO_WINEPREFIX:-$build/wineprefix}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "run.sh: preparing the Wine prefix $WINEPREFIX (once)"
-  wineboot -i >"$run/wineboot.log" 2>&1 </dev/null
-  wineserver -w
-fi
-# Wine's own fonts (Tahoma, and Marlett for the caption buttons).
-cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-
-# ---- the demonstration device: gforth behind a pseudo-terminal
-if [ "$demo" = 1 ]; then
-  g++ -std=c++20 -O2 -o "$run/ptydev" "$root/tests/wine/tools/ptydev.cpp" -lutil
-  rm -f "$run/link"
-  (cd "$run" && exec "$run/ptydev" --link "$run/link" --run gforth) >"$run/device.log" 2>&1 </dev/null &
-  pids+=($!)
-  for _ in $(seq 100); do [ -s "$run/link" ] && break; sleep 0.05; done
-  [ -s "$run/link" ] || { echo "run.sh: the demonstration device did not start" >&2; exit 1; }
-  com[1]=$(tr -d '\n' <"$run/link")
-  echo "run.sh: COM1 is gforth on ${com[1]}: type  2 3 + .  and Enter"
-fi
-
-# ---- the ports: the wineserver reads them when it starts
-wineserver -k 2>/dev/null || true
-wineserver -w
-for n in "${!com[@]}"; do
-  wine reg add 'HKLM\Software\Wine\Ports' /v "COM$n" /d "${com[$n]}" /f >>"$run/reg.log" 2>&1
-  [ "$demo" = 1 ] && [ "$n" = 1 ] || echo "run.sh: COM$n is ${com[$n]}"
-done
-# Without a window manager (the virtual display) frames and menu bars are
-# drawn only inside a Wine desktop window.
-if [ "$xvfb" = 1 ]; then
-  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d zelto /f >>"$run/reg.log" 2>&1
-  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v zelto /d 1024x768 /f >>"$run/reg.log" 2>&1
-else
-  wine reg delete 'HKCU\Software\Wine\Explorer' /v Desktop /f >>"$run/reg.log" 2>&1 || true
-fi
-wineserver -k 2>/dev/null || true
-wineserver -w
-if [ -f "$build/ZELTO.SET" ]; then
-  echo "run.sh: settings from $build/ZELTO.SET (delete it for the defaults: COM1 at 115200 baud)"
-fi
-
-# ---- the program
-(cd "$build" && exec wine ZELTO.EXE) >"$run/wine.log" 2>&1 </dev/null &
-zelto=$!
-pids+=($zelto)
-if [ -n "$screenshot" ]; then
-  sleep 6
-  import -window root "$screenshot" && echo "run.sh: screenshot in $screenshot"
-fi
-echo "run.sh: ZELTO.EXE runs; close its window (or File > Exit) to end."
-wait "$zelto" || true
+run_wine
