@@ -196,9 +196,15 @@ wine_build() {
       -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >"$build/configure.log" 2>&1 ||
       { cat "$build/configure.log" >&2; rm -f "$build/build.ninja"; exit 1; }
   fi
-  cmake --build "$build" --target zelto -j "$(nproc)" >"$build/build.log" 2>&1 ||
-    { tail -n 40 "$build/build.log" >&2; die "the build failed (all of it in $build/build.log)"; }
-  grep -q "^\[[0-9]*/[0-9]*\] [BL]" "$build/build.log" && say "built ZELTO.EXE in $build"
+  # Nothing of the program's sources newer than the program (a file added or
+  # removed makes its folder newer): nothing to build, and the build tool,
+  # which checks its globbed folders each time, need not run.
+  if [ ! -f "$build/ZELTO.EXE" ] || [ -n "$(find CMakeLists.txt cmake app display link platform resources \
+      settings transfer -newer "$build/ZELTO.EXE" -print -quit 2>/dev/null)" ]; then
+    cmake --build "$build" --target zelto -j "$(nproc)" >"$build/build.log" 2>&1 ||
+      { tail -n 40 "$build/build.log" >&2; die "the build failed (all of it in $build/build.log)"; }
+    grep -q "^\[[0-9]*/[0-9]*\] [BL]" "$build/build.log" && say "built ZELTO.EXE in $build"
+  fi
   build=$(cd "$build" && pwd)
   run=$build/run
   mkdir -p "$run"
@@ -258,9 +264,9 @@ wine_prefix() {
   setsid wineserver -f -p"$persist" >/dev/null 2>&1 </dev/null &
   echo $! >"$run/wineserver.pid"
   echo "$want" >"$run/wineserver.state"
-  local socket
-  socket=$(printf '/tmp/.wine-%d/server-%x-%x/socket' "$(id -u)" $(stat -c '%d %i' "$WINEPREFIX"))
-  for _ in $(seq 100); do [ -S "$socket" ] && break; sleep 0.02; done
+  # Ready when its socket is there, in the folder it works in.
+  local pid=$!
+  for _ in $(seq 100); do [ -S "$(readlink "/proc/$pid/cwd")/socket" ] && break; sleep 0.02; done
 }
 
 # The demonstration device: gforth behind a pseudo-terminal. COM1 leads to
@@ -303,8 +309,14 @@ wine_tell_link() {
 }
 
 run_wine() {
-  bash scripts/install-deps.sh run
-  [ "$xvfb" = 1 ] && bash scripts/install-deps.sh screen
+  # Asked again only when the installed packages changed since it last said
+  # that nothing is missing.
+  local stamp=build/.run-deps-$xvfb
+  if [ ! "$stamp" -nt /var/lib/dpkg/status ]; then
+    bash scripts/install-deps.sh run
+    [ "$xvfb" = 1 ] && bash scripts/install-deps.sh screen
+    mkdir -p build && touch "$stamp"
+  fi
   wine_build
 
   pids=()
