@@ -101,13 +101,19 @@ holders() {
   done < <(find /proc/[0-9]*/fd -maxdepth 1 -lname "$real" 2>/dev/null)
 }
 
-# usable DEV: why the device cannot be used, or nothing.
+# unusable DEV: why the device cannot be used, or nothing.
 unusable() {
   local who
   if [ ! -e "$1" ]; then
     echo "does not exist"
   elif [ ! -r "$1" ] || [ ! -w "$1" ]; then
-    echo "no read and write access: add yourself to its group ($(stat -c %G "$1")), then log in again"
+    local group
+    group=$(stat -c %G "$1")
+    if [ "$group" = root ]; then
+      echo "no read and write access: only root may use it"
+    else
+      echo "no read and write access: add yourself to its group (adduser $(id -un) $group), then log in again"
+    fi
   else
     who=$(holders "$1" | paste -sd, - | sed 's/,/, /g')
     [ -z "$who" ] || echo "in use by $who: end that program first"
