@@ -72,16 +72,20 @@ done
 # unknown, for those without).
 serial_devices() {
   local d n t
-  for d in $(ls -v /dev/ttyUSB* /dev/ttyACM* 2>/dev/null); do [ -c "$d" ] && echo "$d"; done
-  for d in $(ls -v /dev/ttyS* 2>/dev/null); do
+  local usb=(/dev/ttyUSB* /dev/ttyACM*) ports=(/dev/ttyS*)
+  printf '%s\n' "${usb[@]}" | sort -V | while read -r d; do
+    if [ -c "$d" ]; then echo "$d"; fi
+  done
+  while read -r d; do
+    [ -c "$d" ] || continue
     n=${d#/dev/}
     if [ -r "/sys/class/tty/$n/type" ]; then
       t=$(cat "/sys/class/tty/$n/type" 2>/dev/null || echo 0)
-      [ "$t" != 0 ] && echo "$d"
+      if [ "$t" != 0 ]; then echo "$d"; fi
     elif timeout 1 stty -F "$d" >/dev/null 2>&1; then
       echo "$d"
     fi
-  done
+  done < <(printf '%s\n' "${ports[@]}" | sort -V)
   return 0
 }
 
@@ -234,7 +238,7 @@ wine_prefix() {
   . "$root/scripts/wineprefix.sh"
   local ports=() n want server
   for n in "${!com[@]}"; do ports+=("COM$n=${com[$n]}"); done
-  want=$(printf '%s\n' "display=$DISPLAY" "desktop=$xvfb" "fonts=$ZELTO_DIALOG_FACE" $(printf '%s\n' "${ports[@]}" | sort))
+  want=$(printf '%s\n' "display=$DISPLAY" "desktop=$xvfb" "fonts=$ZELTO_DIALOG_FACE"; printf '%s\n' "${ports[@]}" | sort)
   server=$(wine_server_pid || true)
   if [ -n "$server" ] && [ "$want" = "$(cat "$run/wineserver.state" 2>/dev/null)" ]; then
     return 0

@@ -1,4 +1,5 @@
 # Shell functions that set up a Wine prefix for ZELTO.EXE: Windows' dialog fonts, and registry values written while no wineserver runs. Sourced by scripts/run.sh and tests/wine/run.sh.
+# shellcheck shell=bash
 
 # The dialog fonts. Windows draws the dialogs of a program of this age in
 # "MS Sans Serif" 8 (its templates name "Helv", and "MS Shell Dlg" for the
