@@ -25,7 +25,8 @@ rm -rf "${dist:?}/$name" "$dist/$name.zip"
 mkdir -p "$dist/$name"
 cp "$build/ZELTO.EXE" "$dist/$name/ZELTO.EXE"
 cp README.md "$dist/$name/README.md"
-cp docs/running.md "$dist/$name/RUNNING.md"
+# The docs keep their folder, so the README's links and pictures work in the package.
+cp -r docs "$dist/$name/docs"
 
 # The file's version as the system shows it, read back from the stripped file.
 exe=$dist/$name/ZELTO.EXE
