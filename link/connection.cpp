@@ -241,6 +241,10 @@ unsigned ComThread(void*) {
       continue;
     }
     bool worked = false;
+    if (SendFilePending()) {
+      SendFileContinue();
+      worked = true;
+    }
     if (gfSendFileOpen == 1 && gSendMode == 0) {
       SendCommBlock();
       worked = true;

@@ -38,6 +38,12 @@ int StopSendFile();              // command 324 (F8)
 // changed it reads the next line itself.
 void SendCommBlock();
 int SkipCommentBlock();
+// Reading that runs on beyond one block (the rest of a long unit a key press
+// drops, a line the comment filter leaves empty, a block comment) is carried
+// on by the worker: while SendFilePending says so, each pass calls
+// SendFileContinue, which reads at most one block.
+int SendFilePending();
+void SendFileContinue();
 // The drainer: one queued byte to the transmit buffer, then the per-byte
 // delay. A line longer than the queue is queued in several fills; the
 // drainer takes the next fill when the queue runs out, so one key press
