@@ -85,6 +85,7 @@ parse_udp() {
 # Native and Win32 file send print alike; $2 is the key prefix.
 parse_filesend() {
   put "$2.raw" "$(num 'raw send, delay 0 ' 'median +([0-9.]+) bytes/s' "$1")"
+  put "$2.same" "$(num 'raw send, delay 0, 230400 baud' 'identical +([0-9]+) of' "$1")"
   put "$2.d1" "$(num 'raw send, delay +1 ms' 'median +([0-9.]+) ms per byte' "$1")"
   put "$2.d2" "$(num 'raw send, delay +2 ms' 'median +([0-9.]+) ms per byte' "$1")"
   put "$2.d10" "$(num 'raw send, delay 10 ms' 'median +([0-9.]+) ms per byte' "$1")"
@@ -182,7 +183,7 @@ grid=$(med serial.grid) plain=$(med serial.plain) sidle=$(med serial.idle) alloc
 rt50=$(med udp.rt50) rt99=$(med udp.rt99) paced=$(med udp.paced) pacedmb=$(med udp.pacedmb)
 pacedlost=$(med udp.pacedlost) uplain=$(med udp.plain) unpaced=$(med udp.unpaced) unpacedlost=$(med udp.unpacedlost)
 uidle=$(med udp.idle) uwrite=$(med udp.write)
-fraw=$(med filesend.raw) f1=$(med filesend.d1) f2=$(med filesend.d2) f10=$(med filesend.d10) f6=$(med filesend.f6)
+fraw=$(med filesend.raw) fsame=$(med filesend.same) wsame=$(med winfilesend.same) f1=$(med filesend.d1) f2=$(med filesend.d2) f10=$(med filesend.d10) f6=$(med filesend.f6)
 wraw=$(med winfilesend.raw) w1=$(med winfilesend.d1) w2=$(med winfilesend.d2) w10=$(med winfilesend.d10)
 w6=$(med winfilesend.f6)
 zidle=$(med ref.zidle) pidle=$(med ref.pidle) zmb=$(med ref.zmb) pmb=$(med ref.pmb)
@@ -228,12 +229,12 @@ same run. The fastest serial rate Zelto offers, 230400 baud, carries
 | UDP: the same, sender unpaced | say the rate and losses | $(fmt 0 "$unpaced") datagrams/s, $(fmt 0 "$unpacedlost") of 100000 lost by the socket | | |
 | UDP: \`WriteDISPLAYBlock\` of one datagram | | $(fmt 1 "$uwrite") µs | | |
 | UDP: idle connected worker | under 2 % | $(fmt 2 "$uidle") % | | $(meets "$uidle < 2") |
-| File send, raw, delay 0 | one byte per pass | $(fmt 0 "$fraw") bytes/s | | |
+| File send, raw, delay 0, 230400 baud | keeps the line full (23 040 bytes/s), identical and in order | $(fmt 0 "$fraw") bytes/s, identical in $fsame of 5 sends | $(ratio "$fraw" 23040) of the line's rate | $(meets "$fraw >= 23040 && $fsame == 5") |
 | File send, delay 1 ms | within 0.3 ms | $(fmt 3 "$f1") ms per byte | | $(meets "$f1 <= 1.3") |
 | File send, delay 2 ms | within 0.3 ms | $(fmt 3 "$f2") ms per byte | | $(meets "$f2 <= 2.3") |
 | File send, delay 10 ms | within 10 % | $(fmt 3 "$f10") ms per byte | | $(meets "$f10 <= 11") |
 | File send, F6 to the last byte of a 60-byte line | | $(fmt 3 "$f6") ms | | |
-| Win32 under Wine: file send, raw, delay 0 | one byte per pass | $(fmt 0 "$wraw") bytes/s | | |
+| Win32 under Wine: file send, raw, delay 0, 230400 baud | keeps the line full (23 040 bytes/s), identical and in order | $(fmt 0 "$wraw") bytes/s, identical in $wsame of 5 sends | $(ratio "$wraw" 23040) of the line's rate | $(meets "$wraw >= 23040 && $wsame == 5") |
 | Win32 under Wine: file send, delay 1 ms | within 0.3 ms | $(fmt 3 "$w1") ms per byte | | $(meets "$w1 <= 1.3") |
 | Win32 under Wine: file send, delay 2 ms | within 0.3 ms | $(fmt 3 "$w2") ms per byte | | $(meets "$w2 <= 2.3") |
 | Win32 under Wine: file send, delay 10 ms | within 10 % | $(fmt 3 "$w10") ms per byte | | $(meets "$w10 <= 11") |
