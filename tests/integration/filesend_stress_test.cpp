@@ -115,9 +115,11 @@ class FileSendStress : public ::testing::Test {
 };
 
 TEST_F(FileSendStress, TypingSwitchingAndRecordingDuringARawSendLoseNoFileByte) {
-  // Lines of 40 bytes; the file holds no 'k', the byte the user types.
+  // Lines of 40 bytes; the file holds no 'k', the byte the user types. Long
+  // enough that the send is still running when the rounds are over (a key
+  // F6 after its end would start it anew).
   std::string file;
-  for (int i = 0; i < 60000; i++) file += (i % 40 == 39) ? '\r' : static_cast<char>('A' + i % 26);
+  for (int i = 0; i < 3000000; i++) file += (i % 40 == 39) ? '\r' : static_cast<char>('A' + i % 26);
   Use(file, "big.txt");
   StartDevice(true);
   Do(kCmdRecordShown);
