@@ -267,10 +267,15 @@ EOF
   through an echoing peer, 100 000 datagrams of 1536 bytes (paced so that at
   most 64 wait, and unpaced), a plain reader of the same sender, the idle
   share, and the screen's part of a pass.
-- `bench_filesend`: raw file send to a pseudo-terminal: bytes per second with
-  no delay (the worker sends one byte per pass), the time per byte against
-  the per-byte delay setting, and F6 to the last byte of a 60-byte line.
-  `bench/wine_filesend.sh` measures the same with the Win32 build under Wine.
+- `bench_filesend`: raw file send to a pseudo-terminal set to 230400 baud:
+  bytes per second with no delay (a pass queues up to a queue's worth of
+  bytes and the flush writes them together) and whether the device got the
+  file byte for byte in each of 5 sends, the time per byte against the
+  per-byte delay setting, and F6 to the last byte of a 60-byte line. A
+  pseudo-terminal takes bytes as fast as they come, so the rate is the
+  program's, which must be at least what the line takes (23 040 bytes/s).
+  `bench/wine_filesend.sh` measures the same with the Win32 build under Wine
+  (the device end records arrival times and the bytes themselves).
 - `bench/wine_receive.sh`: ZELTO.EXE under Wine in a virtual X display, COM1
   a pseudo-terminal whose device end writes 80-character lines as fast as the
   line takes them, and idle: bytes per second taken in and drawn, and the
