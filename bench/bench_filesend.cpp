@@ -47,8 +47,9 @@ void useFile(const std::string& content) {
 }
 
 // Reads n bytes at the device; the times at which the first and the last
-// of them arrived. False when the line went quiet for 5 s.
-bool receive(size_t n, Clock::time_point* first, Clock::time_point* last) {
+// of them arrived, and the bytes when asked for. False when the line went
+// quiet for 5 s.
+bool receive(size_t n, Clock::time_point* first, Clock::time_point* last, std::string* bytes = nullptr) {
   size_t got = 0;
   char buf[4096];
   while (got < n) {
@@ -60,6 +61,7 @@ bool receive(size_t n, Clock::time_point* first, Clock::time_point* last) {
     if (got == 0) *first = now;
     got += static_cast<size_t>(r);
     *last = now;
+    if (bytes) bytes->append(buf, static_cast<size_t>(r));
   }
   return true;
 }
@@ -78,6 +80,7 @@ void waitIdle() {
 int main() {
   if (mkstemp(gFile) < 0) return 1;
   openDevice();
+  gdwBaudRate = 230400;   // the fastest line: raw send with no delay must keep it full
   if (!openConnection()) return 1;
   gfSkipBigComment = 0;
 
@@ -89,16 +92,21 @@ int main() {
     useFile(file);
     gPackDelay = 0;
     std::vector<double> rates;
+    int same = 0;
     for (int run = 0; run < 5; run++) {
       Clock::time_point first, last;
+      std::string got;
       const Clock::time_point start = Clock::now();
       DoDISPLAYCommand(nullptr, kCmdSendRaw);
-      if (!receive(kBytes, &first, &last)) return 1;
+      if (!receive(kBytes, &first, &last, &got)) return 1;
       rates.push_back(kBytes / (ms(last - start) / 1000.0));
+      same += got == file;
       waitIdle();
     }
     std::printf("raw send, delay 0              median %10.0f bytes/s  (%zu bytes, 5 runs)\n", median(rates),
                 kBytes);
+    // What the device got is the file, byte for byte and in order.
+    std::printf("raw send, delay 0, 230400 baud identical %d of 5 runs  (the line takes 23040 bytes/s)\n", same);
   }
 
   // Raw mode with the delay: the spacing achieved between bytes.

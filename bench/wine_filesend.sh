@@ -39,7 +39,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 60 wineserver -w
 fi
 
-"$out/ptydev" --link "$out/link" --ctl "$out/ctl" --stamps "$out/stamps" >"$out/ptydev.log" 2>&1 </dev/null &
+"$out/ptydev" --link "$out/link" --ctl "$out/ctl" --stamps "$out/stamps" --rx "$out/rx.bin" >"$out/ptydev.log" 2>&1 </dev/null &
 device=$!
 for _ in $(seq 100); do [ -s "$out/link" ] && break; sleep 0.02; done
 [ -s "$out/link" ] || die "the device did not start"
@@ -58,7 +58,7 @@ timeout -k 5 60 wine reg query 'HKLM\Software\Wine\Ports' /v COM1 >>"$out/reg.lo
 echo "Win32 file send under Wine, COM1 a pseudo-terminal; times taken at the device end"
 # Wine writes only to a file: a Wine process that inherits a pipe would keep
 # the reader of this script's output waiting.
-(cd "$out" && timeout -k 5 180 wine "$build/wine_filesend.exe" "Z:$out/stamps" >"$out/run.log" 2>&1 </dev/null)
+(cd "$out" && timeout -k 5 180 wine "$build/wine_filesend.exe" "Z:$out/stamps" "Z:$out/rx.bin" >"$out/run.log" 2>&1 </dev/null)
 rc=$?
 tr -d '\r' <"$out/run.log"
 [ $rc -eq 0 ] || die "wine_filesend.exe ended with code $rc (see $out/run.log)"

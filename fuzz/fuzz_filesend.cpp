@@ -2,7 +2,9 @@
 // program plays it: F5/F6/F7 start the send and read the next unit, and the
 // worker's pass (raw-mode reader, drainer, one transmit) runs until the
 // transfer is over. It shows that the engine's indices stay inside their
-// buffers, each transmit carries at most one byte, no message appears, the
+// buffers, each transmit carries at most a line queue's worth (no per-byte
+// delay is set), the reading never takes more passes than the file has bytes
+// plus a few, no message appears, the
 // transfer ends, and the device receives:
 //  - in raw and line mode the whole file in order, less /*...*/ when skipped;
 //    in line mode one unit per key press (a line up to and including the
@@ -57,13 +59,14 @@ void checkBounds() {
 
 // One worker pass: the raw-mode reader, the drainer, then the transmit.
 void pass() {
+  if (SendFilePending()) SendFileContinue();
   if (gfSendFileOpen == 1 && gSendMode == 0) SendCommBlock();
   if (gLinePtr < gLineMax) {
     if (gPackDelay != 0) std::abort();   // the drainer would sleep
     SendCommLine();
   }
   const int32_t len = gComTxLen;
-  if (len > 1) std::abort();   // every byte of the file leaves in a transmit of its own
+  if (len > kLineQueueSize) std::abort();   // with no delay, at most a queue's worth per transmit
   gOut.append(reinterpret_cast<const char*>(gComTxBuf), static_cast<size_t>(len));
   EmptyCommTxBuffer();
   checkBounds();
@@ -71,7 +74,7 @@ void pass() {
 
 // Passes until nothing is left to send; each one reads or sends a byte.
 void runOut() {
-  for (size_t i = 0; (gfSendFileOpen == 1 && gSendMode == 0) || gLinePtr < gLineMax; i++) {
+  for (size_t i = 0; (gfSendFileOpen == 1 && gSendMode == 0) || gLinePtr < gLineMax || SendFilePending(); i++) {
     if (i > 2 * gFileLen + 8) std::abort();
     pass();
   }

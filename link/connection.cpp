@@ -71,17 +71,46 @@ void abortAfterFailedWrite() {
   WriteDISPLAYStatus2(gszCtsStr, gszAbortStr);
 }
 
-enum class Flush { Done, Kept, SerialFailed };
+enum class Flush { Done, Kept, SerialFailed, UdpFailed };
 Flush gLastFlush = Flush::Done;
 
-// The flush step: gfTxBusy is raised around the write. The serial failure's
-// abort runs after the flag dropped, so the user-interface thread, which may
-// wait for the flag while it holds the send-file state, is never waited on.
-void flushStep() {
+// A UDP send that keeps failing (an address the system refuses, no route)
+// is reported once per failure that new input met, never once per pass:
+// the first failure after a send went out, and then again only once the
+// user has typed since the last box. The bytes stay queued and are tried
+// again, quietly, when more are queued or after a pause; a reopen of the
+// link drops them.
+constexpr int64_t kUdpRetryUs = 250000;
+uint32_t gAppendSeq = 0;                   // appends so far, under the transmit lock
+std::atomic<bool> gTypedSinceReport{false};
+bool gUdpFailing = false;                  // the worker's own, like the rest below
+uint32_t gFailedAtSeq = 0;
+int64_t gUdpRetryAt = 0;
+
+// A failed flush is tried again only once something new was queued or the
+// pause is over: retrying the same bytes on every pass would spin.
+bool flushWanted() {
+  if (!gUdpFailing) return true;
+  uint32_t seq = 0;
   {
     ScopedLock hold(txLock());
-    if (gComTxLen == 0) return;
+    seq = gAppendSeq;
+  }
+  return seq != gFailedAtSeq || platMonotonicUs() >= gUdpRetryAt;
+}
+
+// The flush step: gfTxBusy is raised around the write. What a failure shows
+// (a message box, the serial abort) comes after the flag dropped, so the
+// user-interface thread, which may wait for the flag, is never kept out by
+// a box on the worker.
+bool flushStep() {
+  if (!flushWanted()) return false;
+  uint32_t seq = 0;
+  {
+    ScopedLock hold(txLock());
+    if (gComTxLen == 0) return false;
     gfTxBusy = 1;
+    seq = gAppendSeq;
   }
   gLastFlush = Flush::Done;
   transmitCommBlock();
@@ -91,6 +120,19 @@ void flushStep() {
   }
   platWakeWaiters();
   if (gLastFlush == Flush::SerialFailed) abortAfterFailedWrite();
+  if (gLastFlush == Flush::UdpFailed) {
+    const bool report = !gUdpFailing || gTypedSinceReport.exchange(false);
+    gUdpFailing = true;
+    gFailedAtSeq = seq;
+    gUdpRetryAt = platMonotonicUs() + kUdpRetryUs;
+    if (report) {
+      gTypedSinceReport = false;
+      platMessageBox(ghDISPLAYWnd.load(), "UDP transmit error", gszAppName, kIconWarning);
+    }
+  } else if (gLastFlush == Flush::Done) {
+    gUdpFailing = false;
+  }
+  return true;
 }
 
 void routeBlock(const uint8_t* block, int32_t n) {
@@ -111,6 +153,9 @@ void routeBlock(const uint8_t* block, int32_t n) {
 }  // namespace
 
 int openConnection() {
+  // One worker at a time: a connection still running is ended first, so its
+  // link is never reopened under it.
+  if (gdwThreadID != 0) closeConnection();
   const int ok = gfUdpMode == 1 ? openUDP() : openCOM();
   if (ok) {
     gfConnected = 1;
@@ -130,6 +175,7 @@ int openConnection() {
 }
 
 int initThread() {
+  if (gdwThreadID != 0) return 1;   // a worker runs already: never a second one
   gfThreadCut = 0;
   gfConnected = 1;
   uint32_t id = 0;
@@ -175,9 +221,30 @@ void closeConnection() {
 unsigned ComThread(void*) {
   static uint8_t block[kRxBlockSize];
   tOnWorker = true;
+  gUdpFailing = false;
   int quietPasses = 0;
   while (gfConnected == 1 && gfThreadCut == 0) {
+    const bool udp = gfUdpMode == 1;
+    if (!udp && SerialLinkLost()) {
+      // The device is gone: nothing is sent or polled until it is back
+      // under the same port, reopened with the settings it had.
+      if (RetryLostCOM()) {
+        WriteDISPLAYStatus(SerialBackText());
+        quietPasses = 0;
+      } else {
+        if (gLinePtr < gLineMax || gfSendFileOpen == 1) {
+          if (AbortSendFileQuietly()) WriteDISPLAYStatus(gszAbortStr);
+        }
+        EmptyCommTxBuffer();
+        platWaitLinkIdle(kInvalidHandle, 0, kLongIdleWaitMs);
+      }
+      continue;
+    }
     bool worked = false;
+    if (SendFilePending()) {
+      SendFileContinue();
+      worked = true;
+    }
     if (gfSendFileOpen == 1 && gSendMode == 0) {
       SendCommBlock();
       worked = true;
@@ -186,13 +253,13 @@ unsigned ComThread(void*) {
       SendCommLine();
       worked = true;
     }
-    if (gComTxLen != 0) {
-      flushStep();
-      worked = true;
-    }
-    const bool udp = gfUdpMode == 1;
+    if (gComTxLen != 0 && flushStep()) worked = true;
     const int32_t n = udp ? receiveUdpBlock(block, kRxBlockSize)
                           : static_cast<int32_t>(receiveCommBlock(ghDISPLAYWnd.load(), block, kRxBlockSize));
+    if (!udp && SerialLinkLost()) {
+      WriteDISPLAYStatus(SerialLostText());
+      continue;
+    }
     if (n <= 0) {
       // Nothing arrived, nothing went out: wait for the link or for a queued
       // byte instead of spinning.
@@ -217,14 +284,17 @@ int transmitCommBlock() {
   const int32_t len = gComTxLen;
   if (gfUdpOpen == 1) {
     if (!sendUdpBlock(gComTxBuf, len)) {
-      gLastFlush = Flush::Kept;
-      platMessageBox(ghDISPLAYWnd.load(), "UDP transmit error", gszAppName, kIconWarning);
+      // Kept for a later try; the worker's flush step tells the user.
+      gLastFlush = Flush::UdpFailed;
       return 0;
     }
     gComTxLen = 0;
     return 1;
   }
   if (ghCom == kInvalidHandle) {
+    // No port to write to (its device is gone): the bytes are dropped, as
+    // they would be by the reopen that brings it back.
+    gComTxLen = 0;
     gLastFlush = Flush::Kept;
     return -2;
   }
@@ -244,8 +314,12 @@ int sendCommByte(int byte) {
   }
   gComTxBuf[gComTxLen] = static_cast<uint8_t>(byte);
   const bool full = ++gComTxLen >= kTxBufSize;
+  gAppendSeq++;
   txLock().unlock();
-  if (!tOnWorker) platSignalWorker();
+  if (!tOnWorker) {
+    gTypedSinceReport = true;
+    platSignalWorker();
+  }
   if (full) {
     showOverflow();
     return 0;

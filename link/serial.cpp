@@ -2,8 +2,11 @@
 // check, and the never-waiting receive poll.
 #include "link/serial.h"
 
+#include <cstdio>
+
 #include "link/connection.h"
 #include "platform/msgbox.h"
+#include "platform/thread.h"
 
 PlatHandle ghCom = kInvalidHandle;
 CommTimeouts gTimeouts = {};
@@ -23,44 +26,78 @@ const char* modeText(uint32_t rate) {
   }
 }
 
+// Guards ghCom where the user-interface thread reads it (the modem-line
+// check, the purge of a close) against the worker letting a lost port go or
+// putting the reopened one in. Held only for single platform calls.
+CoreLock& handleLock() {
+  static CoreLock lock;
+  return lock;
+}
+
+// What the open port was opened with, for reopening it when its device is back.
+struct OpenedWith {
+  char name[5];
+  uint32_t rate;
+  int cts;
+};
+OpenedWith gOpened = {"COM1", 0, 0};
+Flag32 gfComLost{0};
+int64_t gNextRetryUs = 0;
+constexpr int64_t kRetryUs = 200000;   // a returning device is found within a fifth of a second
+char gLostText[24] = "";
+char gBackText[24] = "";
+
 void dropPort() {
+  ScopedLock hold(handleLock());
   platSerialClose(ghCom);
   ghCom = kInvalidHandle;
 }
 
-}  // namespace
-
-int openCOM() {
-  char name[5] = "COM1";
-  name[3] = static_cast<char>('0' + gbPort);
-
-  if (ghCom != kInvalidHandle) dropPort();
-  ghCom = platSerialOpen(name);
-  if (ghCom == kInvalidHandle) return 0;
-
+// Opens and sets up the port: exclusive access, the timeouts, the line
+// settings, both queues emptied. kInvalidHandle when any step fails.
+PlatHandle openPort(const OpenedWith& with) {
+  const PlatHandle h = platSerialOpen(with.name);
+  if (h == kInvalidHandle) return h;
   gTimeouts.ReadIntervalTimeout = 0xFFFFFFFFu;
   gTimeouts.ReadTotalTimeoutMultiplier = 0;
   gTimeouts.ReadTotalTimeoutConstant = 0;
   gTimeouts.WriteTotalTimeoutMultiplier = 1;
   gTimeouts.WriteTotalTimeoutConstant = 3000;
-  if (!platSerialSetTimeouts(ghCom, &gTimeouts)) {
-    dropPort();
-    return 0;
-  }
-
-  const char* mode = modeText(gdwBaudRate);
+  const char* mode = modeText(with.rate);
   // A rate outside the list (only a preset file can hold one) would leave the
   // line at whatever the port had before: refuse it, so the user is told.
-  if (mode[0] == ' ') {
-    dropPort();
-    return 0;
+  bool ok = platSerialSetTimeouts(h, &gTimeouts) && mode[0] != ' ';
+  if (ok) {
+    platSerialSetFlowControl(1, 1, with.cts);
+    ok = platSerialBuildState(mode) && platSerialApplyState(h);
   }
-  platSerialSetFlowControl(1, 1, gfCtsHandsh == 1);
-  if (!platSerialBuildState(mode) || !platSerialApplyState(ghCom)) {
-    dropPort();
-    return 0;
+  if (!ok) {
+    platSerialClose(h);
+    return kInvalidHandle;
   }
-  platSerialPurge(ghCom, kPurgeTxClear | kPurgeRxClear);
+  platSerialPurge(h, kPurgeTxClear | kPurgeRxClear);
+  return h;
+}
+
+}  // namespace
+
+int openCOM() {
+  OpenedWith with = {"COM1", gdwBaudRate, gfCtsHandsh == 1 ? 1 : 0};
+  with.name[3] = static_cast<char>('0' + gbPort);
+
+  if (ghCom != kInvalidHandle) dropPort();
+  gfComLost = 0;
+  const PlatHandle h = openPort(with);
+  if (h == kInvalidHandle) return 0;
+  {
+    ScopedLock hold(handleLock());
+    ghCom = h;
+  }
+  gOpened = with;
+  std::snprintf(gLostText, sizeof gLostText, "\r-%s lost-\r", with.name);
+  // Nothing arrives while the device is away: the lost text left the
+  // cursor at the start of a line.
+  std::snprintf(gBackText, sizeof gBackText, "-%s back-\r", with.name);
   EmptyCommTxBuffer();
   CheckModemState();
   gfComOpen = 1;
@@ -69,19 +106,44 @@ int openCOM() {
 
 void closeCOM() {
   if (ghCom != kInvalidHandle) dropPort();
+  gfComLost = 0;
   gfComOpen = 0;
 }
 
 void purgeCOM() {
+  ScopedLock hold(handleLock());
   if (ghCom != kInvalidHandle) {
     platSerialPurge(ghCom, kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear);
   }
 }
 
+int SerialLinkLost() { return gfComLost.load(); }
+const char* SerialLostText() { return gLostText; }
+const char* SerialBackText() { return gBackText; }
+
+int RetryLostCOM() {
+  if (!gfComLost) return 1;
+  const int64_t now = platMonotonicUs();
+  if (now < gNextRetryUs) return 0;
+  gNextRetryUs = now + kRetryUs;
+  const PlatHandle h = openPort(gOpened);
+  if (h == kInvalidHandle) return 0;
+  {
+    ScopedLock hold(handleLock());
+    ghCom = h;
+  }
+  EmptyCommTxBuffer();
+  gfComLost = 0;
+  return 1;
+}
+
 int CheckModemState() {
   if (gfUdpMode == 1 || gfCtsHandsh == 0) return 1;
   uint32_t lines = 0;
-  if (!platSerialModemStatus(ghCom, &lines)) lines = 0;
+  {
+    ScopedLock hold(handleLock());
+    if (!platSerialModemStatus(ghCom, &lines)) lines = 0;
+  }
   // Any of the four lines counts: cables that carry DSR or carrier but no
   // CTS pass.
   if (lines & (kModemCts | kModemDsr | kModemRing | kModemRlsd)) return 1;
@@ -93,7 +155,17 @@ int CheckModemState() {
 
 uint32_t receiveCommBlock(WindowHandle /*w*/, uint8_t* buf, uint32_t size) {
   uint32_t waiting = 0;
-  if (!platSerialClearErrors(ghCom, &waiting)) waiting = 0;
+  if (ghCom == kInvalidHandle) return 0;
+  if (!platSerialClearErrors(ghCom, &waiting)) {
+    // The port no longer answers even the queue query: its device is gone.
+    // The handle is let go at once, so nothing spins on it.
+    if (platSerialDeviceGone(ghCom)) {
+      dropPort();
+      gNextRetryUs = platMonotonicUs() + kRetryUs;
+      gfComLost = 1;
+    }
+    return 0;
+  }
   uint32_t n = waiting < size ? waiting : size;
   if (n != 0) {
     uint32_t got = 0;

@@ -16,6 +16,17 @@ int CheckModemState();
 uint32_t receiveCommBlock(WindowHandle w, uint8_t* buf, uint32_t size);
 // Aborts pending transfers and discards both queues (closing the connection).
 void purgeCOM();
+// A device that disappears while connected (a USB adapter pulled out): the
+// worker's receive poll finds the port no longer answering, lets the handle
+// go and marks the link lost. The connection stays; the worker then calls
+// RetryLostCOM on its passes, which reopens the same port with the settings
+// it was opened with, once a device is back under its name.
+int SerialLinkLost();
+int RetryLostCOM();   // 1 when the port is open again
+// The status texts shown when the device is lost and when it is back.
+const char* SerialLostText();
+const char* SerialBackText();
+
 // The serial branch of a flush: one synchronous write of n bytes; returns the
 // count written (fewer on timeout), or -1 on an error.
 int32_t writeCommBlock(const uint8_t* buf, uint32_t n);

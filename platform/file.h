@@ -11,6 +11,9 @@ PlatHandle platFileCreate(const char* path);
 int platFileRead(PlatHandle h, void* buf, uint32_t n, uint32_t* got);
 // One write of n bytes; *put tells how many went to the file. Returns 0 on error.
 int platFileWrite(PlatHandle h, const void* buf, uint32_t n, uint32_t* put);
+// Moves the read position by delta bytes from where it is (back when
+// negative). Returns 0 on error.
+int platFileSkip(PlatHandle h, int64_t delta);
 void platFileClose(PlatHandle h);
 
 // Searches for an executable file the way SearchPath does, starting in the

@@ -44,6 +44,10 @@ int platSerialPurge(PlatHandle h, unsigned actions);
 int platSerialModemStatus(PlatHandle h, uint32_t* lines);
 // Clears line errors and tells how many received bytes wait.
 int platSerialClearErrors(PlatHandle h, uint32_t* inQueue);
+// After a failed queue query: whether the device behind the handle is gone
+// for good (a USB adapter pulled out, a terminal hung up) rather than failing
+// once. The handle is then of no further use.
+int platSerialDeviceGone(PlatHandle h);
 int platSerialRead(PlatHandle h, void* buf, uint32_t n, uint32_t* got);
 // Writes n bytes, giving up when the write timeout runs out; *put tells how
 // many went out. Returns 0 on an error.

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "link/connection.h"
+#include "link/serial.h"
 #include "platform/msgbox.h"
 #include "settings/globals.h"
 
@@ -147,8 +148,20 @@ int SetupStoreControls(SetupControls* c) {
   return reopen;
 }
 
+namespace {
+// An Ok under way: its close and open may show message boxes, under which
+// the dialog could otherwise be confirmed again.
+bool gOkRunning = false;
+}  // namespace
+
+int SetupOkRunning() { return gOkRunning ? 1 : 0; }
+
 void SetupReopenLink(int reopen) {
-  if (!reopen) return;
+  if (gOkRunning) return;
+  // A link that is not open (it could not be opened, or its device is gone)
+  // is opened by Ok even when no setting changed.
+  if (!reopen && gfConnected && !(gfUdpMode == 0 && SerialLinkLost())) return;
+  gOkRunning = true;
   if (gfConnected) closeConnection();
   // The Old copies take the new values even if the open fails, so a later
   // Ok without a change does not try again.
@@ -157,4 +170,5 @@ void SetupReopenLink(int reopen) {
   gdwOldBaudRate = gdwBaudRate;
   std::memcpy(gszOldIPString, gszIPString, sizeof gszOldIPString);
   openConnection();
+  gOkRunning = false;
 }

@@ -72,6 +72,10 @@ void SetupControlsFromSettings(SetupControls* c);
 // digits to show. Returns 1 when the link must be opened again.
 int SetupStoreControls(SetupControls* c);
 
-// Ok, last step: when reopen is set, closes a connected link, makes the Old
-// copies the new values and opens the link again (reporting its own failure).
+// Ok, last step: when reopen is set, or when no link is open, closes a
+// connected link, makes the Old copies the new values and opens the link
+// again (reporting its own failure). Does nothing while an earlier Ok is
+// still under way (a message box of its open is up).
 void SetupReopenLink(int reopen);
+// Non-zero while an Ok is closing or opening the link.
+int SetupOkRunning();

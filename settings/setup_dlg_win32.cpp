@@ -125,10 +125,18 @@ INT_PTR CALLBACK SettingsDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM) {
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDOK:
+          // The close and open of the link may raise message boxes owned by
+          // the main window, which leave this dialog enabled: it is disabled
+          // until Ok is done, and an Ok or Cancel reaching it meanwhile
+          // does nothing.
+          if (SetupOkRunning() || !IsWindowEnabled(dlg)) return TRUE;
+          EnableWindow(dlg, FALSE);
           SettingsDlgTerm(dlg);
+          EnableWindow(dlg, TRUE);
           EndDialog(dlg, 1);
           return TRUE;
         case IDCANCEL:
+          if (SetupOkRunning() || !IsWindowEnabled(dlg)) return TRUE;
           EndDialog(dlg, 1);
           return TRUE;
         case kIdFontButton:

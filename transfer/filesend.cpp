@@ -22,8 +22,21 @@
 // file when the staged bytes are gone. One key press thus still sends the
 // whole line, in order and with the same per-byte pacing, however long it
 // is, and the unit still ends at the delimiter.
+//
+// Blocks. The file is read in blocks into a read-ahead buffer, never a byte
+// per read call, and no hold of the send lock makes more than one block
+// read. Work that runs on for longer than a block (the rest of a long unit
+// dropped by a key press, a line the comment filter leaves empty, a block
+// comment) is left pending and carried on by the worker, a block per pass;
+// a key press that comes meanwhile is carried out after it, as it would
+// have been had the reading held the window. A line-mode unit that ends
+// gives back what was read beyond it, so the file is read no further than
+// what was sent, as a byte-wise reader would leave it. With no per-byte
+// delay, raw mode queues up to a queue's worth of bytes per pass and the
+// drainer hands them on together, so the link is kept busy.
 #include "transfer/filesend.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "display/screen.h"
@@ -85,6 +98,28 @@ bool gQueueRaw = false;
 // key press replaced the unit meanwhile.
 uint32_t gUnitSeq = 0;
 
+// The read-ahead: blocks of the file not yet taken by the reader. Raw mode
+// reads smaller blocks: they last long enough on any line, and a file cut
+// short while it goes out is still seen within a few hundred bytes.
+constexpr uint32_t kLineBlock = 4096;
+constexpr uint32_t kRawBlock = 512;
+uint8_t gAhead[kLineBlock];
+uint32_t gAheadPos = 0;
+uint32_t gAheadLen = 0;
+bool gAheadEnd = false;     // a read found the end of the file
+bool gAheadError = false;   // a read failed
+int gReadsLeft = 0;         // block reads the current hold may still make
+
+// Work left over from a hold that used up its block read.
+enum class Pending { None, Line, DropRest, Comment };
+Pending gPending = Pending::None;
+Pending gAfterComment = Pending::None;   // what follows the comment
+int gPendingMode = 1;                    // the line mode of the pending unit
+bool gCommentStar = false;               // the comment's last byte was a '*'
+int gQueuedKeys = 0;                     // key presses waiting for the pending work
+int gQueuedMode = 1;
+std::atomic<bool> gHasPending{false};   // read by the worker without the lock
+
 // What a reader call leaves to do once the lock is released.
 struct After {
   bool dot = false;
@@ -103,17 +138,66 @@ void runAfter(const After& a) {
 
 uint8_t delimiter() { return static_cast<uint8_t>(gDelimiter.load() & 0xFF); }
 
-// 1: a byte was read; 0: end of file; -1: read error.
-int readOne(uint8_t* b) {
+void resetAhead() {
+  gAheadPos = gAheadLen = 0;
+  gAheadEnd = gAheadError = false;
+}
+
+enum class Ahead { Ready, Yield };
+
+// Makes sure the next two bytes (a '/' and the byte behind it) are in the
+// read-ahead, or that the end of the file or a read error is known: one
+// block read, when the hold may still make one; else the caller yields.
+Ahead ensureAhead() {
+  const uint32_t avail = gAheadLen - gAheadPos;
+  if (avail >= 2 || gAheadEnd || gAheadError) return Ahead::Ready;
+  if (gReadsLeft <= 0) return Ahead::Yield;
+  gReadsLeft--;
+  if (avail != 0) gAhead[0] = gAhead[gAheadPos];
+  gAheadPos = 0;
+  gAheadLen = avail;
+  const uint32_t block = gSendMode == 0 ? kRawBlock : kLineBlock;
   uint32_t got = 0;
-  if (!platFileRead(ghSendFile, b, 1, &got)) return -1;
-  return got == 1 ? 1 : 0;
+  if (!platFileRead(ghSendFile, gAhead + avail, block - avail, &got)) {
+    gAheadError = true;
+  } else if (got == 0) {
+    gAheadEnd = true;
+  } else {
+    gAheadLen += got;
+  }
+  return Ahead::Ready;
+}
+
+// 1: a byte was taken; 0: end of file; -1: read error. Only after
+// ensureAhead said Ready, for at most the two bytes it promised.
+int readOne(uint8_t* b) {
+  if (gAheadPos < gAheadLen) {
+    *b = gAhead[gAheadPos++];
+    return 1;
+  }
+  return gAheadError ? -1 : 0;
+}
+
+// Hands what was read beyond the current unit back to the file: the next
+// unit is read from the file as it is then.
+void giveBack() {
+  const uint32_t avail = gAheadLen - gAheadPos;
+  if (avail == 0 || gAheadError || ghSendFile == kInvalidHandle) return;
+  if (platFileSkip(ghSendFile, -static_cast<int64_t>(avail))) resetAhead();
+}
+
+void clearPending() {
+  gPending = gAfterComment = Pending::None;
+  gQueuedKeys = 0;
+  gHasPending = false;
 }
 
 void closeFile() {
   if (ghSendFile != kInvalidHandle) platFileClose(ghSendFile);
   ghSendFile = kInvalidHandle;
   gfSendFileOpen = 0;
+  resetAhead();
+  clearPending();
 }
 
 void resetFilter() {
@@ -126,6 +210,13 @@ void resetFilter() {
 void closeUnit() {
   gUnitOpen = false;
   resetFilter();
+}
+
+// Adds raw-mode bytes behind those already queued in this pass.
+void appendQueue(const uint8_t* p, int32_t n) {
+  std::memcpy(gsTXLineBuf + gLineMax.load(), p, static_cast<size_t>(n));
+  gLineMax += n;
+  gQueueRaw = true;
 }
 
 void queueBytes(const uint8_t* p, int32_t n, bool raw) {
@@ -215,9 +306,17 @@ void beginContinuation() {
   }
 }
 
-int skipCommentLocked(After& after) {
-  bool star = false;   // the last byte was a '*' that may begin the closing pair
+void beginComment(Pending then) {
+  gPending = Pending::Comment;
+  gAfterComment = then;
+  gCommentStar = false;
+}
+
+// Reads on through a block comment as far as the hold allows. 1: the
+// closing "*/" was read; 0: the transfer ended inside it; -1: not yet.
+int commentStep(After& after) {
   for (;;) {
+    if (ensureAhead() == Ahead::Yield) return -1;
     uint8_t b = 0;
     const int r = readOne(&b);
     if (r < 0) {
@@ -229,12 +328,13 @@ int skipCommentLocked(After& after) {
       endAtFileEnd(after);
       return 0;
     }
-    if (star && b == '/') return 1;
-    star = b == '*';
+    // A '*' followed by another '*' leaves the second as the possible start.
+    if (gCommentStar && b == '/') return 1;
+    gCommentStar = b == '*';
   }
 }
 
-enum class Stop { Delimiter, BlockComment, FileEnd, BufferFull, ReadError, LinkDown };
+enum class Stop { Delimiter, BlockComment, FileEnd, BufferFull, ReadError, LinkDown, Yield };
 
 // Reads on into the read buffer until the unit ends. The byte behind a '/'
 // is read with it, so it is the one compared with the delimiter and it never
@@ -244,6 +344,7 @@ Stop readUnit() {
   for (;;) {
     if (gfConnected == 0) return Stop::LinkDown;
     if (gTXCol > kReadBufSize - 2) return Stop::BufferFull;
+    if (ensureAhead() == Ahead::Yield) return Stop::Yield;
     uint8_t b = 0;
     int r = readOne(&b);
     if (r < 0) return Stop::ReadError;
@@ -293,8 +394,10 @@ bool handleStop(Stop s, bool filtered, After& after) {
         stageAndQueue(filterTail ? filterIntoStage(gTXCol, false) : copyIntoStage(gTXCol));
       }
       closeUnit();
-      skipCommentLocked(after);
+      beginComment(Pending::None);
       return true;
+    case Stop::Yield:
+      return false;
     case Stop::BufferFull: {
       const int32_t n = filtered ? filterIntoStage(gTXCol, true) : copyIntoStage(gTXCol);
       gUnitOpen = true;
@@ -311,38 +414,71 @@ bool handleStop(Stop s, bool filtered, After& after) {
   return true;
 }
 
-void readLine(bool filtered, After& after) {
-  while (!handleStop(readUnit(), filtered, after)) {
-  }
+// A key press's line read from its beginning.
+void startLine(int mode) {
+  gTXCol = 0;
+  gComment = 0;
+  resetFilter();
+  gPending = Pending::Line;
+  gPendingMode = mode;
 }
 
-// A key press leaves the rest of an unfinished long unit unsent, as it does
-// with the queued rest of any unit: its unread bytes up to the unit's end are
-// read and dropped. Returns false when the transfer ended meanwhile.
-bool dropRestOfOpenUnit(After& after) {
-  dropQueue();
-  gStagePos = gStageLen = 0;
-  for (;;) {
-    gTXCol = 0;
-    const Stop s = readUnit();
-    if (s == Stop::BufferFull) continue;
-    closeUnit();
-    gTXCol = 0;
-    switch (s) {
-      case Stop::Delimiter:
-        return true;
-      case Stop::BlockComment:
-        return skipCommentLocked(after) == 1;
-      case Stop::FileEnd:
-        endAtFileEnd(after);
-        return false;
-      case Stop::ReadError:
-        endEarly();
-        after.readError = true;
-        return false;
-      default:
-        endEarly();
-        return false;
+// Carries the pending work on until it is done or the hold's block read is
+// used up.
+void runPending(After& after) {
+  while (gPending != Pending::None) {
+    if (ghSendFile == kInvalidHandle) {
+      endEarly();
+      return;
+    }
+    switch (gPending) {
+      case Pending::Comment: {
+        const int r = commentStep(after);
+        if (r < 0) return;
+        if (r == 0) {
+          clearPending();
+          return;
+        }
+        const Pending then = gAfterComment;
+        gPending = gAfterComment = Pending::None;
+        if (then == Pending::Line) startLine(gPendingMode);
+        break;
+      }
+      case Pending::DropRest: {
+        // A key press leaves the rest of an unfinished long unit unsent, as
+        // it does with the queued rest of any unit: its unread bytes up to
+        // the unit's end are read and dropped.
+        gTXCol = 0;
+        const Stop st = readUnit();
+        gTXCol = 0;
+        if (st == Stop::Yield) return;
+        if (st == Stop::BufferFull) break;
+        closeUnit();
+        switch (st) {
+          case Stop::Delimiter: startLine(gPendingMode); break;
+          case Stop::BlockComment: beginComment(Pending::Line); break;
+          case Stop::FileEnd:
+            endAtFileEnd(after);
+            clearPending();
+            return;
+          case Stop::ReadError:
+            endEarly();
+            after.readError = true;
+            return;
+          default:
+            endEarly();
+            return;
+        }
+        break;
+      }
+      case Pending::Line: {
+        const Stop st = readUnit();
+        if (st == Stop::Yield) return;
+        gPending = Pending::None;
+        if (!handleStop(st, gPendingMode == 2, after)) gPending = Pending::Line;
+        break;
+      }
+      case Pending::None: break;
     }
   }
 }
@@ -355,33 +491,60 @@ void lineKeyPress(int mode, After& after) {
     endEarly();
     return;
   }
+  gPendingMode = mode;
   if (gQueueRaw) {
     // Raw mode read it and the worker has not sent it yet: it leads the line.
     while (gLinePtr < gLineMax) gsTXBuf[gTXCol++] = gsTXLineBuf[gLinePtr++];
     gQueueRaw = false;
   } else if (gUnitOpen) {
-    if (!dropRestOfOpenUnit(after)) return;
+    dropQueue();
+    gStagePos = gStageLen = 0;
+    gPending = Pending::DropRest;
+    runPending(after);
+    return;
   }
   resetFilter();
-  const bool filtered = mode == 2;
   if (gfBack) {
     const uint8_t held = static_cast<uint8_t>(gBackByte.load());
     gsTXBuf[gTXCol++] = held;
     gfBack = 0;
     if (held == delimiter()) {
-      handleStop(Stop::Delimiter, filtered, after);
+      handleStop(Stop::Delimiter, mode == 2, after);
+      runPending(after);
       return;
     }
   }
-  readLine(filtered, after);
+  gPending = Pending::Line;
+  runPending(after);
 }
 
-// The raw step may read: raw mode, and nothing of a line unit left to send.
+// The pending work, then the key presses that waited for it; at the end of
+// a line-mode unit the read-ahead goes back to the file.
+void engineStep(After& after) {
+  for (;;) {
+    runPending(after);
+    if (gPending != Pending::None) break;
+    if (gQueuedKeys == 0 || ghSendFile == kInvalidHandle) {
+      gQueuedKeys = 0;
+      break;
+    }
+    gQueuedKeys--;
+    lineKeyPress(gQueuedMode, after);
+  }
+  if (gPending == Pending::None && !gUnitOpen && gSendMode != 0) giveBack();
+  gHasPending = gPending != Pending::None || gQueuedKeys != 0;
+}
+
+// The raw step may read: raw mode, nothing pending, and nothing of a line
+// unit left to send.
 bool rawStepWanted() {
-  return gSendMode == 0 && gLinePtr >= gLineMax && gStagePos >= gStageLen;
+  return gSendMode == 0 && gPending == Pending::None && gQueuedKeys == 0 && gLinePtr >= gLineMax &&
+         gStagePos >= gStageLen;
 }
 
-void rawStep(After& after) {
+// One raw unit (a byte, or a '/' with the byte behind it held back) added
+// to the queue. false when no further unit may follow in this pass.
+bool rawUnit(After& after) {
   gTXCol = 0;
   gComment = 0;
   if (gUnitOpen) {
@@ -391,33 +554,35 @@ void rawStep(After& after) {
     const uint8_t c = gCarryByte;
     closeUnit();
     if (carry) {
-      queueBytes(&c, 1, true);
-      return;
+      appendQueue(&c, 1);
+      return true;
     }
   }
   if (gfBack) {
     const uint8_t held = static_cast<uint8_t>(gBackByte.load());
-    queueBytes(&held, 1, true);
+    appendQueue(&held, 1);
     gfBack = 0;
-    return;
+    return true;
   }
   if (ghSendFile == kInvalidHandle) {
     endEarly();
-    return;
+    return false;
   }
   // The link is being closed: the closer ends the send and says so.
-  if (gfConnected == 0) return;
+  if (gfConnected == 0) return false;
+  if (ensureAhead() == Ahead::Yield) return false;
   uint8_t b = 0;
   int r = readOne(&b);
   if (r < 0) {
     endEarly();
     after.readError = true;
-    return;
+    return false;
   }
   if (r == 0) {
-    queueBytes(gsTXBuf, 0, true);
-    endAtFileEnd(after);
-    return;
+    // The end is taken in a pass of its own, as with one byte a pass: the
+    // bytes before it go out (or fail to) before the transfer ends.
+    if (gLineMax == 0) endAtFileEnd(after);
+    return false;
   }
   gsTXBuf[gTXCol++] = b;
   if (b == '/') {
@@ -426,27 +591,42 @@ void rawStep(After& after) {
     if (r < 0) {
       endEarly();
       after.readError = true;
-      return;
+      return false;
     }
     if (r == 0) {
-      queueBytes(gsTXBuf, 1, true);
+      appendQueue(gsTXBuf, 1);
       endAtFileEnd(after);
-      return;
+      return false;
     }
     gsTXBuf[gTXCol++] = behind;
     if (gfSkipBigComment && behind == '*') {
-      skipCommentLocked(after);
-      return;
+      beginComment(Pending::None);
+      return false;
     }
-    queueBytes(gsTXBuf, 1, true);
+    appendQueue(gsTXBuf, 1);
     gBackByte = behind;
     gfBack = 1;
-    return;
+    return true;
   }
-  queueBytes(gsTXBuf, 1, true);
+  appendQueue(gsTXBuf, 1);
   gfBack = 0;
   gSendSize++;
   if (gSendSize % 2000 == 1000) after.dot = true;
+  return true;
+}
+
+// The raw step of one pass: one unit, or with no per-byte delay as many as
+// the queue holds (ending at a progress dot, so each dot is written).
+void rawStep(After& after) {
+  gLineMax = 0;
+  gLinePtr = 0;
+  gQueueRaw = false;
+  gUnitSeq++;
+  const bool batch = gPackDelay == 0;
+  while (rawUnit(after) && batch && gLineMax < kLineQueueSize - 1 && !after.dot) {
+  }
+  runPending(after);
+  gHasPending = gPending != Pending::None || gQueuedKeys != 0;
 }
 
 // The next fill of the current unit once the queue has run out.
@@ -462,7 +642,10 @@ void nextFill(After& after) {
   }
   if (gfConnected == 0) return;   // the closer ends the send
   beginContinuation();
-  readLine(gSendMode == 2, after);
+  gPending = Pending::Line;
+  gPendingMode = gSendMode;
+  gReadsLeft = 1;
+  engineStep(after);
 }
 
 void fillSendRecord() {
@@ -503,6 +686,9 @@ void StartSendFile() {
     ScopedLock hold(sendLock());
     if (ghSendFile != kInvalidHandle) platFileClose(ghSendFile);
     ghSendFile = h;
+    resetAhead();
+    clearPending();
+    gHasPending = false;
     gTXCol = 0;
     gfBack = 0;
     gSendSize = 1;
@@ -551,6 +737,7 @@ void SendCommBlock() {
     {
       ScopedLock hold(sendLock());
       if (!rawStepWanted()) return;
+      gReadsLeft = 1;
       rawStep(after);
     }
   } else {
@@ -562,9 +749,28 @@ void SendCommBlock() {
       afterRaw = gQueueRaw;
     }
     if (!afterRaw) EmptyCommTxBuffer();
+    bool more = false;
     {
       ScopedLock hold(sendLock());
-      lineKeyPress(mode, after);
+      gReadsLeft = 1;
+      if (gPending != Pending::None || gQueuedKeys != 0) {
+        // The worker is still reading for an earlier key press: this one
+        // follows it.
+        gQueuedKeys++;
+        gQueuedMode = mode;
+      } else {
+        lineKeyPress(mode, after);
+      }
+      engineStep(after);
+      more = gHasPending;
+    }
+    // Without a worker nobody carries the work on: it is done here, a block
+    // per hold of the lock.
+    while (more && gdwThreadID == 0) {
+      ScopedLock hold(sendLock());
+      gReadsLeft = 1;
+      engineStep(after);
+      more = gHasPending;
     }
     // An idle worker waits a moment for the link; the new line need not.
     platSignalWorker();
@@ -572,12 +778,34 @@ void SendCommBlock() {
   runAfter(after);
 }
 
-int SkipCommentBlock() {
+int SendFilePending() { return gHasPending ? 1 : 0; }
+
+void SendFileContinue() {
   After after;
-  int r = 0;
   {
     ScopedLock hold(sendLock());
-    r = ghSendFile == kInvalidHandle ? 0 : skipCommentLocked(after);
+    gReadsLeft = 1;
+    engineStep(after);
+  }
+  runAfter(after);
+}
+
+int SkipCommentBlock() {
+  After after;
+  {
+    ScopedLock hold(sendLock());
+    if (ghSendFile == kInvalidHandle) return 0;
+    gCommentStar = false;
+  }
+  int r = -1;
+  while (r < 0) {
+    ScopedLock hold(sendLock());
+    if (ghSendFile == kInvalidHandle) {
+      r = 0;
+      break;
+    }
+    gReadsLeft = 1;
+    r = commentStep(after);
   }
   runAfter(after);
   return r;
@@ -610,18 +838,21 @@ void pace(int delayMs) {
 }  // namespace
 
 void SendCommLine() {
-  uint8_t b = 0;
+  uint8_t bytes[kLineQueueSize];
+  int32_t n = 0;
   bool refill = false;
   uint32_t seq = 0;
+  const int delay = gPackDelay;
   {
     ScopedLock hold(sendLock());
     if (gLinePtr >= gLineMax) return;
-    b = gsTXLineBuf[gLinePtr];
-    gLinePtr++;
+    // Raw bytes with no delay go on all at once; else one byte a pass.
+    const int32_t end = delay == 0 && gQueueRaw ? gLineMax.load() : gLinePtr + 1;
+    while (gLinePtr < end) bytes[n++] = gsTXLineBuf[gLinePtr++];
     refill = gLinePtr >= gLineMax && (gStagePos < gStageLen || gUnitOpen);
     seq = gUnitSeq;
   }
-  sendCommByte(b);
+  for (int32_t i = 0; i < n; i++) sendCommByte(bytes[i]);
   if (refill) {
     // Between two bytes of the same unit, inside the pacing interval.
     After after;
@@ -631,7 +862,6 @@ void SendCommLine() {
     }
     runAfter(after);
   }
-  const int delay = gPackDelay;
   if (delay > 0) pace(delay);
 }
 

@@ -31,15 +31,22 @@ int SendFileOpenDlg();           // command 302 (F1)
 void StartSendFile();            // commands 321, and 322/323 with no file open
 int StopSendFile();              // command 324 (F8)
 
-// The reader. On the worker (raw mode) it reads one byte, or a '/' with the
-// byte behind it; on the user-interface thread (commands 322 and 323) the
-// next line unit. A call on the worker that finds a line mode set does
+// The reader. On the worker (raw mode) it queues one byte, or a '/' with the
+// byte behind it held back, and with no per-byte delay as many of those as
+// the queue holds; on the user-interface thread (commands 322 and 323) the
+// next line unit, of which it reads at most one block itself. A call on the worker that finds a line mode set does
 // nothing: the mode changed after the worker's test, and the command that
 // changed it reads the next line itself.
 void SendCommBlock();
 int SkipCommentBlock();
+// Reading that runs on beyond one block (the rest of a long unit a key press
+// drops, a line the comment filter leaves empty, a block comment) is carried
+// on by the worker: while SendFilePending says so, each pass calls
+// SendFileContinue, which reads at most one block.
+int SendFilePending();
+void SendFileContinue();
 // The drainer: one queued byte to the transmit buffer, then the per-byte
-// delay. A line longer than the queue is queued in several fills; the
+// delay; raw bytes queued with no delay go on all at once. A line longer than the queue is queued in several fills; the
 // drainer takes the next fill when the queue runs out, so one key press
 // still sends the whole line.
 void SendCommLine();

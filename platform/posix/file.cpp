@@ -54,6 +54,10 @@ int platFileRead(PlatHandle h, void* buf, uint32_t n, uint32_t* got) {
   return 1;
 }
 
+int platFileSkip(PlatHandle h, int64_t delta) {
+  return lseek(static_cast<int>(h), static_cast<off_t>(delta), SEEK_CUR) >= 0 ? 1 : 0;
+}
+
 int platFileWrite(PlatHandle h, const void* buf, uint32_t n, uint32_t* put) {
   *put = 0;
   const char* p = static_cast<const char*>(buf);

@@ -162,6 +162,14 @@ int platSerialClearErrors(PlatHandle h, uint32_t* inQueue) {
   return 1;
 }
 
+int platSerialDeviceGone(PlatHandle h) {
+  // A line whose device went away reports a hang-up, or the descriptor an
+  // error, from then on; a passing failure does neither.
+  pollfd p{static_cast<int>(h), POLLIN, 0};
+  if (poll(&p, 1, 0) < 0) return errno == EINTR ? 0 : 1;
+  return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) ? 1 : 0;
+}
+
 int platSerialRead(PlatHandle h, void* buf, uint32_t n, uint32_t* got) {
   *got = 0;
   const ssize_t r = read(static_cast<int>(h), buf, n);

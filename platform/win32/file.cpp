@@ -23,6 +23,12 @@ int platFileRead(PlatHandle h, void* buf, uint32_t n, uint32_t* got) {
   return ok ? 1 : 0;
 }
 
+int platFileSkip(PlatHandle h, int64_t delta) {
+  LARGE_INTEGER d;
+  d.QuadPart = delta;
+  return SetFilePointerEx(h32(h), d, nullptr, FILE_CURRENT) ? 1 : 0;
+}
+
 int platFileWrite(PlatHandle h, const void* buf, uint32_t n, uint32_t* put) {
   DWORD w = 0;
   const BOOL ok = WriteFile(h32(h), buf, n, &w, nullptr);

@@ -56,6 +56,16 @@ int platSerialClearErrors(PlatHandle h, uint32_t* inQueue) {
   return ok ? 1 : 0;
 }
 
+int platSerialDeviceGone(PlatHandle h) {
+  // A port whose device was removed fails every query from then on (access
+  // denied, bad command, device not connected; an I/O error under Wine when
+  // the terminal behind it hung up); a second query that fails as well tells
+  // it from a passing failure.
+  DWORD errors = 0;
+  COMSTAT stat = {};
+  return ClearCommError(h32(h), &errors, &stat) ? 0 : 1;
+}
+
 int platSerialRead(PlatHandle h, void* buf, uint32_t n, uint32_t* got) {
   DWORD r = 0;
   const BOOL ok = ReadFile(h32(h), buf, n, &r, nullptr);

@@ -3,8 +3,12 @@
 // records what arrives.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -201,6 +205,46 @@ TEST_F(FileSendSerial, AbortAndLinkCloseEndTheSendForGood) {
   dev.drain();
   ASSERT_EQ(openConnection(), 1);
   EXPECT_EQ(ReceiveUntilQuiet(100), "");
+  EXPECT_EQ(headlessMessageCount(), 0);
+}
+
+// A key press reads at most one block of the file; the rest of a long unit
+// is read by the worker. The file here is a pipe whose writer has given only
+// part of a long line that the comment filter leaves empty: a key press
+// that read on to the line's end would wait for the writer for good.
+TEST_F(FileSendSerial, KeyPressOnAnEndlessCommentLineReadsOneBlock) {
+  const std::string path = dir + "/pipe";
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  const int writer = open(path.c_str(), O_RDWR);   // a writer, so the reader's open does not wait
+  ASSERT_GE(writer, 0);
+  std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s", path.c_str());
+  const std::string comment = "// " + std::string(20000, 'c');
+  ASSERT_EQ(write(writer, comment.data(), comment.size()), static_cast<ssize_t>(comment.size()));
+  Do(kCmdSendLineSkip);   // opens the file
+  // Should the key press wait for the writer, the line is ended for it
+  // after 5 s, and the test fails.
+  const std::string rest = "\rnext\r";
+  std::atomic<bool> returned{false}, rescued{false};
+  std::thread rescue([&] {
+    if (WaitFor([&] { return returned.load(); }, 5000)) return;
+    rescued = true;
+    if (write(writer, rest.data(), rest.size()) != static_cast<ssize_t>(rest.size())) std::abort();
+  });
+  Do(kCmdSendLineSkip);
+  returned = true;
+  rescue.join();
+  EXPECT_FALSE(rescued) << "the key press read on past one block";
+  // The line ends; the next key press sends the next line.
+  if (!rescued) {
+    ASSERT_EQ(write(writer, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
+  }
+  close(writer);
+  ASSERT_TRUE(WaitFor([] { return SendFilePending() == 0; }, 5000));
+  Do(kCmdSendLineSkip);
+  EXPECT_EQ(dev.receive(5, 3000), "next\r");
+  Do(kCmdSendLineSkip);
+  EXPECT_TRUE(WaitFor(Idle, 3000));
+  EXPECT_EQ(Screen(), std::string("Sending|") + kFinished);
   EXPECT_EQ(headlessMessageCount(), 0);
 }
 

@@ -115,9 +115,11 @@ class FileSendStress : public ::testing::Test {
 };
 
 TEST_F(FileSendStress, TypingSwitchingAndRecordingDuringARawSendLoseNoFileByte) {
-  // Lines of 40 bytes; the file holds no 'k', the byte the user types.
+  // Lines of 40 bytes; the file holds no 'k', the byte the user types. Long
+  // enough that the send is still running when the rounds are over (a key
+  // F6 after its end would start it anew).
   std::string file;
-  for (int i = 0; i < 60000; i++) file += (i % 40 == 39) ? '\r' : static_cast<char>('A' + i % 26);
+  for (int i = 0; i < 3000000; i++) file += (i % 40 == 39) ? '\r' : static_cast<char>('A' + i % 26);
   Use(file, "big.txt");
   StartDevice(true);
   Do(kCmdRecordShown);
@@ -175,7 +177,8 @@ TEST_F(FileSendStress, TypingSwitchingAndRecordingDuringARawSendLoseNoFileByte) 
 
 TEST_F(FileSendStress, NothingOfAnEndedSendFollowsTheNextOne) {
   StartDevice(false);
-  Use(std::string(20000, 'a'), "a.txt");
+  // Long enough that a raw send with no delay is still running when F8 comes.
+  Use(std::string(4000000, 'a'), "a.txt");
   std::string b;
   for (int i = 0; i < 3000; i++) b += static_cast<char>('b' + i % 3);
   const std::string bPath = dir + "/b.txt";
@@ -201,7 +204,7 @@ TEST_F(FileSendStress, NothingOfAnEndedSendFollowsTheNextOne) {
     std::lock_guard<std::mutex> hold(mutex);
     received.clear();
   }
-  EXPECT_EQ(headlessMessageCount(), 0);
+  EXPECT_EQ(headlessMessageCount(), 0) << (headlessMessageCount() ? headlessMessage(0).text : "");
 }
 
 }  // namespace

@@ -241,7 +241,7 @@ TEST_F(UdpLink, ATakenRxPortFailsTheOpenWithTheNumbersAsTypedAndLeavesNoSocket) 
   EXPECT_EQ(boundPort(gRsock), rxPort);
 }
 
-TEST_F(UdpLink, AFailedSendRepeatsTheMessageWithTheSameBytesOnEveryPass) {
+TEST_F(UdpLink, AFailedSendKeepsTheBytesAndIsReportedOncePerTypedFailureNotPerPass) {
   // Port 0 cannot be sent to.
   setPorts(std::to_string(rxPort), "0");
   ASSERT_EQ(openUDP(), 1);
@@ -249,12 +249,6 @@ TEST_F(UdpLink, AFailedSendRepeatsTheMessageWithTheSameBytesOnEveryPass) {
   EXPECT_EQ(transmitCommBlock(), 0);
   EXPECT_EQ(transmitCommBlock(), 0);
   EXPECT_EQ(gComTxLen.load(), 2);
-  ASSERT_EQ(headlessMessageCount(), 2);
-  for (int i = 0; i < 2; i++) {
-    EXPECT_EQ(headlessMessage(i).text, "UDP transmit error");
-    EXPECT_EQ(headlessMessage(i).caption, "Zelto v3.16");
-    EXPECT_EQ(headlessMessage(i).icon, kIconWarning);
-  }
   // Once the destination can be reached, the kept bytes go out, once.
   gSaddr.port = htons(peer.port());
   EXPECT_EQ(transmitCommBlock(), 1);
@@ -264,13 +258,23 @@ TEST_F(UdpLink, AFailedSendRepeatsTheMessageWithTheSameBytesOnEveryPass) {
   EXPECT_EQ(gComTxLen.load(), 0);
   closeUDP();
 
-  // With the worker: the message again on every pass, the byte still waiting.
+  // With the worker: one box for the failed send that the key started, not
+  // one per pass; the byte stays and is tried again quietly. A further key
+  // meets the failure again and is reported again.
   headlessClearMessages();
   ASSERT_EQ(openConnection(), 1);
   type("q");
-  ASSERT_TRUE(WaitFor([] { return headlessCountMessages("UDP transmit error") >= 3; }, 3000));
-  EXPECT_EQ(gComTxLen.load(), 1);
-  EXPECT_EQ(gComTxBuf[0], 'q');
+  ASSERT_TRUE(WaitFor([] { return headlessCountMessages("UDP transmit error") >= 1; }, 3000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  EXPECT_EQ(headlessMessageCount(), 1);
+  EXPECT_EQ(headlessMessage(0).caption, "Zelto v3.16");
+  EXPECT_EQ(headlessMessage(0).icon, kIconWarning);
+  type("r");
+  ASSERT_TRUE(WaitFor([] { return headlessCountMessages("UDP transmit error") >= 2; }, 3000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  EXPECT_EQ(headlessMessageCount(), 2);
+  EXPECT_EQ(gComTxLen.load(), 2);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(gComTxBuf), 2), "qr");
   closeConnection();
   EXPECT_EQ(gComTxLen.load(), 0);
   EXPECT_FALSE(peer.receive(&d, 50));

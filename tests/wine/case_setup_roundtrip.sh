@@ -178,6 +178,18 @@ sleep 0.8
 s=$(shot udp_received)
 check setup_udp_received_datagram_drawn "cell 0:0 has $(ink "$s" 0 0) text pixels" test "$(ink "$s" 0 0)" -gt 4
 save_png "$s" setup_udp_received
+# An oversize datagram brings "UDP receive error"; the datagram sent while
+# that box is up is drawn once it is closed, with nothing else going on.
+peer_send "$(head -c 2000 /dev/zero | tr '\0' X)"
+box=$(probe wait-dialog "Zelto v3.16" 5000)
+check setup_udp_oversize_box "$box" grep -q 'UDP receive error' <<<"$box"
+peer_send Q
+sleep 0.3
+probe press "Zelto v3.16" 1 >/dev/null
+probe wait-gone "Zelto v3.16" 5000 >/dev/null
+sleep 0.8
+s=$(shot udp_after_oversize)
+check setup_udp_datagram_after_oversize_drawn "cell 0:1 has $(ink "$s" 0 1) text pixels" test "$(ink "$s" 0 1)" -gt 4
 
 # ---- 3. Save Setup, then Exit: the preset beside the executable
 menu 3 0 1   # Config, Up from "Terminal" wraps to "Save Setup"

@@ -49,4 +49,29 @@ bool waitFor(F cond, int ms) {
   return true;
 }
 
+// Ends the run when a step that must return does not, as a failure of its own.
+struct Watchdog {
+  HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE thread = nullptr;
+  const char* name;
+  int ms;
+  Watchdog(const char* n, int limitMs) : name(n), ms(limitMs) {
+    thread = CreateThread(nullptr, 0, watch, this, 0, nullptr);
+  }
+  ~Watchdog() {
+    SetEvent(done);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    CloseHandle(done);
+  }
+  static DWORD WINAPI watch(void* p) {
+    auto* w = static_cast<Watchdog*>(p);
+    if (WaitForSingleObject(w->done, static_cast<DWORD>(w->ms)) == WAIT_OBJECT_0) return 0;
+    std::printf("FAIL %s: did not return within %d ms\n", w->name, w->ms);
+    std::fflush(stdout);
+    TerminateProcess(GetCurrentProcess(), 1);
+    return 0;
+  }
+};
+
 }  // namespace faultcheck

@@ -1,5 +1,7 @@
 // Faults of the Win32 UDP layer under Wine, with Winsock peers on loopback:
-// the peer goes away and comes back, oversize datagrams flood in, and a
+// the peer goes away and comes back, sends to a refused address keep
+// failing, oversize datagrams flood in (each box held up while the next
+// datagram arrives), and a
 // flood arrives while recording. (A route that vanishes needs a network of
 // its own, which only the native tests make.) Prints "PASS name" or
 // "FAIL name" per check.
@@ -8,6 +10,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -21,6 +24,7 @@
 #include "link/udp.h"
 #include "platform/msgbox.h"
 #include "settings/globals.h"
+#include "settings/setup.h"
 #include "transfer/filesend.h"
 #include "transfer/record.h"
 #include "fault_checks.h"
@@ -139,12 +143,26 @@ std::string readFile(const char* path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// While set, a box stays up until gBoxGone is set, as one a person reads.
+std::atomic<bool> gHoldBoxes{false};
+HANDLE gBoxGone = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+
+// Up to the number of boxes a box, held up.
+void holdBoxes() {
+  ResetEvent(gBoxGone);
+  gHoldBoxes = true;
+}
+void dismissBox() {
+  gHoldBoxes = false;
+  SetEvent(gBoxGone);
+}
+
 std::string gTemp;   // this run's folder for the send and record files
 SOCKET gPeer = INVALID_SOCKET;
 int gRx = 0;
 
 // A fresh link to a peer socket on loopback, from a blank screen.
-bool connect() {
+bool connect(const char* ip = "127.0.0.1") {
   clearMessages();
   ClearDISPLAYScreen();
   gPeer = boundSocket(0);
@@ -152,7 +170,7 @@ bool connect() {
   gRx = portOf(probe);
   closesocket(probe);
   gfUdpMode = 1;
-  setText(gszIPString, sizeof gszIPString, "127.0.0.1");
+  setText(gszIPString, sizeof gszIPString, ip);
   setText(gszRX_PortString, sizeof gszRX_PortString, std::to_string(gRx));
   setText(gszTX_PortString, sizeof gszTX_PortString, std::to_string(portOf(gPeer)));
   return gPeer != INVALID_SOCKET && gRx != 0 && openConnection() == 1;
@@ -249,6 +267,23 @@ void oversizeFlood() {
         "udpfault_oversize_never_shown_normal_ones_all_shown", screen().substr(0, 200));
   std::string want;
   for (int i = 0; i < kOversize; i++) want += "UDP receive error\n";
+  // With nothing else going on, the datagram behind an oversize one is shown
+  // and recorded by itself: no key, no further datagram needed to wake it.
+  // The box is up, as a person reads it, while the next one arrives.
+  for (int i = 0; i < 3; i++) {
+    const int before = messageCount();
+    holdBoxes();
+    sendTo(gPeer, gRx, std::string(i == 0 ? kRxBlockSize + 1 : i == 1 ? 5000 : kLargestDatagram, 'X'));
+    waitFor([before] { return messageCount() > before; }, 5000);
+    const std::string alone = seqText("(%d)", i);
+    sendTo(gPeer, gRx, alone);
+    Sleep(100);
+    dismissBox();
+    shown += alone;
+    want += "UDP receive error\n";
+    check(waitFor([&] { return gridHas(alone); }, 3000), "udpfault_oversize_next_datagram_wakes_the_worker",
+          screen().substr(0, 200));
+  }
   check(messages() == want, "udpfault_oversize_one_receive_error_each",
         std::to_string(messageCount()) + " messages");
   Do(kCmdCloseRecord);
@@ -256,6 +291,39 @@ void oversizeFlood() {
   typeKeys("z");
   const std::string z = receiveOne(gPeer, 3000);
   check(z == "z", "udpfault_oversize_link_goes_on", z);
+  disconnect();
+}
+
+// An address the system refuses: every send fails. The box for a failure
+// holds the worker, never the window: typing goes on while it is up. The
+// user is told once per failure that typing met, not once per pass, and the
+// window stays usable to mend the address in Setup.
+void sendsKeepFailing() {
+  check(connect("255.255.255.255"), "udpfault_refused_open", messages());
+  if (!gfConnected) return disconnect();
+  holdBoxes();
+  typeKeys("a");
+  const bool boxUp = waitFor([] { return messageCount() == 1; }, 3000);
+  {
+    Watchdog dog("udpfault_refused_typing_while_box_up", 5000);
+    typeKeys("b");
+  }
+  check(boxUp && gComTxLen == 2, "udpfault_refused_typing_while_box_up", messages());
+  dismissBox();
+  // 'b' came after the first box: its send fails once more, reported once.
+  const bool second = waitFor([] { return messageCount() == 2; }, 3000);
+  const double c0 = cpuSeconds();
+  Sleep(800);
+  const double used = cpuSeconds() - c0;
+  check(second && messages() == "UDP transmit error\nUDP transmit error\n" && used < 0.4,
+        "udpfault_refused_one_box_per_typed_failure_no_spin", messages() + std::to_string(used) + " s of processor");
+
+  // Setup mends the address: the link reopens and a key goes out.
+  setText(gszIPString, sizeof gszIPString, "127.0.0.1");
+  SetupReopenLink(1);
+  typeKeys("c");
+  const std::string c = receiveOne(gPeer, 3000);
+  check(gfConnected == 1 && c == "c" && messageCount() == 2, "udpfault_refused_mended_in_setup", c + " / " + messages());
   disconnect();
 }
 
@@ -319,6 +387,8 @@ void platMessageBox(WindowHandle, const char* text, const char* caption, unsigne
   if (!caption || std::strcmp(caption, gszAppName) != 0 || icon != kIconWarning) gMessages += " (wrong look)";
   gMessages += '\n';
   LeaveCriticalSection(&gMsgLock);
+  // A box held up stays until the test dismisses it, as one a person reads.
+  if (gHoldBoxes) WaitForSingleObject(gBoxGone, 10000);
 }
 
 int main() {
@@ -333,6 +403,7 @@ int main() {
   gTemp += "\\";
   gPackDelay = 0;
   peerGoesAwayAndComesBack();
+  sendsKeepFailing();
   oversizeFlood();
   floodWhileRecording();
   for (const char* name : {"send.txt", "oversize.rec", "flood.rec"}) DeleteFileA((gTemp + name).c_str());
