@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "display/frame.h"
 #include "display/view.h"
 #include "platform/window.h"
 #include "settings/globals.h"
@@ -23,37 +24,7 @@ enum class Mode { FromSetting, Raw };
 
 const char kHexDigits[] = "0123456789abcdef";
 
-// The cells one write marks, merged: neighbouring cells of one row become
-// one rectangle, handed to the window when the run breaks, before a line
-// feed (which may move the view), and when the write ends. The marked area
-// is exactly the cells written; only the number of window calls shrinks,
-// which matters when each call crosses to another thread or process.
-struct CellRun {
-  int32_t row = -1;
-  int32_t first = 0;
-  int32_t last = 0;
-};
-CellRun gRun;   // guarded by the screen lock
-
-void markCells(int32_t first, int32_t last, int32_t row) {
-  winInvalidateRect(ghDISPLAYWnd.load(), first * GxChar - GxOffset, row * GyChar - GyOffset,
-                    (last - first + 1) * GxChar, GyChar, 0);
-}
-
-void flushCellRun() {
-  if (gRun.row < 0) return;
-  markCells(gRun.first, gRun.last, gRun.row);
-  gRun.row = -1;
-}
-
-void invalidateCell(int32_t column, int32_t row) {
-  if (gRun.row == row && column == gRun.last + 1) {
-    gRun.last = column;
-    return;
-  }
-  flushCellRun();
-  gRun = CellRun{row, column, column};
-}
+void invalidateCell(int32_t column, int32_t row) { frameDirtyCells(row, column, column); }
 
 void writeBlock(const uint8_t* data, int32_t len, Mode mode);
 
@@ -69,18 +40,22 @@ void putHexCell(uint8_t ch) {
   }
 }
 
-// Keeps at most 32 rows between the view's top row and the cursor row.
+// Keeps at most 32 rows between the view's top row and the cursor row. The
+// view is pulled in one move, to where distance - 32 one-row moves (line
+// feeds that leave the grid as it is) would take it: each moves the view
+// down a row within the scroll range, and the scroll position keeps the
+// last of them; then the offset puts the cursor row 33rd in the view.
 void followCursor() {
   const int32_t top = GyOffset / GyChar;
   const int32_t distance = GnRow - top;
   if (distance <= kFollowRows) return;
-  const int32_t saved = GnRow;
-  for (int32_t i = 0; i < distance - kFollowRows; i++) {
-    handleLineFeed(0);
-    GnRow--;
-  }
-  GnRow = saved;
+  int64_t stepped = GyOffset + static_cast<int64_t>(distance - kFollowRows) * GyChar;
+  if (stepped > GyScroll) stepped = GyScroll;
+  if (stepped < 0) stepped = 0;
+  frameScrollPos(kBarVert, static_cast<int32_t>(stepped));
+  MoveDISPLAYCursor();
   GyOffset = (GnRow - kFollowRows) * GyChar;
+  frameViewMoved();
 }
 
 // How many bytes from data on are plain characters that land in this row
@@ -110,8 +85,7 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
     // after them.
     if (const int32_t n = plainRunInRow(data + i, len - i); n > 1) {
       std::memcpy(&gabScreen[GnRow * kScreenCols + GnColumn], data + i, static_cast<size_t>(n));
-      invalidateCell(GnColumn, GnRow);
-      gRun.last = GnColumn + n - 1;
+      frameDirtyCells(GnRow, GnColumn, GnColumn + n - 1);
       GnColumn += n;
       i += n - 1;
       continue;
@@ -141,7 +115,6 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
         break;
     }
   }
-  flushCellRun();
   followCursor();
 }
 
@@ -156,24 +129,24 @@ CoreLock& ScreenLock() {
   return lock;
 }
 
+// Past row 32 the view moves down a row with each line feed. The whole view
+// is not marked for repainting: the frame moves the window content with the
+// view and with the grid, so only the uncovered strip and the changed cells
+// are drawn again.
 void handleLineFeed(int32_t flag) {
   WindowHandle w = ghDISPLAYWnd.load();
-  flushCellRun();
   GnRow++;
-  markCells(GnColumn, GnColumn, GnRow);
-  if (flag && GnRow > kFollowRows) {
-    if (GnRow == kScreenRows) {
-      std::memmove(gabScreen, gabScreen + kScreenCols, (kScreenRows - 1) * kScreenCols);
-      std::memset(gabScreen + (kScreenRows - 1) * kScreenCols, ' ', kScreenCols);
-    }
-    winInvalidateView(w, 0);
+  invalidateCell(GnColumn, GnRow);
+  if (flag && GnRow == kScreenRows) {
+    std::memmove(gabScreen, gabScreen + kScreenCols, (kScreenRows - 1) * kScreenCols);
+    std::memset(gabScreen + (kScreenRows - 1) * kScreenCols, ' ', kScreenCols);
+    frameGridScrolled();
   }
   MoveDISPLAYCursor();
-  winSetScrollPos(w, kBarVert, 0, 1);
+  frameScrollPos(kBarVert, 0);
   if (GnRow > kFollowRows) {
     if (GnRow == kScreenRows) GnRow = kScreenRows - 1;
     ScrollDISPLAYVert(w, kSbLineDown, 0);
-    winInvalidateView(w, 0);
   }
 }
 
@@ -201,18 +174,38 @@ void WriteDISPLAYStatus3(const char* first, const char* second, const char* thir
 }
 
 void ClearDISPLAYScreen() {
-  static uint8_t blanks[kScreenCells];
   ScopedLock hold(ScreenLock());
   std::memset(gabScreen, ' ', sizeof gabScreen);
-  std::memset(blanks, ' ', sizeof blanks);
-  // Writing a whole grid of blanks marks every cell and walks the view to its
-  // end, so the next repaint draws the blank grid from the top.
-  writeBlock(blanks, kScreenCells, Mode::Raw);
+  // Blanks written over the whole grid from the cursor would make 128 line
+  // feeds, each moving the view down a row within the range and pulling it
+  // after the cursor; since the offsets go home afterwards, all that stays of
+  // them is the scroll position the last view move set. It is worked out
+  // here on the numbers alone: the window sees one repaint.
+  int32_t row = GnRow;
+  int64_t offset = GyOffset;
+  int64_t pos = 0;
+  for (int i = 0; i < kScreenRows; i++) {
+    row = row + 1 < kScreenRows ? row + 1 : kScreenRows - 1;
+    if (row <= kFollowRows) {
+      pos = 0;
+      continue;
+    }
+    offset = offset + GyChar > GyScroll ? GyScroll : offset + GyChar;
+    pos = offset;
+    const int64_t distance = row - offset / GyChar;
+    if (distance > kFollowRows) {
+      pos = offset + (distance - kFollowRows) * GyChar;
+      if (pos > GyScroll) pos = GyScroll;
+      offset = static_cast<int64_t>(row - kFollowRows) * GyChar;
+    }
+  }
+  frameScrollPos(kBarVert, static_cast<int32_t>(pos < 0 ? 0 : pos));
   GxOffset = 0;
   GyOffset = 0;
   GnColumn = 0;
   GnRow = 0;
-  winSetCaretPos(1, 0);
+  frameDirtyAll(0);
+  frameCaretHome();
 }
 
 void InitDISPLAYGrid() {
