@@ -19,6 +19,7 @@ enum class Caret { None, Cursor, Home };
 // moves up.
 struct Recorded {
   bool requested = false;
+  bool any = false;
   bool all = false;
   bool erase = false;
   int64_t topLine = 1;   // empty while topLine > bottomLine
@@ -41,10 +42,19 @@ struct {
 } gShown;   // what the window's pixels stand for: the state of the last frame
 WindowHandle gWindow = nullptr;
 
-// Only the user-interface thread: whether painting placed the caret.
+// Only the user-interface thread: whether painting placed the caret, and
+// the scroll-bar values last handed to the window. A bar redrawn with the
+// value it shows costs as much as a real move, and streaming lines leave
+// the position the same frame after frame.
 bool gCaretPlaced = false;
+struct Applied {
+  bool known = false;
+  int32_t value = 0;
+};
+Applied gAppliedPos[2], gAppliedRange[2];
 
 void request() {
+  gRec.any = true;
   if (gRec.requested) return;
   WindowHandle w = ghDISPLAYWnd.load();
   if (!w) w = gWindow;
@@ -116,8 +126,14 @@ ShownView frameShownView() {
   return ShownView{gShown.x, gShown.y, static_cast<int32_t>(gScrolls - gShown.scrolls)};
 }
 
+int DISPLAYFramePending() {
+  ScopedLock hold(ScreenLock());
+  return gRec.any ? 1 : 0;
+}
+
 void frameReset() {
   ScopedLock hold(ScreenLock());
+  for (int bar : {0, 1}) gAppliedPos[bar] = gAppliedRange[bar] = Applied{};
   gRec = Recorded{};
   gShown.x = GxOffset;
   gShown.y = GyOffset;
@@ -134,7 +150,7 @@ void DISPLAYPlaceCaret() {
   gCaretPlaced = true;
 }
 
-void DISPLAYRunFrame(WindowHandle w) {
+int DISPLAYRunFrame(WindowHandle w) {
   Recorded r;
   int64_t dx, dy;
   int32_t viewW, viewH;
@@ -168,7 +184,11 @@ void DISPLAYRunFrame(WindowHandle w) {
   // Showing or hiding a bar resizes the client area, and the size change
   // that follows is recorded for the next frame.
   for (int bar : {kBarVert, kBarHorz}) {
-    if (r.rangeSet[slot(bar)]) winSetScrollRange(w, bar, r.range[slot(bar)], 1);
+    Applied& range = gAppliedRange[slot(bar)];
+    if (!r.rangeSet[slot(bar)] || (range.known && range.value == r.range[slot(bar)])) continue;
+    winSetScrollRange(w, bar, r.range[slot(bar)], 1);
+    range = Applied{true, r.range[slot(bar)]};
+    gAppliedPos[slot(bar)].known = false;   // a new range may have cut the position
   }
   const bool moved = dx != 0 || dy != 0;
   if (moved && !r.all) {
@@ -184,7 +204,10 @@ void DISPLAYRunFrame(WindowHandle w) {
     winInvalidateRect(w, left, top, width, height, 0);
   }
   for (int bar : {kBarVert, kBarHorz}) {
-    if (r.posSet[slot(bar)]) winSetScrollPos(w, bar, r.pos[slot(bar)], 1);
+    Applied& pos = gAppliedPos[slot(bar)];
+    if (!r.posSet[slot(bar)] || (pos.known && pos.value == r.pos[slot(bar)])) continue;
+    winSetScrollPos(w, bar, r.pos[slot(bar)], 1);
+    pos = Applied{true, r.pos[slot(bar)]};
   }
   gCaretPlaced = false;
   const bool painted = r.all || moved || width > 0;
@@ -197,4 +220,5 @@ void DISPLAYRunFrame(WindowHandle w) {
   } else if ((r.caret == Caret::Cursor || painted) && !gCaretPlaced) {
     DISPLAYPlaceCaret();
   }
+  return r.any || moved ? 1 : 0;
 }

@@ -17,7 +17,8 @@
 //    sets the scroll ranges, moves the window content once for the net view
 //    move and grid scroll (or repaints the whole view when that exceeds the
 //    view), marks the changed cells as one rectangle, sets the scroll
-//    positions, has the window paint at once, and places the caret last.
+//    positions that differ from those the window has, has the window paint
+//    at once, and places the caret last.
 //  - Painting reads the grid through DISPLAYPaintCopy (display/view.h),
 //    which lays it out as the window's pixels stand after the last frame,
 //    and fills whatever lies beyond row 127 and column 79 with background.
@@ -28,8 +29,13 @@
 
 constexpr int kFrameIntervalMs = 16;
 
-// Runs one frame on the user-interface thread (see above).
-void DISPLAYRunFrame(WindowHandle w);
+// Runs one frame on the user-interface thread (see above). Returns 1 when
+// something had been recorded, 0 for an empty frame.
+int DISPLAYRunFrame(WindowHandle w);
+// 1 when changes wait for a frame. A front end that keeps a frame timer
+// running while frames come (and asks winRequestFrame to post nothing
+// meanwhile) checks this after stopping the timer on an empty frame.
+int DISPLAYFramePending();
 // Puts the caret on the cursor cell as the window shows it now, when the
 // caret exists. User-interface thread only: painting ends with it.
 void DISPLAYPlaceCaret();

@@ -26,15 +26,45 @@ const char kHexDigits[] = "0123456789abcdef";
 
 void invalidateCell(int32_t column, int32_t row) { frameDirtyCells(row, column, column); }
 
+// Grid scrolls within one write are gathered: the new rows go to a tail of
+// rows below the grid, and the write ends with one move of the grid and one
+// copy of the tail, instead of a move of 127 rows for every line. While the
+// tail holds rows the cursor stands on its last one (row 127), the only row
+// a write stores into then. Nothing outside a write sees the tail: every
+// entry point flushes it before it lets the screen lock go.
+uint8_t gTail[kScreenRows][kScreenCols];
+int32_t gTailRows = 0;
+
+void flushTail() {
+  if (gTailRows == 0) return;
+  const int32_t kept = kScreenRows - gTailRows;
+  std::memmove(gabScreen, gabScreen + gTailRows * kScreenCols, static_cast<size_t>(kept) * kScreenCols);
+  std::memcpy(gabScreen + kept * kScreenCols, gTail, static_cast<size_t>(gTailRows) * kScreenCols);
+  gTailRows = 0;
+}
+
+// The grid scrolls up one row: the oldest row goes, a blank row 127 comes.
+void scrollGrid() {
+  if (gTailRows == kScreenRows) flushTail();
+  std::memset(gTail[gTailRows], ' ', kScreenCols);
+  gTailRows++;
+}
+
+uint8_t* cell(int32_t row, int32_t column) {
+  if (gTailRows > 0 && row == kScreenRows - 1) return &gTail[gTailRows - 1][column];
+  return &gabScreen[row * kScreenCols + column];
+}
+
 void writeBlock(const uint8_t* data, int32_t len, Mode mode);
+void lineFeed(int32_t flag);
 
 // Stores one cell of hex display and advances, wrapping after column 79.
 void putHexCell(uint8_t ch) {
-  gabScreen[GnRow * kScreenCols + GnColumn] = ch;
+  *cell(GnRow, GnColumn) = ch;
   invalidateCell(GnColumn, GnRow);
   if (GnColumn == kScreenCols - 1) {
     GnColumn = 0;
-    handleLineFeed(1);
+    lineFeed(1);
   } else {
     GnColumn++;
   }
@@ -84,7 +114,7 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
     // right behind it too is the same as the other thread changing it just
     // after them.
     if (const int32_t n = plainRunInRow(data + i, len - i); n > 1) {
-      std::memcpy(&gabScreen[GnRow * kScreenCols + GnColumn], data + i, static_cast<size_t>(n));
+      std::memcpy(cell(GnRow, GnColumn), data + i, static_cast<size_t>(n));
       frameDirtyCells(GnRow, GnColumn, GnColumn + n - 1);
       GnColumn += n;
       i += n - 1;
@@ -96,7 +126,7 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
       case 0x0D:
         GnColumn = 0;
         MoveDISPLAYCursor();
-        handleLineFeed(1);
+        lineFeed(1);
         break;
       case 0x08:   // backspace never goes back to the row above
         if (GnColumn > 0) GnColumn--;
@@ -105,7 +135,7 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
         MoveDISPLAYCursor();
         break;
       default:
-        gabScreen[GnRow * kScreenCols + GnColumn] = b;
+        *cell(GnRow, GnColumn) = b;
         invalidateCell(GnColumn, GnRow);
         if (GnColumn == kScreenCols - 1) {
           writeBlock(&kCr, 1, Mode::Raw);
@@ -129,17 +159,18 @@ CoreLock& ScreenLock() {
   return lock;
 }
 
+namespace {
+
 // Past row 32 the view moves down a row with each line feed. The whole view
 // is not marked for repainting: the frame moves the window content with the
 // view and with the grid, so only the uncovered strip and the changed cells
 // are drawn again.
-void handleLineFeed(int32_t flag) {
+void lineFeed(int32_t flag) {
   WindowHandle w = ghDISPLAYWnd.load();
   GnRow++;
   invalidateCell(GnColumn, GnRow);
   if (flag && GnRow == kScreenRows) {
-    std::memmove(gabScreen, gabScreen + kScreenCols, (kScreenRows - 1) * kScreenCols);
-    std::memset(gabScreen + (kScreenRows - 1) * kScreenCols, ' ', kScreenCols);
+    scrollGrid();
     frameGridScrolled();
   }
   MoveDISPLAYCursor();
@@ -150,20 +181,31 @@ void handleLineFeed(int32_t flag) {
   }
 }
 
+}  // namespace
+
+void handleLineFeed(int32_t flag) {
+  ScopedLock hold(ScreenLock());
+  lineFeed(flag);
+  flushTail();
+}
+
 void WriteDISPLAYBlock(const void* data, int32_t len) {
   ScopedLock hold(ScreenLock());
   writeBlock(static_cast<const uint8_t*>(data), len, Mode::FromSetting);
+  flushTail();
 }
 
 void WriteDISPLAYStatus(const char* text) {
   ScopedLock hold(ScreenLock());
   writeStatus(text);
+  flushTail();
 }
 
 void WriteDISPLAYStatus2(const char* first, const char* second) {
   ScopedLock hold(ScreenLock());
   writeStatus(first);
   writeStatus(second);
+  flushTail();
 }
 
 void WriteDISPLAYStatus3(const char* first, const char* second, const char* third) {
@@ -171,6 +213,7 @@ void WriteDISPLAYStatus3(const char* first, const char* second, const char* thir
   writeStatus(first);
   writeStatus(second);
   writeStatus(third);
+  flushTail();
 }
 
 void ClearDISPLAYScreen() {

@@ -47,11 +47,13 @@ void completeFontDesc() {
   f.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
 }
 
-// Frame pacing: the time of the last frame, and whether a timer waits to
-// run the next one. User-interface thread only.
+// Frame pacing, on the user-interface thread. A request that comes a
+// frame's time after the last frame runs at once; otherwise, and while
+// frames keep coming, a timer runs them a frame's time apart. The timer
+// stops at the first frame that finds nothing to do.
 constexpr UINT_PTR kFrameTimer = 1;
 LARGE_INTEGER gLastFrame{};
-bool gFrameTimerSet = false;
+UINT gTimerPeriod = 0;   // 0: the timer is not running
 
 int64_t msSince(const LARGE_INTEGER& then) {
   static const int64_t freq = [] {
@@ -64,9 +66,16 @@ int64_t msSince(const LARGE_INTEGER& then) {
   return (now.QuadPart - then.QuadPart) * 1000 / freq;
 }
 
-void runFrame(HWND w) {
+void startTimer(HWND w, UINT ms) {
+  if (gTimerPeriod == ms) return;
+  winFrameTimerRunning(true);
+  SetTimer(w, kFrameTimer, ms, nullptr);
+  gTimerPeriod = ms;
+}
+
+int runFrame(HWND w) {
   QueryPerformanceCounter(&gLastFrame);
-  DISPLAYRunFrame(w);
+  return DISPLAYRunFrame(w);
 }
 
 }  // namespace
@@ -164,22 +173,26 @@ int32_t PaintDISPLAY(WindowHandle hwnd) {
 
 BOOL DISPLAYFrameMessage(HWND hwnd, UINT msg, WPARAM wParam) {
   if (msg == kMsgFrame) {
-    // A frame was asked for: at once when the last one is a frame's time
-    // ago, otherwise when that time is up.
-    if (gFrameTimerSet) return TRUE;
+    if (gTimerPeriod) return TRUE;   // the timer runs it
     const int64_t since = msSince(gLastFrame);
     if (since >= kFrameIntervalMs) {
       runFrame(hwnd);
+      startTimer(hwnd, kFrameIntervalMs);
     } else {
-      SetTimer(hwnd, kFrameTimer, static_cast<UINT>(kFrameIntervalMs - since), nullptr);
-      gFrameTimerSet = true;
+      startTimer(hwnd, static_cast<UINT>(kFrameIntervalMs - since));
     }
     return TRUE;
   }
   if (msg == WM_TIMER && wParam == kFrameTimer) {
+    if (runFrame(hwnd)) {
+      startTimer(hwnd, kFrameIntervalMs);
+      return TRUE;
+    }
     KillTimer(hwnd, kFrameTimer);
-    gFrameTimerSet = false;
-    runFrame(hwnd);
+    gTimerPeriod = 0;
+    winFrameTimerRunning(false);
+    // A change recorded while the timer still ran posted no request.
+    if (DISPLAYFramePending()) startTimer(hwnd, kFrameIntervalMs);
     return TRUE;
   }
   return FALSE;

@@ -7,3 +7,8 @@ enum : UINT {
   // at the pace of frames.
   kMsgFrame = WM_APP + 1,
 };
+
+// While the front end's frame timer runs, it runs every frame that is asked
+// for, and a request posts nothing: one timer message a frame instead of a
+// posted message, a timer set and a timer killed.
+void winFrameTimerRunning(bool running);

@@ -3,6 +3,8 @@
 // thread, where the display frame, painting and the view's handlers call it.
 #include <windows.h>
 
+#include <atomic>
+
 #include "platform/thread.h"
 #include "platform/win32/deferred.h"
 #include "platform/window.h"
@@ -10,10 +12,13 @@
 namespace {
 HWND hw(WindowHandle w) { return static_cast<HWND>(w); }
 int sbBar(int bar) { return bar == kBarVert ? SB_VERT : SB_HORZ; }
+std::atomic<bool> gFrameTimer{false};
 }  // namespace
 
+void winFrameTimerRunning(bool running) { gFrameTimer.store(running); }
+
 void winRequestFrame(WindowHandle w) {
-  if (w) PostMessageA(hw(w), kMsgFrame, 0, 0);
+  if (w && !gFrameTimer.load()) PostMessageA(hw(w), kMsgFrame, 0, 0);
 }
 
 void winInvalidateRect(WindowHandle w, int left, int top, int width, int height, int erase) {
@@ -27,7 +32,9 @@ void winInvalidateView(WindowHandle w, int erase) {
 }
 
 void winScrollWindow(WindowHandle w, int dx, int dy) {
-  if (w) ScrollWindow(hw(w), dx, dy, nullptr, nullptr);
+  // The uncovered strip is painted whole; erasing it first would only draw
+  // it twice.
+  if (w) ScrollWindowEx(hw(w), dx, dy, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
 }
 
 void winSetScrollPos(WindowHandle w, int bar, int pos, int redraw) {
