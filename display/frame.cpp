@@ -155,6 +155,7 @@ int DISPLAYRunFrame(WindowHandle w) {
   int64_t dx, dy;
   int32_t viewW, viewH;
   int32_t left = 0, top = 0, width = 0, height = 0;
+  bool caretShown;
   {
     ScopedLock hold(ScreenLock());
     r = gRec;
@@ -167,6 +168,7 @@ int DISPLAYRunFrame(WindowHandle w) {
     gShown.scrolls = gScrolls;
     viewW = GxSize;
     viewH = GyVisible;
+    caretShown = gfConnected && GwCursorState == 1;
     if (r.topLine <= r.bottomLine && r.bottomLine - gScrolls >= 0) {
       int64_t first = r.topLine - gScrolls;
       int64_t last = r.bottomLine - gScrolls;
@@ -180,6 +182,12 @@ int DISPLAYRunFrame(WindowHandle w) {
       }
     }
   }
+  // The caret is hidden while the frame moves and paints the window: each
+  // of those would otherwise take it off and put it back on its own.
+  const bool moved = dx != 0 || dy != 0;
+  const bool painted = r.all || moved || width > 0;
+  const bool hideCaret = painted && caretShown;
+  if (hideCaret) winHideCaret(w);
   // The range first: a position beyond the old range would be cut to it.
   // Showing or hiding a bar resizes the client area, and the size change
   // that follows is recorded for the next frame.
@@ -190,7 +198,6 @@ int DISPLAYRunFrame(WindowHandle w) {
     range = Applied{true, r.range[slot(bar)]};
     gAppliedPos[slot(bar)].known = false;   // a new range may have cut the position
   }
-  const bool moved = dx != 0 || dy != 0;
   if (moved && !r.all) {
     if (std::llabs(dy) >= viewH || std::llabs(dx) >= viewW) {
       r.all = true;
@@ -210,7 +217,6 @@ int DISPLAYRunFrame(WindowHandle w) {
     pos = Applied{true, r.pos[slot(bar)]};
   }
   gCaretPlaced = false;
-  const bool painted = r.all || moved || width > 0;
   if (painted) winUpdateWindow(w);
   // The caret last: once it stands where the frame put it, the frame is on
   // the screen. Painting ends by placing it (a window scroll moved it with
@@ -220,5 +226,6 @@ int DISPLAYRunFrame(WindowHandle w) {
   } else if ((r.caret == Caret::Cursor || painted) && !gCaretPlaced) {
     DISPLAYPlaceCaret();
   }
+  if (hideCaret) winShowCaret(w);
   return r.any || moved ? 1 : 0;
 }

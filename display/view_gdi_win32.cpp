@@ -47,13 +47,15 @@ void completeFontDesc() {
   f.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
 }
 
-// Frame pacing, on the user-interface thread. A request that comes a
-// frame's time after the last frame runs at once; otherwise, and while
-// frames keep coming, a timer runs them a frame's time apart. The timer
-// stops at the first frame that finds nothing to do.
+// Frame pacing (display/frame.h), on the user-interface thread. A request
+// that comes a frame's time after the last frame runs at once; otherwise,
+// and while frames keep coming, a timer runs them a frame's time apart, a
+// stream's frame time once they have come long enough. The timer stops at
+// the first frame that finds nothing to do.
 constexpr UINT_PTR kFrameTimer = 1;
 LARGE_INTEGER gLastFrame{};
 UINT gTimerPeriod = 0;   // 0: the timer is not running
+int gFramesInARow = 0;
 
 int64_t msSince(const LARGE_INTEGER& then) {
   static const int64_t freq = [] {
@@ -185,11 +187,13 @@ BOOL DISPLAYFrameMessage(HWND hwnd, UINT msg, WPARAM wParam) {
   }
   if (msg == WM_TIMER && wParam == kFrameTimer) {
     if (runFrame(hwnd)) {
-      startTimer(hwnd, kFrameIntervalMs);
+      gFramesInARow++;
+      startTimer(hwnd, gFramesInARow >= kStreamFrames ? kStreamFrameIntervalMs : kFrameIntervalMs);
       return TRUE;
     }
     KillTimer(hwnd, kFrameTimer);
     gTimerPeriod = 0;
+    gFramesInARow = 0;
     winFrameTimerRunning(false);
     // A change recorded while the timer still ran posted no request.
     if (DISPLAYFramePending()) startTimer(hwnd, kFrameIntervalMs);
