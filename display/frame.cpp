@@ -68,17 +68,19 @@ int slot(int bar) { return bar == kBarVert ? 1 : 0; }
 
 }  // namespace
 
-void frameDirtyCells(int32_t row, int32_t first, int32_t last) {
-  const int64_t line = row + gScrolls;
+void frameDirtyArea(int32_t firstRow, int32_t lastRow, int32_t firstCol, int32_t lastCol) {
+  const int64_t top = firstRow + gScrolls;
+  const int64_t bottom = lastRow + gScrolls;
   if (gRec.topLine > gRec.bottomLine) {
-    gRec.topLine = gRec.bottomLine = line;
-    gRec.firstCol = first;
-    gRec.lastCol = last;
+    gRec.topLine = top;
+    gRec.bottomLine = bottom;
+    gRec.firstCol = firstCol;
+    gRec.lastCol = lastCol;
   } else {
-    if (line < gRec.topLine) gRec.topLine = line;
-    if (line > gRec.bottomLine) gRec.bottomLine = line;
-    if (first < gRec.firstCol) gRec.firstCol = first;
-    if (last > gRec.lastCol) gRec.lastCol = last;
+    if (top < gRec.topLine) gRec.topLine = top;
+    if (bottom > gRec.bottomLine) gRec.bottomLine = bottom;
+    if (firstCol < gRec.firstCol) gRec.firstCol = firstCol;
+    if (lastCol > gRec.lastCol) gRec.lastCol = lastCol;
   }
   request();
 }
@@ -89,9 +91,9 @@ void frameDirtyAll(int erase) {
   request();
 }
 
-void frameGridScrolled() {
-  gScrolls++;
-  frameDirtyCells(kScreenRows - 1, 0, kScreenCols - 1);   // the new blank row
+void frameGridScrolled(int32_t rows) {
+  gScrolls += rows;
+  request();
 }
 
 void frameScrollPos(int bar, int32_t pos) {

@@ -51,12 +51,13 @@ void DISPLAYPlaceCaret();
 
 // ---- recording; the caller holds the screen lock
 
-// Cells first..last of grid row row were written.
-void frameDirtyCells(int32_t row, int32_t first, int32_t last);
+// Cells firstCol..lastCol of grid rows firstRow..lastRow were written (rows
+// as the grid stands now; a row below 0 has scrolled out of it).
+void frameDirtyArea(int32_t firstRow, int32_t lastRow, int32_t firstCol, int32_t lastCol);
 // The whole view must be repainted, with the background erased first when erase is set.
 void frameDirtyAll(int erase);
-// The grid scrolled up one row: what the window shows of it moves with it.
-void frameGridScrolled();
+// The grid scrolled up rows rows: what the window shows of it moves with it.
+void frameGridScrolled(int32_t rows);
 // The latest scroll-bar position and range asked for (bar kBarHorz or kBarVert).
 void frameScrollPos(int bar, int32_t pos);
 void frameScrollRange(int bar, int32_t max);

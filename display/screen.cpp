@@ -24,34 +24,85 @@ enum class Mode { FromSetting, Raw };
 
 const char kHexDigits[] = "0123456789abcdef";
 
-void invalidateCell(int32_t column, int32_t row) { frameDirtyCells(row, column, column); }
+// What a write changes for the window, gathered while it runs and handed to
+// the frame once when it ends: a line of bytes costs a few stores here
+// instead of a call into the frame for every cell, caret move and line
+// feed. Changed cells are kept as one box of lines counted as row + grid
+// scrolls so far, so that a scroll renumbers nothing.
+struct Changes {
+  int32_t scrolls = 0;
+  int32_t top = kScreenRows * 2;
+  int32_t bottom = -1;
+  int32_t firstCol = kScreenCols;
+  int32_t lastCol = -1;
+  bool caret = false;
+  bool moved = false;
+  bool posSet = false;
+  int32_t pos = 0;
+};
+Changes gChanges;
+
+void invalidateCells(int32_t first, int32_t last, int32_t row) {
+  Changes& c = gChanges;
+  const int32_t line = row + c.scrolls;
+  if (line < c.top) c.top = line;
+  if (line > c.bottom) c.bottom = line;
+  if (first < c.firstCol) c.firstCol = first;
+  if (last > c.lastCol) c.lastCol = last;
+}
+
+void invalidateCell(int32_t column, int32_t row) { invalidateCells(column, column, row); }
+
+// MoveDISPLAYCursor and the vertical scroll position, as a write asks for them.
+void moveCursor() { gChanges.caret = true; }
+void setScrollPos(int32_t pos) {
+  gChanges.posSet = true;
+  gChanges.pos = pos;
+}
+
+void handChangesToFrame() {
+  Changes& c = gChanges;
+  if (c.scrolls) frameGridScrolled(c.scrolls);
+  if (c.top <= c.bottom) frameDirtyArea(c.top - c.scrolls, c.bottom - c.scrolls, c.firstCol, c.lastCol);
+  if (c.posSet) frameScrollPos(kBarVert, c.pos);
+  if (c.caret) frameCaret();
+  if (c.moved) frameViewMoved();
+  c = Changes{};
+}
 
 // Grid scrolls within one write are gathered: the new rows go to a tail of
 // rows below the grid, and the write ends with one move of the grid and one
-// copy of the tail, instead of a move of 127 rows for every line. While the
-// tail holds rows the cursor stands on its last one (row 127), the only row
-// a write stores into then. Nothing outside a write sees the tail: every
-// entry point flushes it before it lets the screen lock go.
+// copy of the tail, instead of a move of 127 rows for every line. The tail
+// is a ring that keeps the last 128 rows, all a grid can show of a longer
+// write. While the tail holds rows the cursor stands on its last one (row
+// 127), the only row a write stores into then. Nothing outside a write sees
+// the tail: every entry point flushes it before it lets the screen lock go.
 uint8_t gTail[kScreenRows][kScreenCols];
-int32_t gTailRows = 0;
+int32_t gTailRows = 0;   // rows gathered in this write; the ring holds the last 128
 
 void flushTail() {
-  if (gTailRows == 0) return;
-  const int32_t kept = kScreenRows - gTailRows;
-  std::memmove(gabScreen, gabScreen + gTailRows * kScreenCols, static_cast<size_t>(kept) * kScreenCols);
-  std::memcpy(gabScreen + kept * kScreenCols, gTail, static_cast<size_t>(gTailRows) * kScreenCols);
+  const int32_t n = gTailRows;
+  if (n == 0) return;
+  if (n < kScreenRows) {
+    const int32_t kept = kScreenRows - n;
+    std::memmove(gabScreen, gabScreen + n * kScreenCols, static_cast<size_t>(kept) * kScreenCols);
+    std::memcpy(gabScreen + kept * kScreenCols, gTail, static_cast<size_t>(n) * kScreenCols);
+  } else {
+    const int32_t oldest = n % kScreenRows;
+    std::memcpy(gabScreen, gTail[oldest], static_cast<size_t>(kScreenRows - oldest) * kScreenCols);
+    std::memcpy(gabScreen + (kScreenRows - oldest) * kScreenCols, gTail, static_cast<size_t>(oldest) * kScreenCols);
+  }
   gTailRows = 0;
 }
 
 // The grid scrolls up one row: the oldest row goes, a blank row 127 comes.
 void scrollGrid() {
-  if (gTailRows == kScreenRows) flushTail();
-  std::memset(gTail[gTailRows], ' ', kScreenCols);
+  std::memset(gTail[gTailRows % kScreenRows], ' ', kScreenCols);
   gTailRows++;
 }
 
 uint8_t* cell(int32_t row, int32_t column) {
-  if (gTailRows > 0 && row == kScreenRows - 1) return &gTail[gTailRows - 1][column];
+  if (gTailRows > 0 && row == kScreenRows - 1) return &gTail[(gTailRows - 1) % kScreenRows][column];
   return &gabScreen[row * kScreenCols + column];
 }
 
@@ -82,10 +133,10 @@ void followCursor() {
   int64_t stepped = GyOffset + static_cast<int64_t>(distance - kFollowRows) * GyChar;
   if (stepped > GyScroll) stepped = GyScroll;
   if (stepped < 0) stepped = 0;
-  frameScrollPos(kBarVert, static_cast<int32_t>(stepped));
-  MoveDISPLAYCursor();
+  setScrollPos(static_cast<int32_t>(stepped));
+  moveCursor();
   GyOffset = (GnRow - kFollowRows) * GyChar;
-  frameViewMoved();
+  gChanges.moved = true;
 }
 
 // How many bytes from data on are plain characters that land in this row
@@ -113,9 +164,10 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
     // The setting was read for this byte; taking it for the plain bytes
     // right behind it too is the same as the other thread changing it just
     // after them.
-    if (const int32_t n = plainRunInRow(data + i, len - i); n > 1) {
+    const bool control = b == 0x0A || b == 0x0D || b == 0x08;
+    if (const int32_t n = control ? 0 : plainRunInRow(data + i, len - i); n > 1) {
       std::memcpy(cell(GnRow, GnColumn), data + i, static_cast<size_t>(n));
-      frameDirtyCells(GnRow, GnColumn, GnColumn + n - 1);
+      invalidateCells(GnColumn, GnColumn + n - 1, GnRow);
       GnColumn += n;
       i += n - 1;
       continue;
@@ -125,14 +177,14 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
         break;
       case 0x0D:
         GnColumn = 0;
-        MoveDISPLAYCursor();
+        moveCursor();
         lineFeed(1);
         break;
       case 0x08:   // backspace never goes back to the row above
         if (GnColumn > 0) GnColumn--;
         writeBlock(&kBlank, 1, Mode::Raw);
         if (GnColumn > 0) GnColumn--;
-        MoveDISPLAYCursor();
+        moveCursor();
         break;
       default:
         *cell(GnRow, GnColumn) = b;
@@ -166,19 +218,34 @@ namespace {
 // view and with the grid, so only the uncovered strip and the changed cells
 // are drawn again.
 void lineFeed(int32_t flag) {
-  WindowHandle w = ghDISPLAYWnd.load();
   GnRow++;
   invalidateCell(GnColumn, GnRow);
   if (flag && GnRow == kScreenRows) {
     scrollGrid();
-    frameGridScrolled();
+    gChanges.scrolls++;
+    invalidateCells(0, kScreenCols - 1, kScreenRows - 1);   // the new blank row
   }
-  MoveDISPLAYCursor();
-  frameScrollPos(kBarVert, 0);
-  if (GnRow > kFollowRows) {
-    if (GnRow == kScreenRows) GnRow = kScreenRows - 1;
-    ScrollDISPLAYVert(w, kSbLineDown, 0);
+  moveCursor();
+  if (GnRow <= kFollowRows) {
+    setScrollPos(0);
+    return;
   }
+  if (GnRow == kScreenRows) GnRow = kScreenRows - 1;
+  // The view moves down one row within the range, as the vertical bar's
+  // line-down request moves it; the scroll position (which the line feed
+  // set to 0 just before) ends at the new offset.
+  int32_t offset = GyOffset + GyChar;
+  if (offset > GyScroll) offset = GyScroll;
+  if (offset < 0) offset = 0;
+  GyOffset = offset;
+  setScrollPos(offset);
+  gChanges.moved = true;
+}
+
+// What every entry point does before it lets the screen lock go.
+void finishWrite() {
+  handChangesToFrame();
+  flushTail();
 }
 
 }  // namespace
@@ -186,26 +253,26 @@ void lineFeed(int32_t flag) {
 void handleLineFeed(int32_t flag) {
   ScopedLock hold(ScreenLock());
   lineFeed(flag);
-  flushTail();
+  finishWrite();
 }
 
 void WriteDISPLAYBlock(const void* data, int32_t len) {
   ScopedLock hold(ScreenLock());
   writeBlock(static_cast<const uint8_t*>(data), len, Mode::FromSetting);
-  flushTail();
+  finishWrite();
 }
 
 void WriteDISPLAYStatus(const char* text) {
   ScopedLock hold(ScreenLock());
   writeStatus(text);
-  flushTail();
+  finishWrite();
 }
 
 void WriteDISPLAYStatus2(const char* first, const char* second) {
   ScopedLock hold(ScreenLock());
   writeStatus(first);
   writeStatus(second);
-  flushTail();
+  finishWrite();
 }
 
 void WriteDISPLAYStatus3(const char* first, const char* second, const char* third) {
@@ -213,7 +280,7 @@ void WriteDISPLAYStatus3(const char* first, const char* second, const char* thir
   writeStatus(first);
   writeStatus(second);
   writeStatus(third);
-  flushTail();
+  finishWrite();
 }
 
 void ClearDISPLAYScreen() {
