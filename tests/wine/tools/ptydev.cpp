@@ -11,6 +11,8 @@
 //   send HEX        send these bytes (two hex digits each)
 //   clear           drop whatever waits in both directions, empty the record
 //   flood 0|1       send text lines as fast as the line takes them
+//   pace N          send the same lines at N bytes a second, a few bytes
+//                   each millisecond as a serial line delivers them (0 stops)
 //   stats           write "rx N tx N purges N" (so far) into the stats file
 //   sync TOKEN      append TOKEN and a newline to the ack file (all earlier
 //                   commands have been carried out by then)
@@ -59,6 +61,9 @@ const char* gAckPath = nullptr;
 const char* gStatsPath = nullptr;
 bool gEcho = false;
 bool gFlood = false;
+long gPaceRate = 0;             // bytes a second while pacing
+long long gPaceStartNs = 0;
+unsigned long long gPaced = 0;  // bytes of the paced stream so far
 std::string gOut;    // waiting to go to the line
 std::string gToProg; // waiting to go to the bridged program
 std::string gCtlLine;
@@ -76,6 +81,20 @@ const char* gAliasPath = nullptr;
 
 // One line of a flood: printable text ending in CR LF, as a chatty device sends.
 const char kFloodLine[] = "0123456789 The quick brown fox jumps over the lazy dog. ABCDEFGHIJKLMNOPQRST\r\n";
+
+long long nowNs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+// The paced stream: the flood's lines, cut wherever the time is up.
+void pace() {
+  const unsigned long long due =
+      static_cast<unsigned long long>((nowNs() - gPaceStartNs) / 1000) * gPaceRate / 1000000;
+  const size_t len = sizeof kFloodLine - 1;
+  for (; gPaced < due; gPaced++) gOut += kFloodLine[gPaced % len];
+}
 
 void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
@@ -127,6 +146,10 @@ void command(const std::string& line) {
     discardLine();
   } else if (verb == "flood") {
     gFlood = arg == "1";
+  } else if (verb == "pace") {
+    gPaceRate = std::atol(arg.c_str());
+    gPaceStartNs = nowNs();
+    gPaced = 0;
   } else if (verb == "stats") {
     char text[96];
     std::snprintf(text, sizeof text, "rx %llu tx %llu purges %llu\n", gRxCount, gTxCount, gPurges);
@@ -359,6 +382,7 @@ int main(int argc, char** argv) {
 
   char buf[8192];
   while (!gQuit) {
+    if (gPaceRate > 0) pace();
     if (gFlood && gOut.size() < sizeof buf) {
       while (gOut.size() < sizeof buf) gOut.append(kFloodLine, sizeof kFloodLine - 1);
     }
@@ -370,7 +394,7 @@ int main(int argc, char** argv) {
     if (gCtl >= 0) fds[n++] = {gCtl, POLLIN, 0};
     const int progIndex = gProg >= 0 ? n : -1;
     if (gProg >= 0) fds[n++] = {gProg, static_cast<short>(POLLIN | (gToProg.empty() ? 0 : POLLOUT)), 0};
-    if (poll(fds, n, -1) < 0) {
+    if (poll(fds, n, gPaceRate > 0 ? 1 : -1) < 0) {
       if (errno == EINTR) continue;
       std::perror("ptydev: poll");
       return 1;
