@@ -89,6 +89,20 @@ void addMenu(GtkWidget* bar, GtkAccelGroup* keys, const char* title, const MenuE
   gtk_menu_shell_append(GTK_MENU_SHELL(bar), top);
 }
 
+// A click on "Info", which has no menu: GTK's menu bar would only select
+// it, so the click runs the command, once the bar has let go.
+gboolean infoLater(gpointer) {
+  DoDISPLAYCommand(gMain, kCmdInfo);
+  return G_SOURCE_REMOVE;
+}
+
+gboolean onInfoClick(GtkWidget*, GdkEventButton* e, gpointer bar) {
+  if (e->button != 1) return FALSE;
+  gtk_menu_shell_deactivate(GTK_MENU_SHELL(bar));
+  g_idle_add(infoLater, nullptr);
+  return TRUE;
+}
+
 // A closing window: the connection first (that stops the worker, which may
 // still be reading the send file or writing the record file), then the
 // files still open, then the window.
@@ -385,6 +399,7 @@ int main(int argc, char** argv) {
   addMenu(bar, keys, "Config", kConfigMenu);
   GtkWidget* info = gtk_menu_item_new_with_label("Info");   // a command on the bar itself
   g_signal_connect(info, "activate", G_CALLBACK(command), GINT_TO_POINTER(kCmdInfo));
+  g_signal_connect(info, "button-press-event", G_CALLBACK(onInfoClick), bar);
   gtk_menu_shell_append(GTK_MENU_SHELL(bar), info);
 
   gView = gtk_drawing_area_new();

@@ -8,7 +8,8 @@ want=(build-essential cmake ninja-build pkg-config
       googletest libgtest-dev libgmock-dev libbenchmark-dev
       g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
       wine wine64 xvfb xdotool x11-utils imagemagick
-      gforth picocom iproute2 clang clang-tidy cppcheck libclang-rt-14-dev bc)
+      gforth picocom iproute2 clang clang-tidy cppcheck libclang-rt-14-dev bc
+      libgtk-3-dev fonts-liberation xterm)
 
 missing=()
 for p in "${want[@]}"; do

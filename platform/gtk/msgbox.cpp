@@ -22,13 +22,31 @@ pthread_mutex_t gMutex = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t gDone = PTHREAD_COND_INITIALIZER;
 Request* gFirst = nullptr;
 
+// The box: the warning or error sign, the text, and OK, which Enter presses.
 void showBox(WindowHandle owner, const char* text, const char* caption, unsigned icon) {
   GtkWindow* parent = owner ? GTK_WINDOW(owner) : nullptr;
-  GtkWidget* box = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL,
-                                          icon == kIconError ? GTK_MESSAGE_ERROR : GTK_MESSAGE_WARNING,
-                                          GTK_BUTTONS_OK, "%s", text);
-  gtk_window_set_title(GTK_WINDOW(box), caption ? caption : kGtkDefaultCaption);
-  gtk_window_set_position(GTK_WINDOW(box), parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+  GtkWidget* box = gtk_dialog_new();
+  GtkWindow* win = GTK_WINDOW(box);
+  gtk_window_set_title(win, caption ? caption : kGtkDefaultCaption);
+  gtk_window_set_modal(win, TRUE);
+  gtk_window_set_resizable(win, FALSE);
+  gtk_window_set_skip_taskbar_hint(win, TRUE);
+  if (parent) gtk_window_set_transient_for(win, parent);
+  gtk_window_set_position(win, parent ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+  GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 16);
+  gtk_container_set_border_width(GTK_CONTAINER(row), 12);
+  GtkWidget* sign =
+      gtk_image_new_from_icon_name(icon == kIconError ? "dialog-error" : "dialog-warning", GTK_ICON_SIZE_DIALOG);
+  gtk_widget_set_valign(sign, GTK_ALIGN_START);
+  GtkWidget* label = gtk_label_new(text);
+  gtk_label_set_xalign(GTK_LABEL(label), 0);
+  gtk_box_pack_start(GTK_BOX(row), sign, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(row), label, TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(box))), row, TRUE, TRUE, 0);
+  GtkWidget* ok = gtk_dialog_add_button(GTK_DIALOG(box), "OK", GTK_RESPONSE_OK);
+  gtk_widget_show_all(row);
+  gtk_widget_grab_default(ok);
+  gtk_widget_grab_focus(ok);
   gtk_dialog_run(GTK_DIALOG(box));
   gtk_widget_destroy(box);
 }
