@@ -121,6 +121,9 @@ gboolean onClose(GtkWidget* w, GdkEvent*, gpointer) {
 void onDestroy(GtkWidget*, gpointer) {
   ghDISPLAYWnd = nullptr;
   gtkSetMainWidgets(nullptr, nullptr, nullptr, nullptr);
+  // A window destroyed without a close request (its X window killed) still
+  // ends the connection before the files.
+  if (gfConnected) DestroyDISPLAYInfo();
   closeOpenFiles();
   gtk_main_quit();
 }

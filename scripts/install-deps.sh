@@ -11,9 +11,15 @@ want=(build-essential cmake ninja-build pkg-config
       gforth picocom iproute2 clang clang-tidy cppcheck libclang-rt-14-dev bc
       libgtk-3-dev fonts-liberation xterm)
 
+# One query for all of them: a start of the program that runs this first
+# stays quick.
+declare -A installed=()
+while read -r name state; do
+  [ "$state" = "install ok installed" ] && installed[${name%%:*}]=1
+done < <(dpkg-query -W -f='${Package} ${Status}\n' "${want[@]}" 2>/dev/null)
 missing=()
 for p in "${want[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  [ -n "${installed[$p]:-}" ] || missing+=("$p")
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
