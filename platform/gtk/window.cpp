@@ -17,6 +17,12 @@
 namespace {
 
 constexpr int64_t kFrameUs = 16667;   // 60 frames a second at most
+// While the view scrolls frame after frame (a device streams lines), every
+// frame draws the whole view again; 12 of them a second show the stream,
+// lines jumping up a few at a time as a terminal's jump scroll does, for a
+// fifth of the drawing of 60. Typing, which marks a few cells, keeps the
+// short frame.
+constexpr int64_t kScrollFrameUs = 80000;
 
 pthread_mutex_t gMutex = PTHREAD_MUTEX_INITIALIZER;
 
@@ -37,6 +43,7 @@ bool gCaretExists = false;
 
 std::atomic<bool> gFramePending{false};
 std::atomic<int64_t> gLastFrameUs{0};
+std::atomic<bool> gLastFrameWhole{false};   // the last frame drew the whole view
 
 cairo_region_t* dirty() {
   if (!gDirty) gDirty = cairo_region_create();
@@ -63,7 +70,10 @@ gboolean frame(gpointer) {
 // when that time is up. Many requests before it runs make one frame.
 void requestFrame() {
   if (gFramePending.exchange(true)) return;
-  const int64_t wait = gLastFrameUs.load() + kFrameUs - platMonotonicUs();
+  // A frame after one that drew the whole view waits the longer time: the
+  // first cells marked by the next line decide when its frame comes.
+  const int64_t period = gLastFrameWhole.load() ? kScrollFrameUs : kFrameUs;
+  const int64_t wait = gLastFrameUs.load() + period - platMonotonicUs();
   const guint ms = wait > 0 ? static_cast<guint>((wait + 999) / 1000) : 0;
   g_timeout_add_full(G_PRIORITY_DEFAULT, ms, frame, nullptr, nullptr);
 }
@@ -101,6 +111,7 @@ void gtkFlushWindowChanges() {
   cairo_region_t* region = gDirty;
   gDirty = nullptr;
   pthread_mutex_unlock(&gMutex);
+  gLastFrameWhole = all;
   if (view) {
     for (int bar = 0; bar < 2; bar++) {
       if (state[bar].changed && bars[bar]) configureBar(bars[bar], view, bar == kBarVert, state[bar]);

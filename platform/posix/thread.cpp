@@ -153,6 +153,9 @@ void platWaitLinkIdle(PlatHandle link, int /*isSocket*/, int ms) {
   if (fds[n - 1].revents & (POLLHUP | POLLERR | POLLNVAL)) platSleepMs(ms);
 }
 
+// Serial lines and sockets alike are descriptors that poll watches.
+int platLinkWaitEndsOnData(int /*isSocket*/) { return 1; }
+
 void platSignalWorker() {
   pthread_once(&gPipeOnce, makeWorkerPipe);
   if (gWorkerPipe[1] >= 0) {
