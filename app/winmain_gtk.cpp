@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -242,7 +243,7 @@ int scrollCode(GtkScrollType t) {
 }
 
 void scrollRequest(int bar, int code, double value) {
-  const int pos = static_cast<int>(value + 0.5);
+  const int pos = static_cast<int>(std::lround(value));
   if (bar == kBarVert) {
     ScrollDISPLAYVert(gMain, code, pos);
   } else {
@@ -307,7 +308,7 @@ std::string dataFolder() {
     return ".";
   }
   mkdir(base.c_str(), 0700);
-  const std::string dir = base + "/zelto";
+  std::string dir = base + "/zelto";
   mkdir(dir.c_str(), 0700);
   return dir;
 }

@@ -50,25 +50,7 @@ check window_function_keys_only_in_main_window "ink $base, $quiet after F12 in t
 
 # Setup: 230.4k and UDP with a receive port of this test, then Save Setup.
 port=$((20000 + RANDOM % 20000))
-menu_item 3 37
-if wait_windows Setup 1 3000; then
-  pass window_setup_opens
-  sleep 0.3
-  setup=$(xdotool search --onlyvisible --name '^Setup$' | head -n 1)
-  at() { xdotool mousemove --window "$setup" "$1" "$2" click 1; sleep 0.3; }
-  at 270 214     # the baud list: one entry down from 115.2k
-  keys Down Return
-  at 26 273      # UDP
-  at 270 311     # RX-Port
-  keys ctrl+a
-  typed "$port"
-  shot setup >/dev/null
-  at 416 195     # Ok
-  sleep 0.8
-  check window_setup_closes_on_ok "" test "$(windows Setup)" -eq 0
-else
-  fail window_setup_opens "no Setup dialog"
-fi
+check window_setup_to_udp_and_230400_baud "" setup_udp "$port" faster
 focus_main
 menu_item 3 89   # Save Setup
 set=$ZG_APP/ZELTO.SET

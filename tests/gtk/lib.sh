@@ -104,6 +104,40 @@ menu_item() {  # menu_item MENU-INDEX ITEM-ROW (rows as drawn, separators count 
   sleep 0.4
 }
 
+# setup_udp PORT [faster]: in the Setup dialog (Config > Terminal), the UDP
+# link with this receive port, and with "faster" the next baud rate; then Ok.
+# The controls are found where GTK lays them out in the dialog.
+setup_udp() {
+  menu_item 3 37
+  wait_windows Setup 1 3000 || return 1
+  sleep 0.3
+  local setup
+  setup=$(xdotool search --onlyvisible --name '^Setup$' | head -n 1)
+  at() { xdotool mousemove --window "$setup" "$1" "$2" click 1; sleep 0.3; }
+  if [ "${2:-}" = faster ]; then
+    at 270 214   # the baud list: one entry down
+    keys Down Return
+  fi
+  at 26 273      # UDP
+  at 270 311     # RX-Port
+  keys ctrl+a
+  typed "$1"
+  shot setup >/dev/null
+  at 416 195     # Ok
+  sleep 0.8
+  [ "$(windows Setup)" -eq 0 ]
+}
+# A UDP port bound on this machine by a program whose name matches NAME.
+udp_bound() { ss -ulnpH "sport = :$1" 2>/dev/null | grep -q "$2"; }
+wait_udp_bound() {
+  local t
+  for ((t = 0; t <= ${3:-10000}; t += 100)); do
+    udp_bound "$1" "$2" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 # shot NAME: a screenshot of the whole screen (PPM for imgcheck, PNG kept).
 shot() {
   local f=$ZG_WORK/$1.ppm
