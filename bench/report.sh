@@ -96,6 +96,24 @@ parse_reference() {
   put ref.zmb "$(num '^receive throughput' 'zelto +([0-9.]+) MB/s' "$1")"
   put ref.pmb "$(num '^receive throughput' 'picocom +([0-9.]+) MB/s' "$1")"
 }
+# The native program against picocom in xterm: "together" is the program's
+# share (with its terminal) and the X server's.
+parse_gtk_receive() {
+  local cfg line
+  line=$(grep -E '^zelto, raw, idle ' "$1" | head -n 1)
+  [ -n "$line" ] && put gtk.idle "$(sed -nE 's/.*program +([0-9.]+) %.*/\1/p' <<<"$line")"
+  for cfg in raw hex; do
+    line=$(grep -E "^zelto, $cfg, 230400 baud " "$1" | head -n 1)
+    if [ -n "$line" ]; then
+      put "gtk.$cfg.rate" "$(sed -nE 's/.* ([0-9.]+) B\/s.*/\1/p' <<<"$line")"
+      put "gtk.$cfg.prog" "$(sed -nE 's/.*program +([0-9.]+) %.*/\1/p' <<<"$line")"
+      put "gtk.$cfg.x" "$(sed -nE 's/.*Xvfb +([0-9.]+) %.*/\1/p' <<<"$line")"
+      put "gtk.$cfg.all" "$(sed -nE 's/.*together +([0-9.]+) %.*/\1/p' <<<"$line")"
+    fi
+    line=$(grep -E "^picocom\+xterm, $cfg, 230400 baud " "$1" | head -n 1)
+    [ -n "$line" ] && put "gtk.$cfg.ref" "$(sed -nE 's/.*together +([0-9.]+) %.*/\1/p' <<<"$line")"
+  done
+}
 parse_wine_receive() {
   local cfg state key line
   for cfg in raw hex; do
@@ -132,6 +150,7 @@ if [ "$rewrite" = 0 ]; then
     run "reference.$i" build/release/bench/bench_reference
   done
   run wine_receive bash bench/wine_receive.sh build/win32-release 5 3
+  [ -x build/release/zelto ] && run gtk_receive bash bench/gtk_receive.sh build/release 5 3
   if [ -f bench/wine_filesend.sh ]; then
     for ((i = 1; i <= runs; i++)); do run "winfilesend.$i" bash bench/wine_filesend.sh build/win32-release; done
   fi
@@ -150,6 +169,7 @@ for log in "$out"/*.txt; do
     winfilesend) parse_filesend "$log" winfilesend ;;
     reference) parse_reference "$log" ;;
     wine_receive) parse_wine_receive "$log" ;;
+    gtk_receive) parse_gtk_receive "$log" ;;
   esac
 done
 runs=$(find "$out" -name 'serial.*.txt' | wc -l)
@@ -192,6 +212,9 @@ wrfs=$(med wine.raw.device.server)
 whi=$(med wine.hex.idle.zelto) whix=$(med wine.hex.idle.x) whis=$(med wine.hex.idle.server)
 whf=$(med wine.hex.device.rate) whfz=$(med wine.hex.device.zelto) whfx=$(med wine.hex.device.x)
 whfs=$(med wine.hex.device.server)
+gidle=$(med gtk.idle)
+grr=$(med gtk.raw.rate) grp=$(med gtk.raw.prog) grx=$(med gtk.raw.x) gra=$(med gtk.raw.all) grref=$(med gtk.raw.ref)
+ghr=$(med gtk.hex.rate) ghp=$(med gtk.hex.prog) ghx=$(med gtk.hex.x) gha=$(med gtk.hex.all) ghref=$(med gtk.hex.ref)
 
 pbytes=n/a
 [ "$pmb" = n/a ] || pbytes=$(echo "$pmb * 1000000" | bc -l)
@@ -242,6 +265,9 @@ same run. The fastest serial rate Zelto offers, 230400 baud, carries
 | ZELTO.EXE under Wine, idle, hex display: ZELTO.EXE | under 2 % | $(fmt 2 "$whi") % (Xvfb $(fmt 2 "$whix") %, wineserver $(fmt 2 "$whis") %) | | $(meets "$whi < 2") |
 | ZELTO.EXE under Wine, device flooding, raw display | keeps up with 230400 baud | $(fmt 0 "$wrf") bytes/s drawn; ZELTO.EXE $(fmt 1 "$wrfz") %, Xvfb $(fmt 1 "$wrfx") %, wineserver $(fmt 1 "$wrfs") % | $(ratio "$wrf" "$pbytes" 4) of picocom's rate | $(meets "$wrf > 23040") |
 | ZELTO.EXE under Wine, device flooding, hex display | keeps up with 230400 baud | $(fmt 0 "$whf") bytes/s drawn; ZELTO.EXE $(fmt 1 "$whfz") %, Xvfb $(fmt 1 "$whfx") %, wineserver $(fmt 1 "$whfs") % | | $(meets "$whf > 23040") |
+| zelto (GTK), idle: zelto | under 0.5 % | $(fmt 2 "$gidle") % | | $(meets "$gidle < 0.5") |
+| zelto (GTK) at 230400 baud, raw display: zelto + Xvfb | at most half of picocom + xterm + Xvfb | $(fmt 2 "$gra") % (zelto $(fmt 2 "$grp") %, Xvfb $(fmt 2 "$grx") %; $(fmt 0 "$grr") bytes/s) | $(ratio "$gra" "$grref") of picocom + xterm + Xvfb ($(fmt 2 "$grref") %) | $(meets "$gra <= $grref / 2") |
+| zelto (GTK) at 230400 baud, hex display: zelto + Xvfb | at most half of picocom + xterm + Xvfb | $(fmt 2 "$gha") % (zelto $(fmt 2 "$ghp") %, Xvfb $(fmt 2 "$ghx") %; $(fmt 0 "$ghr") bytes/s) | $(ratio "$gha" "$ghref") of picocom + xterm + Xvfb ($(fmt 2 "$ghref") %, hex with \`--imap ...nrmhex\`) | $(meets "$gha <= $ghref / 2") |
 
 EOF
   if [ -s "$out/failed" ]; then
@@ -274,6 +300,12 @@ EOF
   a pseudo-terminal whose device end writes 80-character lines as fast as the
   line takes them, and idle: bytes per second taken in and drawn, and the
   processor shares of ZELTO.EXE, the X server and the wineserver.
+- `bench/gtk_receive.sh`: the native program `zelto` (GTK) in a virtual X
+  display, COM1 a pseudo-terminal whose device end sends 80-byte lines at
+  23040 bytes a second (the rate of a 230400-baud line), in raw and in hex
+  display, and then picocom in an xterm of 80 x 33 on the same line in the
+  same run (hex with picocom's `--imap` hex mappings): the processor share of
+  each program (with its terminal) and of the X server; and zelto idle.
 EOF
 } >bench/README.md
 echo "report: bench/README.md written"
