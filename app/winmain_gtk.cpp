@@ -194,24 +194,24 @@ gboolean onKey(GtkWidget*, GdkEventKey* k, gpointer) {
   return TRUE;
 }
 
-// The mouse wheel: three lines a notch, Shift for the horizontal bar.
+// The mouse wheel: three rows a notch (the view's wheel request); with
+// Shift, or a wheel turned sideways, three columns of the horizontal bar.
 gboolean onWheel(GtkWidget*, GdkEventScroll* e, gpointer) {
-  int code = -1;
-  bool horizontal = (e->state & GDK_SHIFT_MASK) != 0;
+  const bool shift = (e->state & GDK_SHIFT_MASK) != 0;
   switch (e->direction) {
-    case GDK_SCROLL_UP: code = kSbLineUp; break;
-    case GDK_SCROLL_DOWN: code = kSbLineDown; break;
-    case GDK_SCROLL_LEFT: code = kSbLineUp; horizontal = true; break;
-    case GDK_SCROLL_RIGHT: code = kSbLineDown; horizontal = true; break;
+    case GDK_SCROLL_UP:
+    case GDK_SCROLL_DOWN:
+      if (!shift) {
+        ScrollDISPLAYWheel(gMain, e->direction == GDK_SCROLL_UP ? 1 : -1);
+        return TRUE;
+      }
+      break;
+    case GDK_SCROLL_LEFT:
+    case GDK_SCROLL_RIGHT: break;
     default: return FALSE;
   }
-  for (int i = 0; i < 3; i++) {
-    if (horizontal) {
-      ScrollDISPLAYHorz(gMain, code, 0);
-    } else {
-      ScrollDISPLAYVert(gMain, code, 0);
-    }
-  }
+  const int code = e->direction == GDK_SCROLL_UP || e->direction == GDK_SCROLL_LEFT ? kSbLineUp : kSbLineDown;
+  for (int i = 0; i < kWheelRows; i++) ScrollDISPLAYHorz(gMain, code, 0);
   return TRUE;
 }
 

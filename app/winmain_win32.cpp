@@ -7,8 +7,8 @@
 #include "app/frame_win32.h"
 #include "display/keyboard.h"
 #include "display/view.h"
+#include "display/view_gdi_win32.h"
 #include "platform/thread.h"
-#include "platform/win32/deferred.h"
 #include "platform/win32/shell.h"
 #include "settings/globals.h"
 #include "settings/preset.h"
@@ -46,8 +46,8 @@ void registerMainClass(HINSTANCE instance) {
 }  // namespace
 
 LRESULT CALLBACK DISPLAYWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  // Scroll-bar and caret changes the worker handed over to this thread.
-  if (winHandleDeferred(hwnd, msg, wParam, lParam)) return 0;
+  // Display frames: asked for by the screen model on either thread.
+  if (DISPLAYFrameMessage(hwnd, msg, wParam)) return 0;
   switch (msg) {
     case WM_CREATE:
       CreateDISPLAYInfo(hwnd);
@@ -70,6 +70,15 @@ LRESULT CALLBACK DISPLAYWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case WM_VSCROLL:
       ScrollDISPLAYVert(hwnd, LOWORD(wParam), HIWORD(wParam));
       return 0;
+    case WM_MOUSEWHEEL: {
+      // Fine-stepped wheels send parts of a notch: they add up until whole.
+      static int wheelRest = 0;
+      wheelRest += GET_WHEEL_DELTA_WPARAM(wParam);
+      const int notches = wheelRest / WHEEL_DELTA;
+      wheelRest -= notches * WHEEL_DELTA;
+      if (notches) ScrollDISPLAYWheel(hwnd, notches);
+      return 0;
+    }
     case WM_CHAR:
       ProcessDISPLAYCharacter(hwnd, static_cast<int>(wParam & 0xFF));
       return 0;

@@ -1,5 +1,6 @@
 // Throughput of the screen model: received blocks of 1536 printable bytes
-// with a carriage return every 70, laid into the grid raw and as hex. The
+// with a carriage return every 70, laid into the grid raw and as hex, and
+// blocks of short lines (a carriage return every 10 bytes) raw. The
 // headless window of the native build does no drawing, so this measures the
 // model alone.
 #include <benchmark/benchmark.h>
@@ -12,13 +13,13 @@
 
 namespace {
 
-void fillBlock(uint8_t* block) {
-  for (int i = 0; i < 1536; i++) block[i] = static_cast<uint8_t>((i % 70 == 69) ? '\r' : ('!' + i % 90));
+void fillBlock(uint8_t* block, int line) {
+  for (int i = 0; i < 1536; i++) block[i] = static_cast<uint8_t>((i % line == line - 1) ? '\r' : ('!' + i % 90));
 }
 
-void run(benchmark::State& state, int hex) {
+void run(benchmark::State& state, int hex, int line = 70) {
   uint8_t block[1536];
-  fillBlock(block);
+  fillBlock(block, line);
   GxChar = 8;
   GyChar = 16;
   SizeDISPLAY(nullptr, 34 * 16, 80 * 8);
@@ -33,9 +34,11 @@ void run(benchmark::State& state, int hex) {
 
 void BM_WriteRaw(benchmark::State& state) { run(state, 0); }
 void BM_WriteHex(benchmark::State& state) { run(state, 1); }
+void BM_WriteRawShortLines(benchmark::State& state) { run(state, 0, 10); }
 
 }  // namespace
 
 BENCHMARK(BM_WriteRaw)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_WriteHex)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_WriteRawShortLines)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK_MAIN();

@@ -3,9 +3,9 @@
 #
 #   bash bench/gtk_receive.sh <native-build-dir> [SAMPLES] [SECONDS]
 #
-# Not part of the tests. The device (a pseudo-terminal) sends 80-byte lines
-# (78 characters, CR LF) paced at 23040 bytes a second, what a line at
-# 230400 baud carries. Each display mode (raw; hex, where picocom shows
+# Not part of the tests. The device (a pseudo-terminal) sends text lines
+# (76 characters, CR LF) paced at 23040 bytes a second, a few bytes each
+# millisecond, as a line at 230400 baud carries them. Each display mode (raw; hex, where picocom shows
 # every byte as hex too) is measured for zelto and then for picocom in
 # xterm, in SAMPLES windows of SECONDS each (default 5 x 3 s), one after
 # the other in one virtual X display; zelto also idle, connected to a
@@ -46,7 +46,6 @@ export NO_AT_BRIDGE=1
 pids+=($!)
 for _ in $(seq 100); do [ -s "$out/link" ] && break; sleep 0.02; done
 pty=$(tr -d '\n' <"$out/link")
-echo "pace 23040" >"$out/ctl"
 
 ticks() {
   local p t=0
@@ -110,10 +109,10 @@ run_zelto() {
   grep -qx purge "$out/ack" || { echo "gtk_receive: zelto did not open COM1" >&2; kill "$zelto"; return 1; }
   sleep 2
   [ "$label" = raw ] && measure "zelto, $label, idle" "$zelto"
-  echo "flood 1" >"$out/ctl"
+  echo "pace 23040" >"$out/ctl"
   sleep 1
   measure "zelto, $label, 230400 baud" "$zelto"
-  echo "flood 0" >"$out/ctl"
+  echo "pace 0" >"$out/ctl"
   sleep 0.5
   kill "$zelto"
   wait "$zelto" 2>/dev/null
@@ -130,16 +129,16 @@ run_picocom() {
   done
   [ -n "$pico" ] || { echo "gtk_receive: picocom did not start" >&2; kill "$xterm"; return 1; }
   sleep 2
-  echo "flood 1" >"$out/ctl"
+  echo "pace 23040" >"$out/ctl"
   sleep 1
   measure "picocom+xterm, $label, 230400 baud" "$xterm" "$pico"
-  echo "flood 0" >"$out/ctl"
+  echo "pace 0" >"$out/ctl"
   sleep 0.5
   kill "$pico" "$xterm" 2>/dev/null
   wait "$xterm" 2>/dev/null
 }
 
-echo "zelto (GTK) against picocom in xterm, COM1 a pseudo-terminal sending 80-byte lines at 23040 bytes/s;" \
+echo "zelto (GTK) against picocom in xterm, COM1 a pseudo-terminal sending lines at 23040 bytes/s;" \
   "medians of $samples windows of $seconds s; 100 % = one core"
 run_zelto raw 0
 run_picocom raw ""

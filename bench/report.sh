@@ -59,6 +59,7 @@ mbps() {
 parse_screen() {
   put screen.raw "$(mbps BM_WriteRaw "$1")"
   put screen.hex "$(mbps BM_WriteHex "$1")"
+  put screen.short "$(mbps BM_WriteRawShortLines "$1")"
 }
 parse_serial() {
   put serial.tx50 "$(num '^sendCommByte' 'p50 +([0-9.]+) us' "$1")"
@@ -117,16 +118,27 @@ parse_gtk_receive() {
 parse_wine_receive() {
   local cfg state key line
   for cfg in raw hex; do
-    for state in idle "device flooding"; do
-      key=wine.$cfg.${state%% *}
+    for state in idle "device paced" "device flooding"; do
+      key=wine.$cfg.${state##* }
       line=$(grep -E "^$cfg, $state " "$1" | head -n 1)
       [ -n "$line" ] || continue
       put "$key.rate" "$(sed -nE 's/.* ([0-9.]+) B\/s.*/\1/p' <<<"$line")"
       put "$key.zelto" "$(sed -nE 's/.*ZELTO\.EXE +([0-9.]+) %.*/\1/p' <<<"$line")"
       put "$key.x" "$(sed -nE 's/.*Xvfb +([0-9.]+) %.*/\1/p' <<<"$line")"
       put "$key.server" "$(sed -nE 's/.*wineserver +([0-9.]+) %.*/\1/p' <<<"$line")"
+      put "$key.total" "$(sed -nE 's/.*total +([0-9.]+) %.*/\1/p' <<<"$line")"
     done
   done
+  line=$(grep -E '^picocom in xterm, device paced ' "$1" | head -n 1)
+  if [ -n "$line" ]; then
+    put wine.ref.rate "$(sed -nE 's/.* ([0-9.]+) B\/s.*/\1/p' <<<"$line")"
+    put wine.ref.pico "$(sed -nE 's/.*picocom +([0-9.]+) %.*/\1/p' <<<"$line")"
+    put wine.ref.xterm "$(sed -nE 's/.*xterm +([0-9.]+) %.*/\1/p' <<<"$line")"
+    put wine.ref.x "$(sed -nE 's/.*Xvfb +([0-9.]+) %.*/\1/p' <<<"$line")"
+    put wine.ref.total "$(sed -nE 's/.*total +([0-9.]+) %.*/\1/p' <<<"$line")"
+  fi
+  put wine.erase "$(num '^Erase Screen, full screen' 'median +([0-9.]+) ms' "$1")"
+  put wine.echo "$(num '^echoed key, view at the top' 'median +([0-9.]+) ms' "$1")"
 }
 
 # run NAME COMMAND...: one run, its output kept as NAME.txt.
@@ -196,7 +208,7 @@ meets() {
   [ "$(echo "$1" | bc -l)" = 1 ] && echo met || echo "**missed**"
 }
 
-sraw=$(med screen.raw) shex=$(med screen.hex)
+sraw=$(med screen.raw) shex=$(med screen.hex) sshort=$(med screen.short)
 tx99=$(med serial.tx99) rx99=$(med serial.rx99) tx50=$(med serial.tx50) rx50=$(med serial.rx50)
 grid=$(med serial.grid) plain=$(med serial.plain) sidle=$(med serial.idle) allocs=$(med serial.allocs)
 rt50=$(med udp.rt50) rt99=$(med udp.rt99) paced=$(med udp.paced) pacedmb=$(med udp.pacedmb)
@@ -207,11 +219,20 @@ wraw=$(med winfilesend.raw) w1=$(med winfilesend.d1) w2=$(med winfilesend.d2) w1
 w6=$(med winfilesend.f6)
 zidle=$(med ref.zidle) pidle=$(med ref.pidle) zmb=$(med ref.zmb) pmb=$(med ref.pmb)
 wri=$(med wine.raw.idle.zelto) wrix=$(med wine.raw.idle.x) wris=$(med wine.raw.idle.server)
-wrf=$(med wine.raw.device.rate) wrfz=$(med wine.raw.device.zelto) wrfx=$(med wine.raw.device.x)
-wrfs=$(med wine.raw.device.server)
+wrf=$(med wine.raw.flooding.rate) wrfz=$(med wine.raw.flooding.zelto) wrfx=$(med wine.raw.flooding.x)
+wrfs=$(med wine.raw.flooding.server)
 whi=$(med wine.hex.idle.zelto) whix=$(med wine.hex.idle.x) whis=$(med wine.hex.idle.server)
-whf=$(med wine.hex.device.rate) whfz=$(med wine.hex.device.zelto) whfx=$(med wine.hex.device.x)
-whfs=$(med wine.hex.device.server)
+whf=$(med wine.hex.flooding.rate) whfz=$(med wine.hex.flooding.zelto) whfx=$(med wine.hex.flooding.x)
+whfs=$(med wine.hex.flooding.server)
+wrp=$(med wine.raw.paced.rate) wrpz=$(med wine.raw.paced.zelto) wrpx=$(med wine.raw.paced.x)
+wrps=$(med wine.raw.paced.server) wrpt=$(med wine.raw.paced.total)
+whp=$(med wine.hex.paced.rate) whpz=$(med wine.hex.paced.zelto) whpx=$(med wine.hex.paced.x)
+whps=$(med wine.hex.paced.server) whpt=$(med wine.hex.paced.total)
+wref=$(med wine.ref.rate) wrefp=$(med wine.ref.pico) wrefxt=$(med wine.ref.xterm) wrefx=$(med wine.ref.x)
+wreft=$(med wine.ref.total)
+werase=$(med wine.erase) wecho=$(med wine.echo)
+# The flood goal: five times what ZELTO.EXE took in before frame-paced painting.
+floodgoal=$((5 * 176562))
 gidle=$(med gtk.idle)
 grr=$(med gtk.raw.rate) grp=$(med gtk.raw.prog) grx=$(med gtk.raw.x) gra=$(med gtk.raw.all) grref=$(med gtk.raw.ref)
 ghr=$(med gtk.hex.rate) ghp=$(med gtk.hex.prog) ghx=$(med gtk.hex.x) gha=$(med gtk.hex.all) ghref=$(med gtk.hex.ref)
@@ -239,6 +260,7 @@ same run. The fastest serial rate Zelto offers, 230400 baud, carries
 |---|---|---|---|---|
 | Screen model, raw display | at least 200 MB/s | $(fmt 1 "$sraw") MB/s | | $(meets "$sraw >= 200") |
 | Screen model, hex display | at least 60 MB/s | $(fmt 1 "$shex") MB/s | | $(meets "$shex >= 60") |
+| Screen model, raw display, short lines (a carriage return every 10 bytes) | at least half the long-line figure | $(fmt 1 "$sshort") MB/s | $(ratio "$sshort" "$sraw") of the long-line figure | $(meets "$sshort >= $sraw / 2") |
 | Serial: \`sendCommByte\` to the device, p50 / p99 | p99 under 2 ms | $(fmt 1 "$tx50") / $(fmt 1 "$tx99") µs | | $(meets "$tx99 < 2000") |
 | Serial: device to \`gabScreen\`, p50 / p99 | p99 under 2 ms | $(fmt 1 "$rx50") / $(fmt 1 "$rx99") µs | | $(meets "$rx99 < 2000") |
 | Serial: receive into the grid | keeps up with the line | $(fmt 1 "$grid") MB/s | $(ratio "$grid" "$plain") of a plain reader ($(fmt 1 "$plain") MB/s) | $(meets "$grid > 0.023") |
@@ -263,12 +285,16 @@ same run. The fastest serial rate Zelto offers, 230400 baud, carries
 | Win32 under Wine: F6 to the last byte of a 60-byte line | | $(fmt 3 "$w6") ms | | |
 | ZELTO.EXE under Wine, idle, raw display: ZELTO.EXE | under 2 % | $(fmt 2 "$wri") % (Xvfb $(fmt 2 "$wrix") %, wineserver $(fmt 2 "$wris") %) | $(ratio "$wri" "$pidle") of picocom's idle share | $(meets "$wri < 2") |
 | ZELTO.EXE under Wine, idle, hex display: ZELTO.EXE | under 2 % | $(fmt 2 "$whi") % (Xvfb $(fmt 2 "$whix") %, wineserver $(fmt 2 "$whis") %) | | $(meets "$whi < 2") |
-| ZELTO.EXE under Wine, device flooding, raw display | keeps up with 230400 baud | $(fmt 0 "$wrf") bytes/s drawn; ZELTO.EXE $(fmt 1 "$wrfz") %, Xvfb $(fmt 1 "$wrfx") %, wineserver $(fmt 1 "$wrfs") % | $(ratio "$wrf" "$pbytes" 4) of picocom's rate | $(meets "$wrf > 23040") |
+| ZELTO.EXE under Wine, device paced at 230400 baud, raw display: ZELTO.EXE + Xvfb + wineserver | at most picocom in xterm's (ratio at most 1.0) | $(fmt 0 "$wrp") bytes/s; total $(fmt 1 "$wrpt") % (ZELTO.EXE $(fmt 1 "$wrpz") %, Xvfb $(fmt 1 "$wrpx") %, wineserver $(fmt 1 "$wrps") %) | $(ratio "$wrpt" "$wreft") of picocom in xterm's | $(meets "$wrpt <= $wreft") |
+| ZELTO.EXE under Wine, device paced at 230400 baud, hex display: ZELTO.EXE + Xvfb + wineserver | at most 1.5 times picocom in xterm's | $(fmt 0 "$whp") bytes/s; total $(fmt 1 "$whpt") % (ZELTO.EXE $(fmt 1 "$whpz") %, Xvfb $(fmt 1 "$whpx") %, wineserver $(fmt 1 "$whps") %) | $(ratio "$whpt" "$wreft") of picocom in xterm's | $(meets "$whpt <= 1.5 * $wreft") |
+| Reference: picocom in xterm, device paced at 230400 baud: picocom + xterm + Xvfb | | $(fmt 0 "$wref") bytes/s; total $(fmt 1 "$wreft") % (picocom $(fmt 1 "$wrefp") %, xterm $(fmt 1 "$wrefxt") %, Xvfb $(fmt 1 "$wrefx") %) | | |
+| ZELTO.EXE under Wine, device flooding, raw display | at least $floodgoal bytes/s (5 times the figure before frame-paced painting) | $(fmt 0 "$wrf") bytes/s drawn; ZELTO.EXE $(fmt 1 "$wrfz") %, Xvfb $(fmt 1 "$wrfx") %, wineserver $(fmt 1 "$wrfs") % | $(ratio "$wrf" "$pbytes" 4) of picocom's rate | $(meets "$wrf >= $floodgoal") |
 | ZELTO.EXE under Wine, device flooding, hex display | keeps up with 230400 baud | $(fmt 0 "$whf") bytes/s drawn; ZELTO.EXE $(fmt 1 "$whfz") %, Xvfb $(fmt 1 "$whfx") %, wineserver $(fmt 1 "$whfs") % | | $(meets "$whf > 23040") |
+| ZELTO.EXE under Wine: Erase Screen with a full screen, command to the frame on the screen | under 50 ms | $(fmt 1 "$werase") ms | | $(meets "$werase < 50") |
+| ZELTO.EXE under Wine: echoed key with the view scrolled to the top, key to the frame on the screen | under 20 ms | $(fmt 1 "$wecho") ms | | $(meets "$wecho < 20") |
 | zelto (GTK), idle: zelto | under 0.5 % | $(fmt 2 "$gidle") % | | $(meets "$gidle < 0.5") |
 | zelto (GTK) at 230400 baud, raw display: zelto + Xvfb | at most half of picocom + xterm + Xvfb | $(fmt 2 "$gra") % (zelto $(fmt 2 "$grp") %, Xvfb $(fmt 2 "$grx") %; $(fmt 0 "$grr") bytes/s) | $(ratio "$gra" "$grref") of picocom + xterm + Xvfb ($(fmt 2 "$grref") %) | $(meets "$gra <= $grref / 2") |
 | zelto (GTK) at 230400 baud, hex display: zelto + Xvfb | at most half of picocom + xterm + Xvfb | $(fmt 2 "$gha") % (zelto $(fmt 2 "$ghp") %, Xvfb $(fmt 2 "$ghx") %; $(fmt 0 "$ghr") bytes/s) | $(ratio "$gha" "$ghref") of picocom + xterm + Xvfb ($(fmt 2 "$ghref") %, hex with \`--imap ...nrmhex\`) | $(meets "$gha <= $ghref / 2") |
-
 EOF
   if [ -s "$out/failed" ]; then
     echo "Harness runs that failed: $(paste -sd' ' "$out/failed"). Their figures are left out."
@@ -278,8 +304,8 @@ EOF
 ## What each harness measures
 
 - `bench_screen` (Google Benchmark): `WriteDISPLAYBlock` on blocks of 1536
-  printable bytes with a carriage return every 70, into the screen model with
-  the native build's headless window (no drawing).
+  printable bytes with a carriage return every 70 (and, raw, every 10), into
+  the screen model with the native build's headless window (no drawing).
 - `bench_serial`: the worker on a pseudo-terminal. Latency of one typed byte
   to the device end and of one device byte into the grid (3000 samples each),
   8 MiB received as fast as the line takes it against a plain reader of the
@@ -297,11 +323,18 @@ EOF
   the per-byte delay setting, and F6 to the last byte of a 60-byte line.
   `bench/wine_filesend.sh` measures the same with the Win32 build under Wine.
 - `bench/wine_receive.sh`: ZELTO.EXE under Wine in a virtual X display, COM1
-  a pseudo-terminal whose device end writes 80-character lines as fast as the
-  line takes them, and idle: bytes per second taken in and drawn, and the
-  processor shares of ZELTO.EXE, the X server and the wineserver.
+  a pseudo-terminal whose device end writes 80-character lines at 230400
+  baud (23 040 bytes/s, a few bytes each millisecond), as fast as the line
+  takes them, and idle: bytes per second taken in and drawn, and the
+  processor shares of ZELTO.EXE, the X server and the wineserver, per
+  window and in total; picocom inside xterm under the same X server on the
+  same kind of device, paced alike, as the reference. With local echo on,
+  the time from Erase Screen with a full screen, and from a typed key with
+  the view scrolled to the top, to the frame on the screen (the probe sends
+  the message and waits for the caret, which a frame places last, to stand
+  at its new place), 5 times each.
 - `bench/gtk_receive.sh`: the native program `zelto` (GTK) in a virtual X
-  display, COM1 a pseudo-terminal whose device end sends 80-byte lines at
+  display, COM1 a pseudo-terminal whose device end sends its text lines at
   23040 bytes a second (the rate of a 230400-baud line), in raw and in hex
   display, and then picocom in an xterm of 80 x 33 on the same line in the
   same run (hex with picocom's `--imap` hex mappings): the processor share of

@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
-# Benchmark: ZELTO.EXE under Wine receiving from a COM1 device that writes as fast as it can, and idle; bytes per second taken in and the processor shares of ZELTO.EXE, the X server and the wineserver (medians).
+# Benchmark: ZELTO.EXE under Wine receiving from a COM1 device, idle, at the line's rate and as fast as it can, against picocom in xterm on the same kind of device; bytes per second taken in, the processor shares of ZELTO.EXE, the X server and the wineserver (medians), and how long Erase Screen and an echoed key take to reach the screen.
 #
 #   bash bench/wine_receive.sh <windows-build-dir> [SAMPLES] [SECONDS]
 #
 # Not part of the tests. Each configuration (raw display, hex display) is
-# measured idle (the device sends nothing) and flooding (the device writes
-# 80-character lines ending in CR LF as fast as the line takes them), in
-# SAMPLES windows of SECONDS each (default 5 x 3 s). A share of 100 % is
-# one core. Runs in a virtual X display with the program in a Wine desktop
-# window, as the end-to-end tests do.
+# measured idle (the device sends nothing), paced (80-character lines ending
+# in CR LF at 230400 baud, 23040 bytes a second, a few bytes each
+# millisecond as the line delivers them) and flooding (the same lines as
+# fast as the line takes them), in SAMPLES windows of SECONDS each (default
+# 5 x 3 s). A share of 100 % is one core; "total" is the sum of the
+# processes named, per window. The reference is picocom inside xterm under
+# the same X server, on a device paced alike. Runs in a virtual X display
+# with the program in a Wine desktop window, as the end-to-end tests do.
+# With local echo on (the raw configuration's preset), the times from
+# Erase Screen with a full screen, and from a typed key with the view
+# scrolled to the top, to the frame on the screen (the caret at its new
+# place) are taken SAMPLES times each.
 set -uo pipefail
 [ $# -ge 1 ] && [ -f "$1/ZELTO.EXE" ] || { echo "usage: $0 <windows-build-dir> [SAMPLES] [SECONDS]" >&2; exit 2; }
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -73,60 +80,138 @@ stats() {
 }
 median() { sort -n | awk '{a[NR] = $1} END {if (NR % 2) print a[(NR + 1) / 2]; else print (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 
-# measure LABEL PID: SAMPLES windows; prints the medians.
+# measure LABEL NAME PID NAME PID ...: SAMPLES windows; prints the medians
+# of the device's rate and of each process's share, and of their total.
 measure() {
-  local label=$1 zelto=$2 i z0 x0 s0 b0 t0 z1 x1 s1 b1 t1 el
-  : >"$out/m.zelto"; : >"$out/m.x"; : >"$out/m.server"; : >"$out/m.rate"
+  local label=$1 i j el b0 b1 t0 t1 total
+  shift
+  local -a names=() procs=() before=()
+  while [ $# -ge 2 ]; do names+=("$1"); procs+=("$2"); shift 2; done
+  : >"$out/m.rate"; : >"$out/m.total"
+  for j in "${!names[@]}"; do : >"$out/m.$j"; done
   for ((i = 0; i < samples; i++)); do
-    z0=$(ticks "$zelto") x0=$(ticks "$xvfb") s0=$(ticks "$server") b0=$(stats) t0=$(date +%s.%N)
+    for j in "${!procs[@]}"; do before[$j]=$(ticks "${procs[$j]}"); done
+    b0=$(stats) t0=$(date +%s.%N)
     sleep "$seconds"
-    z1=$(ticks "$zelto") x1=$(ticks "$xvfb") s1=$(ticks "$server") b1=$(stats) t1=$(date +%s.%N)
+    b1=$(stats) t1=$(date +%s.%N)
     el=$(echo "$t1 - $t0" | bc -l)
-    echo "scale=2; 100 * ($z1 - $z0) / $hz / $el" | bc -l >>"$out/m.zelto"
-    echo "scale=2; 100 * ($x1 - $x0) / $hz / $el" | bc -l >>"$out/m.x"
-    echo "scale=2; 100 * ($s1 - $s0) / $hz / $el" | bc -l >>"$out/m.server"
+    total=0
+    for j in "${!procs[@]}"; do
+      share=$(echo "scale=2; 100 * ($(ticks "${procs[$j]}") - ${before[$j]}) / $hz / $el" | bc -l)
+      echo "$share" >>"$out/m.$j"
+      total=$(echo "$total + $share" | bc -l)
+    done
+    echo "$total" >>"$out/m.total"
     echo "scale=0; ($b1 - $b0) / $el" | bc -l >>"$out/m.rate"
   done
-  printf '%-22s %12s B/s   ZELTO.EXE %6s %%   Xvfb %6s %%   wineserver %6s %%\n' "$label" \
-    "$(median <"$out/m.rate")" "$(median <"$out/m.zelto")" "$(median <"$out/m.x")" "$(median <"$out/m.server")"
+  local line
+  line=$(printf '%-26s %12s B/s ' "$label" "$(median <"$out/m.rate")")
+  for j in "${!names[@]}"; do line+=$(printf '  %s %6s %%' "${names[$j]}" "$(median <"$out/m.$j")"); done
+  line+=$(printf '   total %6s %%' "$(median <"$out/m.total")")
+  echo "$line"
+}
+# zelto_measure LABEL PID: ZELTO.EXE with the X server and the wineserver.
+zelto_measure() { measure "$1" ZELTO.EXE "$2" Xvfb "$xvfb" wineserver "$server"; }
+
+# latency LABEL MS-LIMIT PROBE-ARGS...: the probe's caret-after, SAMPLES
+# times with SETUP (a shell function named in $setup) before each; the median.
+latency() {
+  local label=$1 i r
+  shift
+  : >"$out/m.lat"
+  for ((i = 1; i <= samples; i++)); do
+    "$setup" "$i"
+    r=$(wine "$probe" caret-after "$@" 2>/dev/null </dev/null)
+    echo "$r" >>"$out/latency.log"
+    case $r in *ok=1*) sed -nE 's/.* ms=([0-9.]+).*/\1/p' <<<"$r" >>"$out/m.lat" ;; esac
+  done
+  printf '%-40s median %8s ms  (%s of %s reached the screen)\n' "$label" "$(median <"$out/m.lat")" \
+    "$(wc -l <"$out/m.lat")" "$samples"
+}
+# A full screen from the device: 200 lines, the cursor on row 127.
+fill_screen() {
+  local i text=""
+  for ((i = 0; i < 200; i++)); do text+="line $i of a full screen"$'\r\n'; done
+  printf 'send %s\n' "$(printf '%s' "$text" | od -An -v -tx1 | tr -d ' \n')" >"$out/ctl"
+  sleep 1.5
+}
+setup_erase() { fill_screen; }
+# The view at the top (WM_VSCROLL, SB_TOP) with the cursor on row 127.
+setup_echo() {
+  [ "$1" = 1 ] && fill_screen
+  wine "$probe" send 0x115 6 0 >/dev/null 2>&1 </dev/null
+  sleep 0.5
 }
 
 run_config() {
-  local label=$1 hexprint=$2 app=$out/app-$1 t
+  local label=$1 hexprint=$2 app=$out/app-$1 t cx cy
   mkdir -p "$app"
   cp "$build/ZELTO.EXE" "$app/"
-  if [ "$hexprint" = 1 ]; then
-    # A preset like the program's defaults, with hex display on.
-    local cx cy
-    cx=$(sed -nE 's/.*cxvscroll=([0-9]+).*/\1/p' "$out/metrics") cy=$(sed -nE 's/.*cyhscroll=([0-9]+).*/\1/p' "$out/metrics")
-    {
-      printf '\x0c\x01\x30\x00\x01\x00\x00'
-      printf "\\x$(printf %02x $(((3 - cy) & 255)))\\x$(printf %02x $((cx / 2)))\\x$(printf %02x "$cy")"
-      printf '\x0a\x0d\x00\x00'
-      printf '192.168.0.240'; head -c 19 /dev/zero
-      printf '9000'; head -c 12 /dev/zero
-      printf '8000'; head -c 12 /dev/zero
-      printf 'Courier New'; head -c 21 /dev/zero
-      head -c 520 /dev/zero
-    } >"$app/ZELTO.SET"
-  fi
+  # A preset like the program's defaults, with local echo on and the display
+  # mode asked for.
+  cx=$(sed -nE 's/.*cxvscroll=([0-9]+).*/\1/p' "$out/metrics") cy=$(sed -nE 's/.*cyhscroll=([0-9]+).*/\1/p' "$out/metrics")
+  {
+    printf '\x0c\x01\x30\x01'
+    printf "\\x$(printf %02x "$hexprint")"
+    printf '\x00\x00'
+    printf "\\x$(printf %02x $(((3 - cy) & 255)))\\x$(printf %02x $((cx / 2)))\\x$(printf %02x "$cy")"
+    printf '\x0a\x0d\x00\x00'
+    printf '192.168.0.240'; head -c 19 /dev/zero
+    printf '9000'; head -c 12 /dev/zero
+    printf '8000'; head -c 12 /dev/zero
+    printf 'Courier New'; head -c 21 /dev/zero
+    head -c 520 /dev/zero
+  } >"$app/ZELTO.SET"
   : >"$out/ack"
   (cd "$app" && exec wine ZELTO.EXE) >"$out/zelto-$label.log" 2>&1 </dev/null &
   local zelto=$!
   for ((t = 0; t < 200; t++)); do grep -qx purge "$out/ack" && break; sleep 0.05; done
   grep -qx purge "$out/ack" || { echo "wine_receive: ZELTO.EXE did not open COM1" >&2; return 1; }
   sleep 2
-  measure "$label, idle" "$zelto"
+  zelto_measure "$label, idle" "$zelto"
+  echo "pace 23040" >"$out/ctl"
+  sleep 1
+  zelto_measure "$label, device paced" "$zelto"
+  echo "pace 0" >"$out/ctl"
   echo "flood 1" >"$out/ctl"
   sleep 1
-  measure "$label, device flooding" "$zelto"
+  zelto_measure "$label, device flooding" "$zelto"
   echo "flood 0" >"$out/ctl"
   sleep 0.5
+  if [ "$hexprint" = 0 ]; then
+    local cellx celly
+    cellx=$(sed -nE 's/.*cellx=([0-9]+).*/\1/p' "$out/metrics") celly=$(sed -nE 's/.*celly=([0-9]+).*/\1/p' "$out/metrics")
+    # WM_COMMAND 332; the caret goes home, one pixel right of the cell.
+    setup=setup_erase latency "Erase Screen, full screen" 0x111 332 0 1 0 5000
+    # WM_CHAR 'k': echoed on row 127, which the view brings up to its 33rd row.
+    setup=setup_echo latency "echoed key, view at the top" 0x102 0x6b 0 -1 $((32 * celly)) 5000
+  fi
   wine "$probe" post 0x10 0 0 >/dev/null 2>&1 </dev/null
   wait "$zelto"
+}
+
+# picocom in xterm on the same device, paced alike; xterm as tall as
+# ZELTO.EXE's window.
+run_reference() {
+  local term pico t
+  xterm -geometry 80x36 -e picocom -q -b 230400 "$pty" >"$out/xterm.log" 2>&1 </dev/null &
+  term=$!
+  pids+=($term)
+  for ((t = 0; t < 100; t++)); do pico=$(pgrep -P "$term" picocom) && break; sleep 0.05; done
+  [ -n "$pico" ] || { echo "wine_receive: picocom did not start" >&2; return 1; }
+  sleep 2
+  echo "pace 23040" >"$out/ctl"
+  sleep 1
+  measure "picocom in xterm, device paced" picocom "$pico" xterm "$term" Xvfb "$xvfb"
+  echo "pace 0" >"$out/ctl"
+  kill "$term" 2>/dev/null
+  wait "$term" 2>/dev/null
 }
 
 wine "$probe" metrics >"$out/metrics" 2>&1 </dev/null
 echo "ZELTO.EXE under Wine, COM1 a pseudo-terminal; medians of $samples windows of $seconds s; 100 % = one core"
 run_config raw 0
 run_config hex 1
+# The reference after ZELTO.EXE has ended and Wine has settled.
+sleep 2
+run_reference

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "display/frame.h"
 #include "display/view.h"
 #include "platform/window.h"
 #include "settings/globals.h"
@@ -23,64 +24,119 @@ enum class Mode { FromSetting, Raw };
 
 const char kHexDigits[] = "0123456789abcdef";
 
-// The cells one write marks, merged: neighbouring cells of one row become
-// one rectangle, handed to the window when the run breaks, before a line
-// feed (which may move the view), and when the write ends. The marked area
-// is exactly the cells written; only the number of window calls shrinks,
-// which matters when each call crosses to another thread or process.
-struct CellRun {
-  int32_t row = -1;
-  int32_t first = 0;
-  int32_t last = 0;
+// What a write changes for the window, gathered while it runs and handed to
+// the frame once when it ends: a line of bytes costs a few stores here
+// instead of a call into the frame for every cell, caret move and line
+// feed. Changed cells are kept as one box of lines counted as row + grid
+// scrolls so far, so that a scroll renumbers nothing.
+struct Changes {
+  int32_t scrolls = 0;
+  int32_t top = kScreenRows * 2;
+  int32_t bottom = -1;
+  int32_t firstCol = kScreenCols;
+  int32_t lastCol = -1;
+  bool caret = false;
+  bool moved = false;
+  bool posSet = false;
+  int32_t pos = 0;
 };
-CellRun gRun;   // guarded by the screen lock
+Changes gChanges;
 
-void markCells(int32_t first, int32_t last, int32_t row) {
-  winInvalidateRect(ghDISPLAYWnd.load(), first * GxChar - GxOffset, row * GyChar - GyOffset,
-                    (last - first + 1) * GxChar, GyChar, 0);
+void invalidateCells(int32_t first, int32_t last, int32_t row) {
+  Changes& c = gChanges;
+  const int32_t line = row + c.scrolls;
+  if (line < c.top) c.top = line;
+  if (line > c.bottom) c.bottom = line;
+  if (first < c.firstCol) c.firstCol = first;
+  if (last > c.lastCol) c.lastCol = last;
 }
 
-void flushCellRun() {
-  if (gRun.row < 0) return;
-  markCells(gRun.first, gRun.last, gRun.row);
-  gRun.row = -1;
+void invalidateCell(int32_t column, int32_t row) { invalidateCells(column, column, row); }
+
+// MoveDISPLAYCursor and the vertical scroll position, as a write asks for them.
+void moveCursor() { gChanges.caret = true; }
+void setScrollPos(int32_t pos) {
+  gChanges.posSet = true;
+  gChanges.pos = pos;
 }
 
-void invalidateCell(int32_t column, int32_t row) {
-  if (gRun.row == row && column == gRun.last + 1) {
-    gRun.last = column;
-    return;
+void handChangesToFrame() {
+  Changes& c = gChanges;
+  if (c.scrolls) frameGridScrolled(c.scrolls);
+  if (c.top <= c.bottom) frameDirtyArea(c.top - c.scrolls, c.bottom - c.scrolls, c.firstCol, c.lastCol);
+  if (c.posSet) frameScrollPos(kBarVert, c.pos);
+  if (c.caret) frameCaret();
+  if (c.moved) frameViewMoved();
+  c = Changes{};
+}
+
+// Grid scrolls within one write are gathered: the new rows go to a tail of
+// rows below the grid, and the write ends with one move of the grid and one
+// copy of the tail, instead of a move of 127 rows for every line. The tail
+// is a ring that keeps the last 128 rows, all a grid can show of a longer
+// write. While the tail holds rows the cursor stands on its last one (row
+// 127), the only row a write stores into then. Nothing outside a write sees
+// the tail: every entry point flushes it before it lets the screen lock go.
+uint8_t gTail[kScreenRows][kScreenCols];
+int32_t gTailRows = 0;   // rows gathered in this write; the ring holds the last 128
+
+void flushTail() {
+  const int32_t n = gTailRows;
+  if (n == 0) return;
+  if (n < kScreenRows) {
+    const int32_t kept = kScreenRows - n;
+    std::memmove(gabScreen, gabScreen + n * kScreenCols, static_cast<size_t>(kept) * kScreenCols);
+    std::memcpy(gabScreen + kept * kScreenCols, gTail, static_cast<size_t>(n) * kScreenCols);
+  } else {
+    const int32_t oldest = n % kScreenRows;
+    std::memcpy(gabScreen, gTail[oldest], static_cast<size_t>(kScreenRows - oldest) * kScreenCols);
+    std::memcpy(gabScreen + (kScreenRows - oldest) * kScreenCols, gTail, static_cast<size_t>(oldest) * kScreenCols);
   }
-  flushCellRun();
-  gRun = CellRun{row, column, column};
+  gTailRows = 0;
+}
+
+// The grid scrolls up one row: the oldest row goes, a blank row 127 comes.
+void scrollGrid() {
+  std::memset(gTail[gTailRows % kScreenRows], ' ', kScreenCols);
+  gTailRows++;
+}
+
+uint8_t* cell(int32_t row, int32_t column) {
+  if (gTailRows > 0 && row == kScreenRows - 1) return &gTail[(gTailRows - 1) % kScreenRows][column];
+  return &gabScreen[row * kScreenCols + column];
 }
 
 void writeBlock(const uint8_t* data, int32_t len, Mode mode);
+void lineFeed(int32_t flag);
 
 // Stores one cell of hex display and advances, wrapping after column 79.
 void putHexCell(uint8_t ch) {
-  gabScreen[GnRow * kScreenCols + GnColumn] = ch;
+  *cell(GnRow, GnColumn) = ch;
   invalidateCell(GnColumn, GnRow);
   if (GnColumn == kScreenCols - 1) {
     GnColumn = 0;
-    handleLineFeed(1);
+    lineFeed(1);
   } else {
     GnColumn++;
   }
 }
 
-// Keeps at most 32 rows between the view's top row and the cursor row.
+// Keeps at most 32 rows between the view's top row and the cursor row. The
+// view is pulled in one move, to where distance - 32 one-row moves (line
+// feeds that leave the grid as it is) would take it: each moves the view
+// down a row within the scroll range, and the scroll position keeps the
+// last of them; then the offset puts the cursor row 33rd in the view.
 void followCursor() {
   const int32_t top = GyOffset / GyChar;
   const int32_t distance = GnRow - top;
   if (distance <= kFollowRows) return;
-  const int32_t saved = GnRow;
-  for (int32_t i = 0; i < distance - kFollowRows; i++) {
-    handleLineFeed(0);
-    GnRow--;
-  }
-  GnRow = saved;
+  int64_t stepped = GyOffset + static_cast<int64_t>(distance - kFollowRows) * GyChar;
+  if (stepped > GyScroll) stepped = GyScroll;
+  if (stepped < 0) stepped = 0;
+  setScrollPos(static_cast<int32_t>(stepped));
+  moveCursor();
   GyOffset = (GnRow - kFollowRows) * GyChar;
+  gChanges.moved = true;
 }
 
 // How many bytes from data on are plain characters that land in this row
@@ -108,10 +164,10 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
     // The setting was read for this byte; taking it for the plain bytes
     // right behind it too is the same as the other thread changing it just
     // after them.
-    if (const int32_t n = plainRunInRow(data + i, len - i); n > 1) {
-      std::memcpy(&gabScreen[GnRow * kScreenCols + GnColumn], data + i, static_cast<size_t>(n));
-      invalidateCell(GnColumn, GnRow);
-      gRun.last = GnColumn + n - 1;
+    const bool control = b == 0x0A || b == 0x0D || b == 0x08;
+    if (const int32_t n = control ? 0 : plainRunInRow(data + i, len - i); n > 1) {
+      std::memcpy(cell(GnRow, GnColumn), data + i, static_cast<size_t>(n));
+      invalidateCells(GnColumn, GnColumn + n - 1, GnRow);
       GnColumn += n;
       i += n - 1;
       continue;
@@ -121,17 +177,17 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
         break;
       case 0x0D:
         GnColumn = 0;
-        MoveDISPLAYCursor();
-        handleLineFeed(1);
+        moveCursor();
+        lineFeed(1);
         break;
       case 0x08:   // backspace never goes back to the row above
         if (GnColumn > 0) GnColumn--;
         writeBlock(&kBlank, 1, Mode::Raw);
         if (GnColumn > 0) GnColumn--;
-        MoveDISPLAYCursor();
+        moveCursor();
         break;
       default:
-        gabScreen[GnRow * kScreenCols + GnColumn] = b;
+        *cell(GnRow, GnColumn) = b;
         invalidateCell(GnColumn, GnRow);
         if (GnColumn == kScreenCols - 1) {
           writeBlock(&kCr, 1, Mode::Raw);
@@ -141,7 +197,6 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
         break;
     }
   }
-  flushCellRun();
   followCursor();
 }
 
@@ -156,41 +211,68 @@ CoreLock& ScreenLock() {
   return lock;
 }
 
-void handleLineFeed(int32_t flag) {
-  WindowHandle w = ghDISPLAYWnd.load();
-  flushCellRun();
+namespace {
+
+// Past row 32 the view moves down a row with each line feed. The whole view
+// is not marked for repainting: the frame moves the window content with the
+// view and with the grid, so only the uncovered strip and the changed cells
+// are drawn again.
+void lineFeed(int32_t flag) {
   GnRow++;
-  markCells(GnColumn, GnColumn, GnRow);
-  if (flag && GnRow > kFollowRows) {
-    if (GnRow == kScreenRows) {
-      std::memmove(gabScreen, gabScreen + kScreenCols, (kScreenRows - 1) * kScreenCols);
-      std::memset(gabScreen + (kScreenRows - 1) * kScreenCols, ' ', kScreenCols);
-    }
-    winInvalidateView(w, 0);
+  invalidateCell(GnColumn, GnRow);
+  if (flag && GnRow == kScreenRows) {
+    scrollGrid();
+    gChanges.scrolls++;
+    invalidateCells(0, kScreenCols - 1, kScreenRows - 1);   // the new blank row
   }
-  MoveDISPLAYCursor();
-  winSetScrollPos(w, kBarVert, 0, 1);
-  if (GnRow > kFollowRows) {
-    if (GnRow == kScreenRows) GnRow = kScreenRows - 1;
-    ScrollDISPLAYVert(w, kSbLineDown, 0);
-    winInvalidateView(w, 0);
+  moveCursor();
+  if (GnRow <= kFollowRows) {
+    setScrollPos(0);
+    return;
   }
+  if (GnRow == kScreenRows) GnRow = kScreenRows - 1;
+  // The view moves down one row within the range, as the vertical bar's
+  // line-down request moves it; the scroll position (which the line feed
+  // set to 0 just before) ends at the new offset.
+  int32_t offset = GyOffset + GyChar;
+  if (offset > GyScroll) offset = GyScroll;
+  if (offset < 0) offset = 0;
+  GyOffset = offset;
+  setScrollPos(offset);
+  gChanges.moved = true;
+}
+
+// What every entry point does before it lets the screen lock go.
+void finishWrite() {
+  handChangesToFrame();
+  flushTail();
+}
+
+}  // namespace
+
+void handleLineFeed(int32_t flag) {
+  ScopedLock hold(ScreenLock());
+  lineFeed(flag);
+  finishWrite();
 }
 
 void WriteDISPLAYBlock(const void* data, int32_t len) {
   ScopedLock hold(ScreenLock());
   writeBlock(static_cast<const uint8_t*>(data), len, Mode::FromSetting);
+  finishWrite();
 }
 
 void WriteDISPLAYStatus(const char* text) {
   ScopedLock hold(ScreenLock());
   writeStatus(text);
+  finishWrite();
 }
 
 void WriteDISPLAYStatus2(const char* first, const char* second) {
   ScopedLock hold(ScreenLock());
   writeStatus(first);
   writeStatus(second);
+  finishWrite();
 }
 
 void WriteDISPLAYStatus3(const char* first, const char* second, const char* third) {
@@ -198,21 +280,42 @@ void WriteDISPLAYStatus3(const char* first, const char* second, const char* thir
   writeStatus(first);
   writeStatus(second);
   writeStatus(third);
+  finishWrite();
 }
 
 void ClearDISPLAYScreen() {
-  static uint8_t blanks[kScreenCells];
   ScopedLock hold(ScreenLock());
   std::memset(gabScreen, ' ', sizeof gabScreen);
-  std::memset(blanks, ' ', sizeof blanks);
-  // Writing a whole grid of blanks marks every cell and walks the view to its
-  // end, so the next repaint draws the blank grid from the top.
-  writeBlock(blanks, kScreenCells, Mode::Raw);
+  // Blanks written over the whole grid from the cursor would make 128 line
+  // feeds, each moving the view down a row within the range and pulling it
+  // after the cursor; since the offsets go home afterwards, all that stays of
+  // them is the scroll position the last view move set. It is worked out
+  // here on the numbers alone: the window sees one repaint.
+  int32_t row = GnRow;
+  int64_t offset = GyOffset;
+  int64_t pos = 0;
+  for (int i = 0; i < kScreenRows; i++) {
+    row = row + 1 < kScreenRows ? row + 1 : kScreenRows - 1;
+    if (row <= kFollowRows) {
+      pos = 0;
+      continue;
+    }
+    offset = offset + GyChar > GyScroll ? GyScroll : offset + GyChar;
+    pos = offset;
+    const int64_t distance = row - offset / GyChar;
+    if (distance > kFollowRows) {
+      pos = offset + (distance - kFollowRows) * GyChar;
+      if (pos > GyScroll) pos = GyScroll;
+      offset = static_cast<int64_t>(row - kFollowRows) * GyChar;
+    }
+  }
+  frameScrollPos(kBarVert, static_cast<int32_t>(pos < 0 ? 0 : pos));
   GxOffset = 0;
   GyOffset = 0;
   GnColumn = 0;
   GnRow = 0;
-  winSetCaretPos(1, 0);
+  frameDirtyAll(0);
+  frameCaretHome();
 }
 
 void InitDISPLAYGrid() {

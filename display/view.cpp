@@ -1,6 +1,9 @@
-// The display view's portable half: scrolling, sizing, caret and paint range.
+// The display view's portable half: scrolling, sizing, caret and paint range, recorded for the next frame.
 #include "display/view.h"
 
+#include <cstring>
+
+#include "display/frame.h"
 #include "display/screen.h"
 #include "platform/window.h"
 #include "settings/globals.h"
@@ -16,17 +19,15 @@ uint16_t GwCursorState = 0;
 
 namespace {
 
-// Moves an offset by d within 0..max; the content moves the other way.
+// Moves an offset by d within 0..max and records the bar's new position;
+// the next frame moves the window content the other way.
 void scrollBy(WindowHandle hwnd, int bar, int32_t d, int32_t& offset, int32_t max) {
   if (offset + d > max) d = max - offset;
   if (offset + d < 0) d = -offset;
-  if (bar == kBarVert) {
-    winScrollWindow(hwnd, 0, -d);
-  } else {
-    winScrollWindow(hwnd, -d, 0);
-  }
   offset += d;
-  winSetScrollPos(hwnd, bar, offset, 1);
+  frameWindow(hwnd);
+  frameScrollPos(bar, offset);
+  frameViewMoved();
 }
 
 }  // namespace
@@ -65,40 +66,47 @@ int32_t ScrollDISPLAYHorz(WindowHandle hwnd, int code, int pos) {
   return 1;
 }
 
+int32_t ScrollDISPLAYWheel(WindowHandle hwnd, int notches) {
+  // Line by line, so that a view pulled beyond the range comes back as the
+  // bar's own line requests bring it; only recording, so the frame still
+  // moves the window once.
+  ScopedLock hold(ScreenLock());
+  const int code = notches > 0 ? kSbLineUp : kSbLineDown;
+  const int lines = (notches > 0 ? notches : -notches) * kWheelRows;
+  for (int i = 0; i < lines; i++) ScrollDISPLAYVert(hwnd, code, 0);
+  return 1;
+}
+
 int32_t SizeDISPLAY(WindowHandle hwnd, uint16_t height, uint16_t width) {
   ScopedLock hold(ScreenLock());
+  frameWindow(hwnd);
   GyVisible = height;
   GyScroll = kScreenRows * GyChar - GyVisible;
   if (GyScroll < 0) GyScroll = 0;
-  if (GyOffset > GyScroll) {
-    winScrollWindow(hwnd, 0, GyOffset - GyScroll);
-    GyOffset = GyScroll;
-  }
-  winSetScrollPos(hwnd, kBarVert, GyOffset, 0);
-  winSetScrollRange(hwnd, kBarVert, GyScroll, 1);
+  if (GyOffset > GyScroll) GyOffset = GyScroll;
+  frameScrollPos(kBarVert, GyOffset);
+  frameScrollRange(kBarVert, GyScroll);
 
   GxSize = width;
   GxScroll = kScreenCols * GxChar - GxSize;
   if (GxScroll < 0) GxScroll = 0;
-  if (GxOffset > GxScroll) {
-    winScrollWindow(hwnd, GxOffset - GxScroll, 0);
-    GxOffset = GxScroll;
-  }
-  winSetScrollPos(hwnd, kBarHorz, GxOffset, 0);
-  winSetScrollRange(hwnd, kBarHorz, GxScroll, 1);
+  if (GxOffset > GxScroll) GxOffset = GxScroll;
+  frameScrollPos(kBarHorz, GxOffset);
+  frameScrollRange(kBarHorz, GxScroll);
 
-  winInvalidateRect(hwnd, 0, 0, GxSize, GyVisible, 1);
+  frameDirtyAll(1);
   return 1;
 }
 
 int32_t SetDISPLAYFocus(WindowHandle hwnd) {
   ScopedLock hold(ScreenLock());
+  frameWindow(hwnd);
   if (gfConnected && GwCursorState != 1) {
     winCreateCaret(hwnd, GxChar, GyChar);
     winShowCaret(hwnd);
     GwCursorState = 1;
   }
-  MoveDISPLAYCursor();
+  DISPLAYPlaceCaret();
   return 1;
 }
 
@@ -114,29 +122,50 @@ int32_t KillDISPLAYFocus(WindowHandle hwnd) {
 
 int32_t MoveDISPLAYCursor() {
   ScopedLock hold(ScreenLock());
-  if (gfConnected && (GwCursorState & 1)) {
-    winSetCaretPos(GnColumn * GxChar - GxOffset + 1, GnRow * GyChar - GyOffset);
-  }
+  frameCaret();
   return 1;
 }
 
 PaintRange DISPLAYPaintRange(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  ScopedLock hold(ScreenLock());
+  const ShownView v = frameShownView();
   PaintRange r{};
-  r.firstRow = (GyOffset + top) / GyChar;
+  r.firstRow = (v.yOffset + top) / GyChar;
   if (r.firstRow > kScreenRows - 1) r.firstRow = kScreenRows - 1;
   if (r.firstRow < 0) r.firstRow = 0;
-  r.lastRow = (GyOffset + bottom - 1) / GyChar;
+  r.lastRow = (v.yOffset + bottom - 1) / GyChar;
   if (r.lastRow > kScreenRows - 1) r.lastRow = kScreenRows - 1;
-  r.firstCol = (GxOffset + left) / GxChar;
+  r.firstCol = (v.xOffset + left) / GxChar;
   if (r.firstCol > kScreenCols - 1) r.firstCol = kScreenCols - 1;
   if (r.firstCol < 0) r.firstCol = 0;
-  int32_t lastCol = (GxOffset + right - 1) / GxChar;
+  int32_t lastCol = (v.xOffset + right - 1) / GxChar;
   if (lastCol > kScreenCols - 1) lastCol = kScreenCols - 1;
   r.count = lastCol - r.firstCol + 1;
   if (r.count < 0) r.count = 0;
-  r.x = r.firstCol * GxChar - GxOffset;
-  r.y0 = r.firstRow * GyChar - GyOffset;
+  r.x = r.firstCol * GxChar - v.xOffset;
+  r.y0 = r.firstRow * GyChar - v.yOffset;
+  r.gridRight = kScreenCols * GxChar - v.xOffset;
+  r.gridBottom = kScreenRows * GyChar - v.yOffset;
   return r;
+}
+
+void DISPLAYPaintCopy(int32_t left, int32_t top, int32_t right, int32_t bottom, PaintCopy* copy) {
+  ScopedLock hold(ScreenLock());
+  copy->range = DISPLAYPaintRange(left, top, right, bottom);
+  copy->cellHeight = GyChar;
+  // The window shows the grid as it stood at the last frame: a line that
+  // has since moved up with a grid scroll is drawn where the window still
+  // shows it, and the next frame moves it along with the rest.
+  const int32_t shift = frameShownView().rowShift;
+  const PaintRange& p = copy->range;
+  for (int32_t row = p.firstRow; row <= p.lastRow && p.count > 0; row++) {
+    const int32_t from = row - shift;
+    if (from < 0) {
+      std::memset(copy->cells[row], ' ', static_cast<size_t>(p.count));
+    } else {
+      std::memcpy(copy->cells[row], gabScreen + from * kScreenCols + p.firstCol, static_cast<size_t>(p.count));
+    }
+  }
 }
 
 void InitDISPLAYView() {
@@ -148,4 +177,5 @@ void InitDISPLAYView() {
   GyOffset = 0;
   GnColumn = 0;
   GnRow = 0;
+  frameReset();
 }

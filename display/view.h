@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "display/screen.h"
 #include "platform/types.h"
 
 // Scroll-bar request codes (SB_*).
@@ -29,21 +30,44 @@ extern int32_t GxOffset;    // grid pixel column at the view's left edge
 extern int32_t GyOffset;    // grid pixel row at the view's top edge
 extern uint16_t GwCursorState;   // 0 no caret, 1 caret made and shown
 
+// The scroll requests of the two bars and the size change only record the
+// new offsets, scroll-bar values and repaint (display/frame.h); the next
+// frame moves the window content.
 int32_t ScrollDISPLAYVert(WindowHandle hwnd, int code, int pos);
 int32_t ScrollDISPLAYHorz(WindowHandle hwnd, int code, int pos);
+// The mouse wheel: each notch is three line requests of the vertical bar,
+// towards the top for notches above 0 (the wheel turned away from the
+// user), towards the bottom below 0. Front ends sum their wheel's fine steps
+// into whole notches.
+constexpr int kWheelRows = 3;
+int32_t ScrollDISPLAYWheel(WindowHandle hwnd, int notches);
 int32_t SizeDISPLAY(WindowHandle hwnd, uint16_t height, uint16_t width);
 int32_t SetDISPLAYFocus(WindowHandle hwnd);
 int32_t KillDISPLAYFocus(WindowHandle hwnd);
+// Records that the caret follows the cursor cell; the frame places it.
 int32_t MoveDISPLAYCursor();
 
 // The cells a repaint of the update rectangle (left, top, right, bottom in
-// view pixels, right and bottom exclusive) draws: one run of count cells per
-// row from firstRow to lastRow, starting at firstCol, drawn at x, y0 + k * GyChar.
+// view pixels, right and bottom exclusive) draws, laid out as the window's
+// pixels stand after the last frame: one run of count cells per row from
+// firstRow to lastRow, starting at firstCol, drawn at x, y0 + k * GyChar.
+// Whatever of the rectangle lies right of gridRight or below gridBottom is
+// beyond the grid and shows the window background.
 struct PaintRange {
   int32_t firstRow, lastRow, firstCol, count;
   int32_t x, y0;
+  int32_t gridRight, gridBottom;
 };
 PaintRange DISPLAYPaintRange(int32_t left, int32_t top, int32_t right, int32_t bottom);
+
+// The range and its cells copied under the screen lock, so that drawing,
+// which can take a while, never holds the worker's writes back.
+struct PaintCopy {
+  PaintRange range;
+  int32_t cellHeight;
+  char cells[kScreenRows][kScreenCols];   // cells[row][0..count) for each row of the range
+};
+void DISPLAYPaintCopy(int32_t left, int32_t top, int32_t right, int32_t bottom, PaintCopy* copy);
 
 // Resets the view state at window creation (offsets, ranges, caret state).
 void InitDISPLAYView();

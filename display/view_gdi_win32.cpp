@@ -1,12 +1,14 @@
-// The display view on GDI: window creation and teardown, the display font and its cell, and painting the grid.
+// The display view on GDI: window creation and teardown, the display font and its cell, painting the grid, and the pacing of frames.
 #include "display/view_gdi_win32.h"
 
 #include <cstddef>
 #include <cstring>
 
+#include "display/frame.h"
 #include "display/screen.h"
 #include "display/view.h"
 #include "link/connection.h"
+#include "platform/win32/deferred.h"
 #include "settings/globals.h"
 #include "transfer/filesend.h"
 #include "transfer/record.h"
@@ -45,22 +47,37 @@ void completeFontDesc() {
   f.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
 }
 
-// The rows a repaint draws, copied under the screen lock so that drawing,
-// which can take a while, never holds the worker's writes back.
-struct PaintCopy {
-  PaintRange range;
-  int32_t cellHeight;
-  char cells[kScreenRows][kScreenCols];
-};
+// Frame pacing (display/frame.h), on the user-interface thread. A request
+// that comes a frame's time after the last frame runs at once; otherwise,
+// and while frames keep coming, a timer runs them a frame's time apart, a
+// stream's frame time once they have come long enough. The timer stops at
+// the first frame that finds nothing to do.
+constexpr UINT_PTR kFrameTimer = 1;
+LARGE_INTEGER gLastFrame{};
+UINT gTimerPeriod = 0;   // 0: the timer is not running
+int gFramesInARow = 0;
 
-void copyForPaint(const RECT& r, PaintCopy* copy) {
-  ScopedLock hold(ScreenLock());
-  copy->range = DISPLAYPaintRange(r.left, r.top, r.right, r.bottom);
-  copy->cellHeight = GyChar;
-  const PaintRange& p = copy->range;
-  for (int32_t row = p.firstRow; row <= p.lastRow && p.count > 0; row++) {
-    std::memcpy(copy->cells[row], gabScreen + row * kScreenCols + p.firstCol, static_cast<size_t>(p.count));
-  }
+int64_t msSince(const LARGE_INTEGER& then) {
+  static const int64_t freq = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<int64_t>(f.QuadPart);
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return (now.QuadPart - then.QuadPart) * 1000 / freq;
+}
+
+void startTimer(HWND w, UINT ms) {
+  if (gTimerPeriod == ms) return;
+  winFrameTimerRunning(true);
+  SetTimer(w, kFrameTimer, ms, nullptr);
+  gTimerPeriod = ms;
+}
+
+int runFrame(HWND w) {
+  QueryPerformanceCounter(&gLastFrame);
+  return DISPLAYRunFrame(w);
 }
 
 }  // namespace
@@ -129,17 +146,58 @@ int32_t PaintDISPLAY(WindowHandle hwnd) {
   static PaintCopy copy;   // the user-interface thread alone paints
   PAINTSTRUCT ps;
   const HDC dc = BeginPaint(hw(hwnd), &ps);
-  copyForPaint(ps.rcPaint, &copy);
+  const RECT& u = ps.rcPaint;
+  DISPLAYPaintCopy(u.left, u.top, u.right, u.bottom, &copy);
+  const PaintRange& p = copy.range;
+  // Beyond the grid the window shows its background, whatever was there
+  // before the view moved.
+  const HBRUSH bg = GetSysColorBrush(COLOR_WINDOW);
+  if (p.gridRight < u.right) {
+    const RECT right{p.gridRight > u.left ? p.gridRight : u.left, u.top, u.right, u.bottom};
+    FillRect(dc, &right, bg);
+  }
+  if (p.gridBottom < u.bottom) {
+    const RECT below{u.left, p.gridBottom > u.top ? p.gridBottom : u.top, u.right, u.bottom};
+    FillRect(dc, &below, bg);
+  }
   const HGDIOBJ old = GhDISPLAYFont ? SelectObject(dc, GhDISPLAYFont) : nullptr;
   SetTextColor(dc, GrgbFGColor);
   SetBkColor(dc, GetSysColor(COLOR_WINDOW));
   SetBkMode(dc, OPAQUE);
-  const PaintRange& p = copy.range;
   for (int32_t row = p.firstRow; row <= p.lastRow && p.count > 0; row++) {
     TextOutA(dc, p.x, p.y0 + (row - p.firstRow) * copy.cellHeight, copy.cells[row], p.count);
   }
   if (old) SelectObject(dc, old);
   EndPaint(hw(hwnd), &ps);
-  MoveDISPLAYCursor();
+  DISPLAYPlaceCaret();
   return 1;
+}
+
+BOOL DISPLAYFrameMessage(HWND hwnd, UINT msg, WPARAM wParam) {
+  if (msg == kMsgFrame) {
+    if (gTimerPeriod) return TRUE;   // the timer runs it
+    const int64_t since = msSince(gLastFrame);
+    if (since >= kFrameIntervalMs) {
+      runFrame(hwnd);
+      startTimer(hwnd, kFrameIntervalMs);
+    } else {
+      startTimer(hwnd, static_cast<UINT>(kFrameIntervalMs - since));
+    }
+    return TRUE;
+  }
+  if (msg == WM_TIMER && wParam == kFrameTimer) {
+    if (runFrame(hwnd)) {
+      gFramesInARow++;
+      startTimer(hwnd, gFramesInARow >= kStreamFrames ? kStreamFrameIntervalMs : kFrameIntervalMs);
+      return TRUE;
+    }
+    KillTimer(hwnd, kFrameTimer);
+    gTimerPeriod = 0;
+    gFramesInARow = 0;
+    winFrameTimerRunning(false);
+    // A change recorded while the timer still ran posted no request.
+    if (DISPLAYFramePending()) startTimer(hwnd, kFrameIntervalMs);
+    return TRUE;
+  }
+  return FALSE;
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "display/frame.h"
 #include "display/screen.h"
 #include "display/view.h"
 #include "link/connection.h"
@@ -111,25 +112,6 @@ void makeGlyphTable() {
   gGlyphShift = (gCellWidth * PANGO_SCALE - logical.width) / 2;
 }
 
-// The rows a repaint draws, copied under the screen lock so that drawing
-// never holds the worker's writes back.
-struct PaintCopy {
-  PaintRange range;
-  int32_t cellWidth, cellHeight;
-  uint8_t cells[kScreenRows][kScreenCols];
-};
-
-void copyForPaint(const GdkRectangle& r, PaintCopy* copy) {
-  ScopedLock hold(ScreenLock());
-  copy->range = DISPLAYPaintRange(r.x, r.y, r.x + r.width, r.y + r.height);
-  copy->cellWidth = GxChar;
-  copy->cellHeight = GyChar;
-  const PaintRange& p = copy->range;
-  for (int32_t row = p.firstRow; row <= p.lastRow && p.count > 0; row++) {
-    std::memcpy(copy->cells[row], gabScreen + row * kScreenCols + p.firstCol, static_cast<size_t>(p.count));
-  }
-}
-
 void setColour(cairo_t* cr, uint32_t rgb) {
   cairo_set_source_rgb(cr, (rgb & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, ((rgb >> 16) & 0xFF) / 255.0);
 }
@@ -200,24 +182,25 @@ int32_t PaintDISPLAY(WindowHandle /*hwnd*/) {
   if (!cr) return 1;
   GdkRectangle clip;
   if (!gdk_cairo_get_clip_rectangle(cr, &clip)) return 1;
-  // The window colour under everything, the parts beyond the grid included.
+  // The window colour under everything, beyond the grid too.
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
-  copyForPaint(clip, &copy);
+  DISPLAYPaintCopy(clip.x, clip.y, clip.x + clip.width, clip.y + clip.height, &copy);
   const PaintRange& p = copy.range;
   if (gFont && p.count > 0) {
     setColour(cr, GrgbFGColor);
     PangoGlyphString* glyphs = pango_glyph_string_new();
     for (int32_t row = p.firstRow; row <= p.lastRow; row++) {
+      const auto* cells = reinterpret_cast<const uint8_t*>(copy.cells[row]);
       // Blanks at the end of the run draw nothing.
       int32_t n = p.count;
-      while (n > 0 && (copy.cells[row][n - 1] == ' ' || copy.cells[row][n - 1] == 0)) n--;
+      while (n > 0 && (cells[n - 1] == ' ' || cells[n - 1] == 0)) n--;
       if (n == 0) continue;
       pango_glyph_string_set_size(glyphs, n);
       for (int32_t i = 0; i < n; i++) {
         PangoGlyphInfo& g = glyphs->glyphs[i];
-        g.glyph = gGlyph[copy.cells[row][i]];
-        g.geometry.width = copy.cellWidth * PANGO_SCALE;
+        g.glyph = gGlyph[cells[i]];
+        g.geometry.width = gCellWidth * PANGO_SCALE;
         g.geometry.x_offset = gGlyphShift;
         g.geometry.y_offset = 0;
         g.attr.is_cluster_start = 1;
@@ -228,7 +211,7 @@ int32_t PaintDISPLAY(WindowHandle /*hwnd*/) {
     }
     pango_glyph_string_free(glyphs);
   }
-  MoveDISPLAYCursor();
+  DISPLAYPlaceCaret();
   return 1;
 }
 

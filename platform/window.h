@@ -1,16 +1,20 @@
-// Window operations that the screen model and the display view call on the
-// main window. Win32 carries them out with GDI/USER calls; the POSIX build has
-// a headless window that only remembers what was asked (for tests).
+// Window operations that the display carries out on the main window. Win32
+// carries them out with GDI/USER calls; the POSIX build has a headless window
+// that only remembers what was asked (for tests); the GTK front end has its own.
 //
-// Thread rule: the worker may call every one of these. Invalidation is done
-// directly (it only marks areas); scroll bars, window scrolling and the caret
-// belong to the user-interface thread, so an implementation hands those to
-// that thread when called from elsewhere.
+// Thread rule: winRequestFrame may be called from any thread (the screen
+// model records changes on the worker too). Every other operation is called
+// on the user-interface thread only: by the display frame (display/frame.h),
+// by painting and by the view's message handlers.
 #pragma once
 #include "platform/types.h"
 
 enum { kBarHorz = 0, kBarVert = 1 };   // SB_HORZ, SB_VERT
 
+// Asks the user-interface thread for a display frame: DISPLAYRunFrame(w)
+// there, at the pace of frames. The core calls it once per frame at most,
+// under the screen lock, so it must not wait for anything.
+void winRequestFrame(WindowHandle w);
 // InvalidateRect of one rectangle in client pixels, erasing or not.
 void winInvalidateRect(WindowHandle w, int left, int top, int width, int height, int erase);
 // InvalidateRect of the whole client area.

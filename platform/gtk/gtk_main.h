@@ -6,13 +6,8 @@
 
 // The main window (the WindowHandle the core is given), its view and its two
 // scroll bars. Set before the view is created; cleared (all null) before the
-// window is destroyed, after which window operations only record.
+// window is destroyed, after which window operations and frames do nothing.
 void gtkSetMainWidgets(GtkWidget* window, GtkWidget* view, GtkWidget* vbar, GtkWidget* hbar);
-
-// Carries out on the GTK thread what the window operations recorded since the
-// last frame: scroll bars, marked areas, the caret. Runs by itself at most
-// about 60 times a second while something changes.
-void gtkFlushWindowChanges();
 
 // The caret as the view draws it (read on the GTK thread).
 struct GtkCaretState {

@@ -1,231 +1,190 @@
-// GTK window operations on the main window. Any thread may call them: each
-// only records what it asks for (areas to draw, scroll-bar values, the caret)
-// under a lock and asks for a frame; the GTK thread carries out what was
-// recorded at most about 60 times a second. So a stream of received bytes
-// costs one drawing per frame, not one per byte, and no thread but GTK's
-// ever touches a widget.
+// GTK window operations on the main window's view, and the pacing of display
+// frames. Any thread may ask for a frame (winRequestFrame): an atomic flag
+// and an idle source hand the request to the GTK main loop, which runs
+// DISPLAYRunFrame at the pace the core sets; a timer keeps frames coming
+// while a stream keeps changing the view. Every other operation is called on
+// the GTK thread by the frame, by painting and by the view's handlers.
 #include "platform/window.h"
-
-#include <pthread.h>
 
 #include <atomic>
 #include <cstdint>
 
+#include "display/frame.h"
 #include "platform/gtk/gtk_main.h"
 #include "platform/thread.h"
 
 namespace {
 
-constexpr int64_t kFrameUs = 16667;   // 60 frames a second at most
-// While the view scrolls frame after frame (a device streams lines), every
-// frame draws the whole view again; 12 of them a second show the stream,
-// lines jumping up a few at a time as a terminal's jump scroll does, for a
-// fifth of the drawing of 60. Typing, which marks a few cells, keeps the
-// short frame.
-constexpr int64_t kScrollFrameUs = 80000;
-
-pthread_mutex_t gMutex = PTHREAD_MUTEX_INITIALIZER;
-
-// Guarded by gMutex.
+// The widgets (GTK thread only).
 GtkWidget* gWindow = nullptr;
 GtkWidget* gView = nullptr;
 GtkWidget* gBar[2] = {nullptr, nullptr};   // by kBarHorz, kBarVert
-cairo_region_t* gDirty = nullptr;   // marked areas, view pixels
-bool gDirtyAll = false;
-struct BarState {
-  int pos = 0;
-  int max = 0;
-  bool changed = false;
-};
-BarState gBars[2];
+int gBarPos[2] = {0, 0};
+int gBarMax[2] = {0, 0};
 GtkCaretState gCaretNow = {0, 0, 0, 0, 0};
 bool gCaretExists = false;
 
-std::atomic<bool> gFramePending{false};
-std::atomic<int64_t> gLastFrameUs{0};
-std::atomic<bool> gLastFrameWhole{false};   // the last frame drew the whole view
+// Frame pacing (GTK thread, but for the two flags).
+std::atomic<bool> gRequestPosted{false};
+std::atomic<bool> gTimerRunning{false};
+guint gTimer = 0;
+guint gTimerPeriod = 0;
+int64_t gLastFrameUs = 0;
+int gFramesInARow = 0;
 
-cairo_region_t* dirty() {
-  if (!gDirty) gDirty = cairo_region_create();
-  return gDirty;
+int runFrame() {
+  gLastFrameUs = platMonotonicUs();
+  return gView ? DISPLAYRunFrame(gWindow) : 0;
 }
 
-void markLocked(int x, int y, int w, int h) {
-  if (w <= 0 || h <= 0) return;
-  const cairo_rectangle_int_t r{x, y, w, h};
-  cairo_region_union_rectangle(dirty(), &r);
+gboolean timerTick(gpointer);
+
+void startTimer(guint ms) {
+  if (gTimer && gTimerPeriod == ms) return;
+  if (gTimer) g_source_remove(gTimer);
+  gTimerRunning = true;
+  gTimer = g_timeout_add(ms, timerTick, nullptr);
+  gTimerPeriod = ms;
 }
 
-void markCaretLocked() {
-  if (gCaretNow.shown) markLocked(gCaretNow.x, gCaretNow.y, gCaretNow.width, gCaretNow.height);
-}
-
-gboolean frame(gpointer) {
-  gFramePending = false;
-  gtkFlushWindowChanges();
+// While frames keep finding changes they come a frame's time apart, a
+// stream's frame time once the stream has kept them coming; the first frame
+// with nothing to do stops the timer.
+gboolean timerTick(gpointer) {
+  if (runFrame()) {
+    gFramesInARow++;
+    const guint period = gFramesInARow >= kStreamFrames ? kStreamFrameIntervalMs : kFrameIntervalMs;
+    if (period == gTimerPeriod) return G_SOURCE_CONTINUE;
+    gTimer = 0;   // this source ends; a new one takes the new period
+    startTimer(period);
+    return G_SOURCE_REMOVE;
+  }
+  gTimer = 0;
+  gTimerPeriod = 0;
+  gFramesInARow = 0;
+  gTimerRunning = false;
+  // A change recorded while the timer still ran posted no request.
+  if (DISPLAYFramePending()) startTimer(kFrameIntervalMs);
   return G_SOURCE_REMOVE;
 }
 
-// One frame, soon: at once when the last one is a frame's time ago, else
-// when that time is up. Many requests before it runs make one frame.
-void requestFrame() {
-  if (gFramePending.exchange(true)) return;
-  // A frame after one that drew the whole view waits the longer time: the
-  // first cells marked by the next line decide when its frame comes.
-  const int64_t period = gLastFrameWhole.load() ? kScrollFrameUs : kFrameUs;
-  const int64_t wait = gLastFrameUs.load() + period - platMonotonicUs();
-  const guint ms = wait > 0 ? static_cast<guint>((wait + 999) / 1000) : 0;
-  g_timeout_add_full(G_PRIORITY_DEFAULT, ms, frame, nullptr, nullptr);
+// A request on the GTK thread: a frame at once after a quiet frame's time,
+// else when that time is up.
+gboolean frameRequested(gpointer) {
+  gRequestPosted = false;
+  if (gTimer) return G_SOURCE_REMOVE;   // the timer runs it
+  const int64_t since = (platMonotonicUs() - gLastFrameUs) / 1000;
+  if (since >= kFrameIntervalMs) {
+    runFrame();
+    startTimer(kFrameIntervalMs);
+  } else {
+    startTimer(static_cast<guint>(kFrameIntervalMs - since));
+  }
+  return G_SOURCE_REMOVE;
 }
 
-void configureBar(GtkWidget* bar, GtkWidget* view, int vertical, const BarState& s) {
-  GtkAdjustment* adj = gtk_range_get_adjustment(GTK_RANGE(bar));
-  const int page = vertical ? gtk_widget_get_allocated_height(view) : gtk_widget_get_allocated_width(view);
+void queueArea(int x, int y, int w, int h) {
+  if (gView && w > 0 && h > 0) gtk_widget_queue_draw_area(gView, x, y, w, h);
+}
+
+void queueCaret() {
+  if (gCaretNow.shown) queueArea(gCaretNow.x, gCaretNow.y, gCaretNow.width, gCaretNow.height);
+}
+
+void configureBar(int bar) {
+  GtkWidget* b = gBar[bar];
+  if (!b || !gView) return;
+  GtkAdjustment* adj = gtk_range_get_adjustment(GTK_RANGE(b));
+  const int page = bar == kBarVert ? gtk_widget_get_allocated_height(gView) : gtk_widget_get_allocated_width(gView);
   const double pageSize = page > 1 ? page : 1;
   // The thumb covers the visible part of the grid; the positions run 0..max.
-  gtk_adjustment_configure(adj, s.pos, 0, s.max + pageSize, 1, pageSize, pageSize);
+  gtk_adjustment_configure(adj, gBarPos[bar], 0, gBarMax[bar] + pageSize, 1, pageSize, pageSize);
   // A range whose maximum is 0 hides the bar.
-  gtk_widget_set_visible(bar, s.max > 0);
+  gtk_widget_set_visible(b, gBarMax[bar] > 0);
 }
+
+int slot(int bar) { return bar == kBarVert ? kBarVert : kBarHorz; }
 
 }  // namespace
 
 void gtkSetMainWidgets(GtkWidget* window, GtkWidget* view, GtkWidget* vbar, GtkWidget* hbar) {
-  pthread_mutex_lock(&gMutex);
   gWindow = window;
   gView = view;
   gBar[kBarVert] = vbar;
   gBar[kBarHorz] = hbar;
-  pthread_mutex_unlock(&gMutex);
-}
-
-void gtkFlushWindowChanges() {
-  gLastFrameUs = platMonotonicUs();
-  pthread_mutex_lock(&gMutex);
-  GtkWidget* view = gView;
-  GtkWidget* bars[2] = {gBar[0], gBar[1]};
-  BarState state[2] = {gBars[0], gBars[1]};
-  gBars[0].changed = gBars[1].changed = false;
-  const bool all = gDirtyAll;
-  gDirtyAll = false;
-  cairo_region_t* region = gDirty;
-  gDirty = nullptr;
-  pthread_mutex_unlock(&gMutex);
-  gLastFrameWhole = all;
-  if (view) {
-    for (int bar = 0; bar < 2; bar++) {
-      if (state[bar].changed && bars[bar]) configureBar(bars[bar], view, bar == kBarVert, state[bar]);
-    }
-    if (all) {
-      gtk_widget_queue_draw(view);
-    } else if (region && !cairo_region_is_empty(region)) {
-      gtk_widget_queue_draw_region(view, region);
-    }
+  if (!view && gTimer) {
+    g_source_remove(gTimer);
+    gTimer = 0;
+    gTimerPeriod = 0;
+    gTimerRunning = false;
   }
-  if (region) cairo_region_destroy(region);
 }
 
-GtkCaretState gtkCaret() {
-  pthread_mutex_lock(&gMutex);
-  const GtkCaretState c = gCaretNow;
-  pthread_mutex_unlock(&gMutex);
-  return c;
+GtkCaretState gtkCaret() { return gCaretNow; }
+
+void winRequestFrame(WindowHandle) {
+  // Called under the screen lock, from any thread: it only posts, once.
+  if (gTimerRunning.load() || gRequestPosted.exchange(true)) return;
+  g_idle_add_full(G_PRIORITY_DEFAULT, frameRequested, nullptr, nullptr);
 }
 
 void winInvalidateRect(WindowHandle, int left, int top, int width, int height, int) {
-  pthread_mutex_lock(&gMutex);
-  markLocked(left, top, width, height);
-  pthread_mutex_unlock(&gMutex);
-  requestFrame();
+  queueArea(left, top, width, height);
 }
 
 void winInvalidateView(WindowHandle, int) {
-  pthread_mutex_lock(&gMutex);
-  gDirtyAll = true;
-  pthread_mutex_unlock(&gMutex);
-  requestFrame();
+  if (gView) gtk_widget_queue_draw(gView);
 }
 
 void winScrollWindow(WindowHandle, int dx, int dy) {
   // The view is drawn again whole: GTK draws a widget's every frame into a
   // buffer of its own, so moving the old pixels would save little.
-  if (dx == 0 && dy == 0) return;
-  winInvalidateView(nullptr, 0);
+  if (dx != 0 || dy != 0) winInvalidateView(nullptr, 0);
 }
 
 void winSetScrollPos(WindowHandle, int bar, int pos, int) {
-  pthread_mutex_lock(&gMutex);
-  BarState& s = gBars[bar == kBarVert ? kBarVert : kBarHorz];
-  s.pos = pos;
-  s.changed = true;
-  pthread_mutex_unlock(&gMutex);
-  requestFrame();
+  gBarPos[slot(bar)] = pos;
+  configureBar(slot(bar));
 }
 
 void winSetScrollRange(WindowHandle, int bar, int max, int) {
-  pthread_mutex_lock(&gMutex);
-  BarState& s = gBars[bar == kBarVert ? kBarVert : kBarHorz];
-  s.max = max;
-  s.changed = true;
-  pthread_mutex_unlock(&gMutex);
-  requestFrame();
+  gBarMax[slot(bar)] = max;
+  configureBar(slot(bar));
 }
 
 void winCreateCaret(WindowHandle, int width, int height) {
-  pthread_mutex_lock(&gMutex);
-  markCaretLocked();
+  queueCaret();
   gCaretExists = true;
   gCaretNow.shown = 0;
   gCaretNow.width = width;
   gCaretNow.height = height;
-  pthread_mutex_unlock(&gMutex);
-  requestFrame();
 }
 
 void winShowCaret(WindowHandle) {
-  pthread_mutex_lock(&gMutex);
   if (gCaretExists) gCaretNow.shown = 1;
-  markCaretLocked();
-  pthread_mutex_unlock(&gMutex);
-  requestFrame();
+  queueCaret();
 }
 
 void winHideCaret(WindowHandle) {
-  pthread_mutex_lock(&gMutex);
-  markCaretLocked();
+  queueCaret();
   gCaretNow.shown = 0;
-  pthread_mutex_unlock(&gMutex);
-  requestFrame();
 }
 
 void winDestroyCaret() {
-  pthread_mutex_lock(&gMutex);
-  markCaretLocked();
+  queueCaret();
   gCaretNow.shown = 0;
   gCaretExists = false;
-  pthread_mutex_unlock(&gMutex);
-  requestFrame();
 }
 
 void winSetCaretPos(int x, int y) {
-  pthread_mutex_lock(&gMutex);
-  const bool moved = gCaretNow.x != x || gCaretNow.y != y;
-  if (moved) {
-    markCaretLocked();
-    gCaretNow.x = x;
-    gCaretNow.y = y;
-    markCaretLocked();
-  }
-  pthread_mutex_unlock(&gMutex);
-  if (moved) requestFrame();
+  if (gCaretNow.x == x && gCaretNow.y == y) return;
+  queueCaret();
+  gCaretNow.x = x;
+  gCaretNow.y = y;
+  queueCaret();
 }
 
 void winUpdateWindow(WindowHandle) {
-  // On the GTK thread what is recorded goes to the widgets now, and GTK
-  // draws it in its next frame; elsewhere the next frame carries it.
-  if (platOnUiThread()) {
-    gtkFlushWindowChanges();
-  } else {
-    requestFrame();
-  }
+  // What is marked is drawn in GTK's next frame, which the frame clock runs
+  // at once.
 }

@@ -11,6 +11,7 @@ struct HeadlessWindow {
   std::atomic<long> viewInvalidations{0};   // whole-view marks
   std::atomic<long> scrolls{0};             // ScrollWindow calls
   std::atomic<long> repaints{0};            // UpdateWindow calls
+  std::atomic<long> frameRequests{0};       // winRequestFrame calls (tests run the frames)
   std::atomic<int> vScrollPos{0}, vScrollMax{0};
   std::atomic<int> hScrollPos{0}, hScrollMax{0};
   std::atomic<int> caretExists{0}, caretShown{0};

@@ -26,6 +26,7 @@ void headlessReset() {
   gHeadless.viewInvalidations = 0;
   gHeadless.scrolls = 0;
   gHeadless.repaints = 0;
+  gHeadless.frameRequests = 0;
   gHeadless.vScrollPos = 0;
   gHeadless.vScrollMax = 0;
   gHeadless.hScrollPos = 0;
@@ -37,6 +38,8 @@ void headlessReset() {
   std::lock_guard<std::mutex> hold(gMarkedLock);
   gMarked.clear();
 }
+
+void winRequestFrame(WindowHandle) { gHeadless.frameRequests++; }
 
 void winInvalidateRect(WindowHandle, int left, int top, int width, int height, int) {
   gHeadless.cellInvalidations++;

@@ -1,15 +1,14 @@
-// Window messages by which other threads hand scroll-bar and caret changes to
-// the user-interface thread (only that thread may make them on Win32).
+// Window messages by which other threads hand work to the user-interface thread.
 #pragma once
 #include <windows.h>
 
 enum : UINT {
-  // The values themselves wait in the window layer, latest one wins; a
-  // message only says that one is waiting.
-  kMsgDeferredScrollPos = WM_APP + 1,     // wParam bar
-  kMsgDeferredScrollRange = WM_APP + 2,   // wParam bar
-  kMsgDeferredCaretPos = WM_APP + 3,
+  // The display asks for a frame (winRequestFrame); the front end runs it
+  // at the pace of frames.
+  kMsgFrame = WM_APP + 1,
 };
 
-// Carries out a deferred change; returns TRUE when msg was one of them.
-BOOL winHandleDeferred(HWND w, UINT msg, WPARAM wp, LPARAM lp);
+// While the front end's frame timer runs, it runs every frame that is asked
+// for, and a request posts nothing: one timer message a frame instead of a
+// posted message, a timer set and a timer killed.
+void winFrameTimerRunning(bool running);

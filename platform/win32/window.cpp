@@ -1,48 +1,25 @@
-// Win32 window operations on the main window. From the worker only the
-// thread-safe calls are made directly (InvalidateRect, PostMessage); scroll
-// bars, window scrolling and the caret are handed to the user-interface
-// thread, and a scroll from the worker repaints the view instead of moving
-// its pixels.
+// Win32 window operations on the main window. Only the frame request crosses
+// threads (a posted message); everything else runs on the user-interface
+// thread, where the display frame, painting and the view's handlers call it.
 #include <windows.h>
 
 #include <atomic>
-#include <cstdint>
 
 #include "platform/thread.h"
 #include "platform/win32/deferred.h"
 #include "platform/window.h"
-#include "settings/globals.h"
 
 namespace {
 HWND hw(WindowHandle w) { return static_cast<HWND>(w); }
 int sbBar(int bar) { return bar == kBarVert ? SB_VERT : SB_HORZ; }
-
-// One deferred change: the latest value asked for, and whether a message
-// that will carry it out is already on its way. A flood of received lines
-// moves the caret and the scroll bar on every line; the user-interface
-// thread needs only the latest position, so while one message waits the
-// next changes just replace the value instead of posting again.
-struct Deferred {
-  std::atomic<int64_t> value{0};
-  std::atomic<bool> posted{false};
-
-  void post(HWND w, UINT msg, WPARAM wp, int64_t v) {
-    value.store(v);
-    if (!posted.exchange(true) && !PostMessageA(w, msg, wp, 0)) posted.store(false);
-  }
-  int64_t take() {
-    posted.store(false);   // a change after this posts anew
-    return value.load();
-  }
-};
-Deferred gScrollPos[2];     // by bar: 0 horizontal, 1 vertical
-Deferred gScrollRange[2];
-Deferred gCaretPos;         // x in the high half, y in the low half
-int barSlot(int bar) { return bar == kBarVert ? 1 : 0; }
-int64_t packXY(int x, int y) {
-  return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y));
-}
+std::atomic<bool> gFrameTimer{false};
 }  // namespace
+
+void winFrameTimerRunning(bool running) { gFrameTimer.store(running); }
+
+void winRequestFrame(WindowHandle w) {
+  if (w && !gFrameTimer.load()) PostMessageA(hw(w), kMsgFrame, 0, 0);
+}
 
 void winInvalidateRect(WindowHandle w, int left, int top, int width, int height, int erase) {
   if (!w) return;
@@ -55,30 +32,17 @@ void winInvalidateView(WindowHandle w, int erase) {
 }
 
 void winScrollWindow(WindowHandle w, int dx, int dy) {
-  if (!w) return;
-  if (platOnUiThread()) {
-    ScrollWindow(hw(w), dx, dy, nullptr, nullptr);
-  } else {
-    InvalidateRect(hw(w), nullptr, FALSE);
-  }
+  // The uncovered strip is painted whole; erasing it first would only draw
+  // it twice.
+  if (w) ScrollWindowEx(hw(w), dx, dy, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
 }
 
 void winSetScrollPos(WindowHandle w, int bar, int pos, int redraw) {
-  if (!w) return;
-  if (platOnUiThread()) {
-    SetScrollPos(hw(w), sbBar(bar), pos, redraw ? TRUE : FALSE);
-  } else {
-    gScrollPos[barSlot(bar)].post(hw(w), kMsgDeferredScrollPos, static_cast<WPARAM>(bar), pos);
-  }
+  if (w) SetScrollPos(hw(w), sbBar(bar), pos, redraw ? TRUE : FALSE);
 }
 
 void winSetScrollRange(WindowHandle w, int bar, int max, int redraw) {
-  if (!w) return;
-  if (platOnUiThread()) {
-    SetScrollRange(hw(w), sbBar(bar), 0, max, redraw ? TRUE : FALSE);
-  } else {
-    gScrollRange[barSlot(bar)].post(hw(w), kMsgDeferredScrollRange, static_cast<WPARAM>(bar), max);
-  }
+  if (w) SetScrollRange(hw(w), sbBar(bar), 0, max, redraw ? TRUE : FALSE);
 }
 
 void winCreateCaret(WindowHandle w, int width, int height) {
@@ -87,42 +51,11 @@ void winCreateCaret(WindowHandle w, int width, int height) {
 void winShowCaret(WindowHandle w) { ShowCaret(hw(w)); }
 void winHideCaret(WindowHandle w) { HideCaret(hw(w)); }
 void winDestroyCaret() { DestroyCaret(); }
-
-
-void winSetCaretPos(int x, int y) {
-  if (platOnUiThread()) {
-    SetCaretPos(x, y);
-    return;
-  }
-  if (WindowHandle w = ghDISPLAYWnd.load()) {
-    gCaretPos.post(hw(w), kMsgDeferredCaretPos, 0, packXY(x, y));
-  }
-}
+void winSetCaretPos(int x, int y) { SetCaretPos(x, y); }
 
 void winUpdateWindow(WindowHandle w) {
-  // From the worker the marked area is painted at the next WM_PAINT: a
-  // cross-thread UpdateWindow would make the worker wait for the window.
+  // From the worker (the quiet-recording dots) the marked area is painted by
+  // the next frame: a cross-thread UpdateWindow would make the worker wait
+  // for the window.
   if (w && platOnUiThread()) UpdateWindow(hw(w));
-}
-
-BOOL winHandleDeferred(HWND w, UINT msg, WPARAM wp, LPARAM /*unused: the value waits in its slot*/) {
-  switch (msg) {
-    case kMsgDeferredScrollPos: {
-      const int bar = static_cast<int>(wp);
-      SetScrollPos(w, sbBar(bar), static_cast<int>(gScrollPos[barSlot(bar)].take()), TRUE);
-      return TRUE;
-    }
-    case kMsgDeferredScrollRange: {
-      const int bar = static_cast<int>(wp);
-      SetScrollRange(w, sbBar(bar), 0, static_cast<int>(gScrollRange[barSlot(bar)].take()), TRUE);
-      return TRUE;
-    }
-    case kMsgDeferredCaretPos: {
-      const uint64_t xy = static_cast<uint64_t>(gCaretPos.take());
-      SetCaretPos(static_cast<int>(static_cast<uint32_t>(xy >> 32)), static_cast<int>(static_cast<uint32_t>(xy)));
-      return TRUE;
-    }
-    default:
-      return FALSE;
-  }
 }

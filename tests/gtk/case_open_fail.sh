@@ -3,7 +3,8 @@
 . "$ZG_LIB"
 
 # Another terminal program holds COM1's device, as picocom and tio do (flock).
-flock "$ZG_DEV_PTY" sleep 60 &
+# -o: the lock stays with flock itself, which the run ends after the case.
+flock -o "$ZG_DEV_PTY" sleep 60 &
 echo $! >>"$ZG_OUT/started.pids"
 sleep 0.3
 (cd "$ZG_APP" && exec ./zelto --com "1=$ZG_DEV_PTY") >"$ZG_WORK/zelto.log" 2>&1 </dev/null &

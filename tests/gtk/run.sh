@@ -95,6 +95,7 @@ export ZG_DEV_PTY=$(tr -d '\n' <"$dev_dir/link")
 
 export ZG_ROOT=$root ZG_BUILD=$build ZG_OUT=$out ZG_WINBUILD=$winbuild
 export ZG_SHOTS=$build/e2e-gtk ZG_LIB=$root/tests/gtk/lib.sh
+rm -rf "$ZG_SHOTS"
 mkdir -p "$ZG_SHOTS"
 for c in "$root"/tests/gtk/case_*.sh; do
   name=$(basename "$c" .sh)

@@ -5,7 +5,9 @@
 #include <string>
 #include <thread>
 
+#include "display/frame.h"
 #include "display/screen.h"
+#include "display/view.h"
 #include "settings/globals.h"
 #include "tests/support/state.h"
 
@@ -17,8 +19,14 @@ TEST(ScreenThreads, BlocksStayHexAndStatusTextsStayCharacters) {
     const uint8_t block[] = {0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x0D};
     for (int i = 0; i < kRounds; i++) WriteDISPLAYBlock(block, sizeof block);
   });
+  // The user-interface thread also runs the frames and paints meanwhile.
   std::thread ui([] {
-    for (int i = 0; i < kRounds; i++) WriteDISPLAYStatus2("\r-Rec-", "\r");
+    static PaintCopy copy;
+    for (int i = 0; i < kRounds; i++) {
+      WriteDISPLAYStatus2("\r-Rec-", "\r");
+      DISPLAYRunFrame(nullptr);
+      DISPLAYPaintCopy(0, 0, 640, 544, &copy);
+    }
   });
   worker.join();
   ui.join();

@@ -9,6 +9,11 @@
 //   winprobe post MSG WPARAM LPARAM  posts a message to the main window
 //   winprobe send MSG WPARAM LPARAM  sends it and tells how long the window
 //                                    took to handle it ("sent ms=N")
+//   winprobe caret-after MSG WPARAM LPARAM X Y MS
+//                                    sends the message, then waits until the
+//                                    main window's caret stands at X, Y
+//                                    (client pixels; X -1: any) and tells
+//                                    how long that took ("caret ok=1 ms=N")
 //   winprobe wait-closed MS          waits until the main window is gone
 //   winprobe resources EXE           menu, accelerators, strings and dialog
 //                                    templates, read from the file itself
@@ -416,6 +421,33 @@ int main(int argc, char** argv) {
                                            std::strtol(argv[4], nullptr, 0), SMTO_NORMAL, 30000, &result);
     QueryPerformanceCounter(&t1);
     std::printf("sent ok=%d ms=%.1f\n", ok ? 1 : 0, 1000.0 * (t1.QuadPart - t0.QuadPart) / f.QuadPart);
+    return ok ? 0 : 1;
+  }
+  if (cmd == "caret-after" && argc == 8) {
+    // The display places the caret last in a frame, so the caret standing
+    // at its new place tells that the frame is on the screen.
+    HWND w = mainWindow();
+    if (!w) return 1;
+    const DWORD thread = GetWindowThreadProcessId(w, nullptr);
+    const long wantX = std::strtol(argv[5], nullptr, 0), wantY = std::strtol(argv[6], nullptr, 0);
+    const int limit = std::atoi(argv[7]);
+    LARGE_INTEGER f, t0, t1;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&t0);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(w, std::strtoul(argv[2], nullptr, 0), std::strtoul(argv[3], nullptr, 0),
+                        std::strtol(argv[4], nullptr, 0), SMTO_NORMAL, 30000, &result);
+    GUITHREADINFO gi = {};
+    gi.cbSize = sizeof gi;
+    bool ok = false;
+    double ms = 0;
+    do {
+      ok = GetGUIThreadInfo(thread, &gi) && gi.rcCaret.top == wantY && (wantX < 0 || gi.rcCaret.left == wantX);
+      QueryPerformanceCounter(&t1);
+      ms = 1000.0 * (t1.QuadPart - t0.QuadPart) / f.QuadPart;
+      if (!ok) Sleep(0);
+    } while (!ok && ms < limit);
+    std::printf("caret ok=%d ms=%.1f x=%ld y=%ld\n", ok ? 1 : 0, ms, gi.rcCaret.left, gi.rcCaret.top);
     return ok ? 0 : 1;
   }
   if (cmd == "wait-closed" && argc == 3) return waitUntil(std::atoi(argv[2]), [] { return mainWindow() == nullptr; }) ? 0 : 1;

@@ -11,8 +11,8 @@
 //   send HEX        send these bytes (two hex digits each)
 //   clear           drop whatever waits in both directions, empty the record
 //   flood 0|1       send text lines as fast as the line takes them
-//   pace N          from now on a flood sends N bytes a second (a real line's
-//                   rate: 23040 at 230400 baud), 0 as fast as it can
+//   pace N          send the same lines at N bytes a second, a few bytes
+//                   each millisecond as a serial line delivers them (0 stops)
 //   stats           write "rx N tx N purges N" (so far) into the stats file
 //   sync TOKEN      append TOKEN and a newline to the ack file (all earlier
 //                   commands have been carried out by then)
@@ -61,9 +61,9 @@ const char* gAckPath = nullptr;
 const char* gStatsPath = nullptr;
 bool gEcho = false;
 bool gFlood = false;
-long gPace = 0;            // bytes a second of a flood; 0: unpaced
-double gPaceCredit = 0;    // bytes the pace allows that are not yet sent
-timespec gPaceLast{};
+long gPaceRate = 0;             // bytes a second while pacing
+long long gPaceStartNs = 0;
+unsigned long long gPaced = 0;  // bytes of the paced stream so far
 std::string gOut;    // waiting to go to the line
 std::string gToProg; // waiting to go to the bridged program
 std::string gCtlLine;
@@ -81,8 +81,20 @@ const char* gAliasPath = nullptr;
 
 // One line of a flood: printable text ending in CR LF, as a chatty device sends.
 const char kFloodLine[] = "0123456789 The quick brown fox jumps over the lazy dog. ABCDEFGHIJKLMNOPQRST\r\n";
-// A paced flood sends lines of a full screen width: 78 characters, CR LF.
-const char kPacedLine[] = "0123456789 The quick brown fox jumps over the lazy dog. ABCDEFGHIJKLMNOPQRSTUV\r\n";
+
+long long nowNs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+// The paced stream: the flood's lines, cut wherever the time is up.
+void pace() {
+  const unsigned long long due =
+      static_cast<unsigned long long>((nowNs() - gPaceStartNs) / 1000) * gPaceRate / 1000000;
+  const size_t len = sizeof kFloodLine - 1;
+  for (; gPaced < due; gPaced++) gOut += kFloodLine[gPaced % len];
+}
 
 void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
@@ -134,10 +146,10 @@ void command(const std::string& line) {
     discardLine();
   } else if (verb == "flood") {
     gFlood = arg == "1";
-    gPaceCredit = 0;
-    clock_gettime(CLOCK_MONOTONIC, &gPaceLast);
   } else if (verb == "pace") {
-    gPace = std::atol(arg.c_str());
+    gPaceRate = std::atol(arg.c_str());
+    gPaceStartNs = nowNs();
+    gPaced = 0;
   } else if (verb == "stats") {
     char text[96];
     std::snprintf(text, sizeof text, "rx %llu tx %llu purges %llu\n", gRxCount, gTxCount, gPurges);
@@ -370,18 +382,8 @@ int main(int argc, char** argv) {
 
   char buf[8192];
   while (!gQuit) {
-    if (gFlood && gPace > 0) {
-      // Whole lines as the rate allows them; never more than a second ahead.
-      timespec now;
-      clock_gettime(CLOCK_MONOTONIC, &now);
-      gPaceCredit += ((now.tv_sec - gPaceLast.tv_sec) + (now.tv_nsec - gPaceLast.tv_nsec) / 1e9) * gPace;
-      gPaceLast = now;
-      if (gPaceCredit > gPace) gPaceCredit = static_cast<double>(gPace);
-      while (gPaceCredit >= sizeof kPacedLine - 1) {
-        gOut.append(kPacedLine, sizeof kPacedLine - 1);
-        gPaceCredit -= sizeof kPacedLine - 1;
-      }
-    } else if (gFlood && gOut.size() < sizeof buf) {
+    if (gPaceRate > 0) pace();
+    if (gFlood && gOut.size() < sizeof buf) {
       while (gOut.size() < sizeof buf) gOut.append(kFloodLine, sizeof kFloodLine - 1);
     }
     pollfd fds[3];
@@ -392,7 +394,7 @@ int main(int argc, char** argv) {
     if (gCtl >= 0) fds[n++] = {gCtl, POLLIN, 0};
     const int progIndex = gProg >= 0 ? n : -1;
     if (gProg >= 0) fds[n++] = {gProg, static_cast<short>(POLLIN | (gToProg.empty() ? 0 : POLLOUT)), 0};
-    if (poll(fds, n, gFlood && gPace > 0 ? 5 : -1) < 0) {
+    if (poll(fds, n, gPaceRate > 0 ? 1 : -1) < 0) {
       if (errno == EINTR) continue;
       std::perror("ptydev: poll");
       return 1;
