@@ -62,7 +62,7 @@ long long nowMs() {
 void listDevices(const char* prefix, char (*list)[32], int* count, int max) {
   DIR* d = opendir("/dev");
   if (!d) return;
-  int numbers[64];
+  int numbers[64] = {};
   int found = 0;
   const size_t plen = std::strlen(prefix);
   while (dirent* e = readdir(d)) {
