@@ -2,7 +2,6 @@
 #include <gtk/gtk.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cmath>
 #include <climits>
 #include <cstdio>

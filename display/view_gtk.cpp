@@ -4,7 +4,6 @@
 #include <hb.h>
 #include <pango/pangocairo.h>
 
-#include <cmath>
 #include <cstring>
 
 #include "display/frame.h"
