@@ -363,8 +363,13 @@ void scrollBarMetrics(int* vWidth, int* hHeight) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  gtk_init(&argc, &argv);
+  // GTK takes its own options (--display...) out of argv first.
+  const bool display = gtk_init_check(&argc, &argv);
   if (const int rc = readOptions(argc, argv)) return rc < 0 ? 0 : rc;
+  if (!display) {
+    std::fprintf(stderr, "zelto: cannot open the display (DISPLAY or WAYLAND_DISPLAY not set?)\n");
+    return 1;
+  }
   g_set_prgname("zelto");
   g_set_application_name(gszAppName);
   platMarkUiThread();
