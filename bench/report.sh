@@ -98,6 +98,24 @@ parse_reference() {
   put ref.zmb "$(num '^receive throughput' 'zelto +([0-9.]+) MB/s' "$1")"
   put ref.pmb "$(num '^receive throughput' 'picocom +([0-9.]+) MB/s' "$1")"
 }
+# The native program against picocom in xterm: "together" is the program's
+# share (with its terminal) and the X server's.
+parse_gtk_receive() {
+  local cfg line
+  line=$(grep -E '^zelto, raw, idle ' "$1" | head -n 1)
+  [ -n "$line" ] && put gtk.idle "$(sed -nE 's/.*program +([0-9.]+) %.*/\1/p' <<<"$line")"
+  for cfg in raw hex; do
+    line=$(grep -E "^zelto, $cfg, 230400 baud " "$1" | head -n 1)
+    if [ -n "$line" ]; then
+      put "gtk.$cfg.rate" "$(sed -nE 's/.* ([0-9.]+) B\/s.*/\1/p' <<<"$line")"
+      put "gtk.$cfg.prog" "$(sed -nE 's/.*program +([0-9.]+) %.*/\1/p' <<<"$line")"
+      put "gtk.$cfg.x" "$(sed -nE 's/.*Xvfb +([0-9.]+) %.*/\1/p' <<<"$line")"
+      put "gtk.$cfg.all" "$(sed -nE 's/.*together +([0-9.]+) %.*/\1/p' <<<"$line")"
+    fi
+    line=$(grep -E "^picocom\+xterm, $cfg, 230400 baud " "$1" | head -n 1)
+    [ -n "$line" ] && put "gtk.$cfg.ref" "$(sed -nE 's/.*together +([0-9.]+) %.*/\1/p' <<<"$line")"
+  done
+}
 parse_wine_receive() {
   local cfg state key line
   for cfg in raw hex; do
@@ -145,6 +163,7 @@ if [ "$rewrite" = 0 ]; then
     run "reference.$i" build/release/bench/bench_reference
   done
   run wine_receive bash bench/wine_receive.sh build/win32-release 5 3
+  [ -x build/release/zelto ] && run gtk_receive bash bench/gtk_receive.sh build/release 5 3
   if [ -f bench/wine_filesend.sh ]; then
     for ((i = 1; i <= runs; i++)); do run "winfilesend.$i" bash bench/wine_filesend.sh build/win32-release; done
   fi
@@ -163,6 +182,7 @@ for log in "$out"/*.txt; do
     winfilesend) parse_filesend "$log" winfilesend ;;
     reference) parse_reference "$log" ;;
     wine_receive) parse_wine_receive "$log" ;;
+    gtk_receive) parse_gtk_receive "$log" ;;
   esac
 done
 runs=$(find "$out" -name 'serial.*.txt' | wc -l)
@@ -214,6 +234,9 @@ wreft=$(med wine.ref.total)
 werase=$(med wine.erase) wecho=$(med wine.echo)
 # The flood goal: five times what ZELTO.EXE took in before frame-paced painting.
 floodgoal=$((5 * 176562))
+gidle=$(med gtk.idle)
+grr=$(med gtk.raw.rate) grp=$(med gtk.raw.prog) grx=$(med gtk.raw.x) gra=$(med gtk.raw.all) grref=$(med gtk.raw.ref)
+ghr=$(med gtk.hex.rate) ghp=$(med gtk.hex.prog) ghx=$(med gtk.hex.x) gha=$(med gtk.hex.all) ghref=$(med gtk.hex.ref)
 
 pbytes=n/a
 [ "$pmb" = n/a ] || pbytes=$(echo "$pmb * 1000000" | bc -l)
@@ -270,6 +293,9 @@ same run. The fastest serial rate Zelto offers, 230400 baud, carries
 | ZELTO.EXE under Wine, device flooding, hex display | keeps up with 230400 baud | $(fmt 0 "$whf") bytes/s drawn; ZELTO.EXE $(fmt 1 "$whfz") %, Xvfb $(fmt 1 "$whfx") %, wineserver $(fmt 1 "$whfs") % | | $(meets "$whf > 23040") |
 | ZELTO.EXE under Wine: Erase Screen with a full screen, command to the frame on the screen | under 50 ms | $(fmt 1 "$werase") ms | | $(meets "$werase < 50") |
 | ZELTO.EXE under Wine: echoed key with the view scrolled to the top, key to the frame on the screen | under 20 ms | $(fmt 1 "$wecho") ms | | $(meets "$wecho < 20") |
+| zelto (GTK), idle: zelto | under 0.5 % | $(fmt 2 "$gidle") % | | $(meets "$gidle < 0.5") |
+| zelto (GTK) at 230400 baud, raw display: zelto + Xvfb | at most half of picocom + xterm + Xvfb | $(fmt 2 "$gra") % (zelto $(fmt 2 "$grp") %, Xvfb $(fmt 2 "$grx") %; $(fmt 0 "$grr") bytes/s) | $(ratio "$gra" "$grref") of picocom + xterm + Xvfb ($(fmt 2 "$grref") %) | $(meets "$gra <= $grref / 2") |
+| zelto (GTK) at 230400 baud, hex display: zelto + Xvfb | at most half of picocom + xterm + Xvfb | $(fmt 2 "$gha") % (zelto $(fmt 2 "$ghp") %, Xvfb $(fmt 2 "$ghx") %; $(fmt 0 "$ghr") bytes/s) | $(ratio "$gha" "$ghref") of picocom + xterm + Xvfb ($(fmt 2 "$ghref") %, hex with \`--imap ...nrmhex\`) | $(meets "$gha <= $ghref / 2") |
 EOF
   if [ -s "$out/failed" ]; then
     echo "Harness runs that failed: $(paste -sd' ' "$out/failed"). Their figures are left out."
@@ -313,6 +339,12 @@ EOF
   the view scrolled to the top, to the frame on the screen (the probe sends
   the message and waits for the caret, which a frame places last, to stand
   at its new place), 5 times each.
+- `bench/gtk_receive.sh`: the native program `zelto` (GTK) in a virtual X
+  display, COM1 a pseudo-terminal whose device end sends its text lines at
+  23040 bytes a second (the rate of a 230400-baud line), in raw and in hex
+  display, and then picocom in an xterm of 80 x 33 on the same line in the
+  same run (hex with picocom's `--imap` hex mappings): the processor share of
+  each program (with its terminal) and of the X server; and zelto idle.
 EOF
 } >bench/README.md
 echo "report: bench/README.md written"

@@ -50,6 +50,10 @@ thread_local bool tOnWorker = false;
 constexpr int kShortIdleWaitMs = 1;
 constexpr int kLongIdleWaitMs = 10;
 constexpr int kQuietPassesBeforeLongWait = 100;
+// Where the platform's wait ends as soon as the link has data (a POSIX
+// serial line or socket), a short wait buys no promptness, only wake-ups:
+// between a device's lines, and idle, the worker waits this long.
+constexpr int kDataWakeIdleWaitMs = 100;
 
 // Takes the transmit lock once no flush is under way. The worker itself never
 // finds the flag raised by another thread, so it never waits here.
@@ -265,8 +269,9 @@ unsigned ComThread(void*) {
       // byte instead of spinning.
       if (n == 0 && !worked) {
         if (quietPasses < kQuietPassesBeforeLongWait) quietPasses++;
-        platWaitLinkIdle(udp ? gRsock : ghCom, udp ? 1 : 0,
-                         quietPasses < kQuietPassesBeforeLongWait ? kShortIdleWaitMs : kLongIdleWaitMs);
+        int wait = quietPasses < kQuietPassesBeforeLongWait ? kShortIdleWaitMs : kLongIdleWaitMs;
+        if (platLinkWaitEndsOnData(udp ? 1 : 0)) wait = kDataWakeIdleWaitMs;
+        platWaitLinkIdle(udp ? gRsock : ghCom, udp ? 1 : 0, wait);
       } else if (worked) {
         quietPasses = 0;
       }

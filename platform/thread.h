@@ -60,6 +60,10 @@ void platWakeWaiters();
 // platSignalWorker is called because a byte was queued for sending.
 void platWaitLinkIdle(PlatHandle link, int isSocket, int ms);
 void platSignalWorker();
+// Non-zero when that wait ends as soon as the link (a serial handle, or a
+// socket when isSocket) has something to read: a longer wait then delays
+// nothing that arrives.
+int platLinkWaitEndsOnData(int isSocket);
 
 // Marks the calling thread as the user-interface thread (start-up).
 void platMarkUiThread();

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that running, building and testing Zelto need: "run" only what starting it takes, "test" everything.
 #
+#   bash scripts/install-deps.sh native  building the native program zelto and
+#                                        running it with its demonstration
+#                                        device (scripts/run.sh)
 #   bash scripts/install-deps.sh run     building ZELTO.EXE and running it
 #                                        under Wine with its demonstration
-#                                        device (scripts/run.sh)
+#                                        device (scripts/run.sh --wine)
 #   bash scripts/install-deps.sh screen  what run.sh --xvfb adds: a virtual
 #                                        display and its screenshots
 #   bash scripts/install-deps.sh [test]  all of it, with the native build, the
@@ -14,27 +17,33 @@
 # only for what is missing.
 set -euo pipefail
 
+native=(cmake ninja-build g++ pkg-config libgtk-3-dev fonts-liberation gforth)
 run=(cmake ninja-build g++ g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
      wine wine64 fonts-wine fonts-liberation gforth)
 screen=(xvfb imagemagick)
 test=(build-essential pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-      xdotool x11-utils picocom iproute2 python3 clang clang-tidy cppcheck libclang-rt-14-dev bc)
+      xdotool x11-utils picocom xterm iproute2 python3 clang clang-tidy cppcheck libclang-rt-14-dev bc)
 
 want=()
 groups=("$@")
 [ ${#groups[@]} -gt 0 ] || groups=(test)
 for g in "${groups[@]}"; do
   case $g in
+    native) want+=("${native[@]}") ;;
     run) want+=("${run[@]}") ;;
     screen) want+=("${screen[@]}") ;;
-    test) want+=("${run[@]}" "${screen[@]}" "${test[@]}") ;;
-    *) echo "install-deps: unknown group $g (run, screen or test)" >&2; exit 2 ;;
+    test) want+=("${native[@]}" "${run[@]}" "${screen[@]}" "${test[@]}") ;;
+    *) echo "install-deps: unknown group $g (native, run, screen or test)" >&2; exit 2 ;;
   esac
 done
 
+# One query for all of them: a start of the program that runs this first
+# stays quick.
 missing=()
-installed=" $(dpkg-query -W -f='${db:Status-Abbrev}${Package} ' "${want[@]}" 2>/dev/null | grep -oE 'ii +[^ ]+' |
-  awk '{print $2}' | tr '\n' ' ') "
+# dpkg-query fails for a package it has never heard of, as on a new machine:
+# that is an answer here (missing), not an error.
+installed=" $({ dpkg-query -W -f='${db:Status-Abbrev}${Package} ' "${want[@]}" 2>/dev/null || true; } |
+  grep -oE 'ii +[^ ]+' | awk '{print $2}' | tr '\n' ' ' || true) "
 for p in "${want[@]}"; do
   [[ $installed == *" $p "* ]] || missing+=("$p")
 done

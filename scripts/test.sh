@@ -5,8 +5,11 @@
 #   2. the native build under ThreadSanitizer, the threaded tests;
 #   3. the Windows build (MinGW-w64): the core, the Win32 layer and ZELTO.EXE,
 #      and the Win32 tests under Wine;
-#   4. the benchmarks build (Release), the release package, the fuzz targets
-#      for a bounded time, and static analysis (clang-tidy, cppcheck).
+#   4. the benchmarks build (Release) with the native program zelto, and
+#      zelto's end-to-end cases under Xvfb (beside ZELTO.EXE for the preset
+#      case);
+#   5. the release package, the fuzz targets for a bounded time, and static
+#      analysis (clang-tidy, cppcheck).
 # Ends with one line "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -66,6 +69,15 @@ stage "benchmarks build (Release)"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null &&
   cmake --build build/release -j "$jobs" >/dev/null && { echo "PASS release_build"; passed=$((passed + 1)); } ||
   { echo "FAIL release_build"; failed=$((failed + 1)); }
+
+if [ -x tests/gtk/run.sh ]; then
+  stage "native program zelto (GTK) end to end"
+  # run.sh says FAIL itself when zelto was not built (no GTK 3).
+  tests/gtk/run.sh build/release build/win32 2>&1 | tee build/release/gtk.log
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  passed=$((passed + $(grep -cE '^PASS ' build/release/gtk.log)))
+  failed=$((failed + $(grep -cE '^FAIL ' build/release/gtk.log)))
+fi
 
 stage "release (stripped ZELTO.EXE, version resource)"
 if bash scripts/release.sh >build/release.log 2>&1; then

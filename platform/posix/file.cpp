@@ -16,6 +16,7 @@
 
 namespace {
 char gProgramPath[PATH_MAX] = "";
+char gDataFolder[PATH_MAX] = "";
 
 int lockedOpen(const char* path, int flags) {
   const int fd = open(path, flags | O_CLOEXEC, 0644);
@@ -79,9 +80,22 @@ void posixSetProgramPath(const char* path) {
   gProgramPath[sizeof gProgramPath - 1] = 0;
 }
 
+void posixSetDataFolder(const char* dir) {
+  std::snprintf(gDataFolder, sizeof gDataFolder, "%s", dir ? dir : "");
+}
+
 // The running program's folder stands for the folder of ZELTO.EXE: the name
-// is found there when a file of that name exists.
+// is found there when a file of that name exists. A data folder set by the
+// native program is that folder, whatever it holds yet.
 uint32_t platSearchExecutable(const char* name, char* buf, uint32_t len) {
+  if (gDataFolder[0]) {
+    char full[PATH_MAX + 64];
+    const int n = std::snprintf(full, sizeof full, "%s/%s", gDataFolder, name);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof full) return 0;
+    if (static_cast<uint32_t>(n) + 1 > len) return static_cast<uint32_t>(n) + 1;
+    std::memcpy(buf, full, static_cast<size_t>(n) + 1);
+    return static_cast<uint32_t>(n);
+  }
   char self[PATH_MAX];
   if (gProgramPath[0]) {
     std::snprintf(self, sizeof self, "%s", gProgramPath);

@@ -1,14 +1,27 @@
 // POSIX-only settings of where things are, for tests and native tools.
 #pragma once
+#include <cstddef>
 
 // Makes path stand for the running program (null or "" restores the real one),
 // so that the program's folder, where the preset file lies, can be chosen.
 void posixSetProgramPath(const char* path);
 
-// Chooses the device behind "COMn" (1 to 9). By default COMn is
-// /dev/ttyS(n-1); a USB adapter or a pseudo-terminal can stand in its place.
-// A null or empty path restores the default.
+// Makes dir the folder of the program's own files (the preset and the record
+// file): every name searched for is found there, whether or not a file of that
+// name exists yet. The native program sets it at start; null or "" goes back
+// to searching beside the running program.
+void posixSetDataFolder(const char* dir);
+
+// Chooses the device behind "COMn" (1 to 9). By default COMn is the n-th
+// serial device of this machine (see posixComDevicePath); a USB adapter or a
+// pseudo-terminal can stand in its place. A null or empty path restores the
+// default.
 void posixSetComDevice(int n, const char* path);
+// The device that "COMn" opens: the one set above, or else the n-th of the
+// machine's USB serial adapters (/dev/ttyUSB*, then /dev/ttyACM*, each in
+// number order) followed by its built-in ports (/dev/ttyS0, /dev/ttyS1...).
+// Writes the path into buf (len bytes); returns 0 when n names no port.
+int posixComDevicePath(int n, char* buf, size_t len);
 // Pretends the modem input lines read mask (kModemCts...), for cables a
 // pseudo-terminal cannot imitate; -1 reads the device again.
 void posixSetModemLines(int mask);

@@ -2,6 +2,8 @@
 // user-interface side's waits and a self-pipe that wakes the idle worker.
 #include "platform/thread.h"
 
+#include "platform/posix/ui_wait.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -53,6 +55,7 @@ void makeWorkerPipe() {
 
 std::atomic<bool> gUiMarked{false};
 pthread_t gUiThread;
+std::atomic<void (*)()> gUiWaitService{nullptr};
 
 }  // namespace
 
@@ -96,9 +99,19 @@ int64_t platMonotonicUs() {
   return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
+void posixSetUiWaitService(void (*service)()) { gUiWaitService = service; }
+
 void platWaitForWake(int ms) {
   pthread_mutex_lock(&gWakeMutex);
   const unsigned long gen = gWakeGeneration;
+  // The generation is read first: a request handed over while the service
+  // runs ends the sleep below at once, and the caller's next wait serves it.
+  void (*service)() = gUiMarked ? gUiWaitService.load() : nullptr;
+  if (service && pthread_equal(gUiThread, pthread_self())) {
+    pthread_mutex_unlock(&gWakeMutex);
+    service();
+    pthread_mutex_lock(&gWakeMutex);
+  }
   timespec deadline;
   clock_gettime(CLOCK_REALTIME, &deadline);
   deadline.tv_nsec += static_cast<long>(ms) * 1000000L;
@@ -139,6 +152,9 @@ void platWaitLinkIdle(PlatHandle link, int /*isSocket*/, int ms) {
   // the pause rather than spin.
   if (fds[n - 1].revents & (POLLHUP | POLLERR | POLLNVAL)) platSleepMs(ms);
 }
+
+// Serial lines and sockets alike are descriptors that poll watches.
+int platLinkWaitEndsOnData(int /*isSocket*/) { return 1; }
 
 void platSignalWorker() {
   pthread_once(&gPipeOnce, makeWorkerPipe);

@@ -1,0 +1,7 @@
+// The display view's GTK half: the handler that draws the view widget.
+#pragma once
+#include <gtk/gtk.h>
+
+// The view widget's "draw" handler: the update area through PaintDISPLAY,
+// then the caret.
+gboolean DrawDISPLAYView(GtkWidget* view, cairo_t* cr, gpointer unused);

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# End to end: a serial device that another program holds is refused: the open-failure message box comes before the window, and typing then sends nothing.
+. "$ZG_LIB"
+
+# Another terminal program holds COM1's device, as picocom and tio do (flock).
+# -o: the lock stays with flock itself, which the run ends after the case.
+flock -o "$ZG_DEV_PTY" sleep 60 &
+echo $! >>"$ZG_OUT/started.pids"
+sleep 0.3
+(cd "$ZG_APP" && exec ./zelto --com "1=$ZG_DEV_PTY") >"$ZG_WORK/zelto.log" 2>&1 </dev/null &
+ZG_PID=$!
+echo "$ZG_PID" >>"$ZG_OUT/started.pids"
+if wait_windows 'Zelto v3\.16' 1 10000; then
+  s=$(shot refused)
+  # The box is small and stands alone: no menu bar drawn yet.
+  check open_fail_box_before_the_window "" test "$(ink "$s" 0 0 300 24 000000)" -lt 2000
+  keys Return
+else
+  fail open_fail_box_before_the_window "no window at all"
+fi
+sleep 1
+focus_main
+check open_fail_window_opens_after_the_box "" test -n "$(main_window)"
+typed "xyz"
+keys Return
+sleep 0.5
+check open_fail_nothing_sent "device got $(dev_rx)" test -z "$(dev_rx)"
+zg_finish

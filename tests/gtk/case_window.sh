@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# End to end: the main window and its menu, typed keys at the device, device bytes drawn, function keys only in the main window, and the Setup dialog changing the rate and switching to UDP, saved and in effect.
+. "$ZG_LIB"
+
+zelto_start || { fail window_opens "no window titled Zelto v3.16"; zg_finish; }
+pass window_opens
+
+# The menu bar and one of its menus, drawn over the still empty view.
+s=$(shot empty)
+blank=$(ink "$s" 10 40 400 180)
+click_at "${ZG_MENU_X[2]}" 12
+sleep 0.5
+s=$(shot menu)
+keys Escape
+check window_menu_drawn "ink $(ink "$s" 110 30 370 190) over the empty view's $blank" \
+  test "$(ink "$s" 110 30 370 190)" -gt $((blank + 2000))
+focus_main
+
+# Typed keys go out as the character message gives them: letters, Enter
+# 0x0D, Backspace 0x08, Ctrl+C 0x03.
+typed "ab"
+keys Return BackSpace ctrl+c
+check window_typed_keys_reach_the_device "device got $(dev_rx)" wait_rx 61620d0803
+
+# Bytes from the device are drawn in the view.
+before=$(ink "$(shot before-rx)" 0 25 400 14)
+dev_send 'DEVICE TEXT DRAWN HERE\r\n'
+sleep 0.5
+after=$(ink "$(shot after-rx)" 0 25 400 14)
+check window_device_bytes_drawn "ink $before before, $after after" test "$after" -gt $((before + 200))
+
+# F12 writes its status text; inside the about box it does nothing.
+base=$(ink "$(shot before-about)" 0 25 640 80)
+click_at "${ZG_MENU_X[4]}" 12
+wait_windows 'about  Zelto v3\.16' 1 3000 || fail window_about_opens "no about box"
+keys F12
+keys Escape   # the about box stays open: only OK closes it
+sleep 0.3
+check window_about_stays_on_escape "" test "$(windows 'about  Zelto v3\.16')" -eq 1
+keys Return
+sleep 0.5
+check window_about_closes_with_ok "" test "$(windows 'about  Zelto v3\.16')" -eq 0
+focus_main
+quiet=$(ink "$(shot f12-in-dialog)" 0 25 640 80)
+keys F12
+sleep 0.5
+loud=$(ink "$(shot f12-in-window)" 0 25 640 80)
+check window_function_keys_only_in_main_window "ink $base, $quiet after F12 in the box, $loud after F12 in the window" \
+  test "$loud" -gt $((quiet + 300)) -a "$quiet" -le $((base + 50))
+
+# Setup: 230.4k and UDP with a receive port of this test, then Save Setup.
+port=$((20000 + RANDOM % 20000))
+check window_setup_to_udp_and_230400_baud "" setup_udp "$port" faster
+focus_main
+menu_item 3 89   # Save Setup
+set=$ZG_APP/ZELTO.SET
+check window_save_setup_writes_630_bytes "$(ls -l "$set" 2>&1)" test "$(stat -c %s "$set" 2>/dev/null)" = 630
+rec=$(od -An -v -tu1 -j0 -N7 "$set" 2>/dev/null | xargs)
+check window_setup_rate_saved "first bytes: $rec" test "$(cut -d' ' -f3 <<<"$rec")" = 96
+check window_setup_udp_saved "first bytes: $rec" test "$(cut -d' ' -f7 <<<"$rec")" = 1
+check window_setup_rx_port_saved "" test "$(dd if="$set" bs=1 skip=46 count=5 2>/dev/null)" = "$port"
+
+# The UDP link is open on that port: a datagram to it is drawn.
+keys F12
+sleep 0.3
+before=$(ink "$(shot before-udp)" 0 40 640 160)
+printf 'UDP DATAGRAM DRAWN HERE\r\n' >"/dev/udp/127.0.0.1/$port"
+sleep 0.6
+after=$(ink "$(shot after-udp)" 0 40 640 160)
+check window_udp_datagram_drawn "ink $before before, $after after" test "$after" -gt $((before + 200))
+
+zg_finish
