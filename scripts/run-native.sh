@@ -20,6 +20,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
+say() { echo "run-native.sh: $*"; }
+# shellcheck source=scripts/saved_link.sh
+source "$root/scripts/saved_link.sh"
+
 usage() {
   sed -n '3,13p' "$0" | sed 's/^# \{0,1\}//'
   exit "${1:-0}"
@@ -75,7 +79,8 @@ EOF
   exit 1
 fi
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh native
+[ "$xvfb" = 1 ] && bash scripts/install-deps.sh screen
 
 # ---- zelto, and the demonstration device's bridge: only what changed
 build=${ZELTO_BUILD_DIR:-build/native-release}
@@ -120,7 +125,6 @@ if [ "$demo" = 1 ]; then
   for _ in $(seq 200); do [ -s "$run/link" ] && break; sleep 0.01; done
   [ -s "$run/link" ] || { echo "run-native.sh: the demonstration device did not start" >&2; exit 1; }
   com[1]=$(tr -d '\n' <"$run/link")
-  echo "run-native.sh: COM1 is gforth on ${com[1]}: type  2 3 + .  and Enter"
 fi
 
 args=()
@@ -128,9 +132,7 @@ for n in "${!com[@]}"; do
   args+=(--com "$n=${com[$n]}")
   [ "$demo" = 1 ] && [ "$n" = 1 ] || echo "run-native.sh: COM$n is ${com[$n]}"
 done
-if [ -f "$build/ZELTO.SET" ]; then
-  echo "run-native.sh: settings from $build/ZELTO.SET (delete it for the defaults: COM1 at 115200 baud)"
-fi
+tell_saved_link "$build/ZELTO.SET" "$([ "$demo" = 1 ] && echo "${com[1]}")"
 
 # ---- the program
 "$build/zelto" "${args[@]}" >"$run/zelto.log" 2>&1 </dev/null &

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Starts Zelto on Linux: ZELTO.EXE under Wine, built where its sources changed, with a FORTH system on COM1 to talk to unless a device is named.
+# Starts Zelto on Linux: the native program zelto (or ZELTO.EXE under Wine), built where its sources changed, with a FORTH system on COM1 to talk to unless a device is named.
 #
 #   bash scripts/run.sh                      COM1 is a demonstration device:
 #                                            gforth on a pseudo-terminal
@@ -10,23 +10,25 @@
 #   bash scripts/run.sh --list               the serial devices found and the
 #                                            COM number each gets; starts
 #                                            nothing
-#   bash scripts/run.sh --wine               ZELTO.EXE under Wine (the default)
+#   bash scripts/run.sh --wine               ZELTO.EXE under Wine instead of
+#                                            the native program
 #   bash scripts/run.sh --xvfb [--screenshot FILE]
 #                                            without a screen: a virtual X
 #                                            display, and a picture of it
 #
 # Serial devices found and not named (USB and ACM adapters, serial ports that
 # answer) take the free numbers up to COM6, in the order --list shows. The
-# program keeps its preset file ZELTO.SET beside ZELTO.EXE in the build
-# folder (build/win32-release, or $ZELTO_BUILD_DIR), and runs in a Wine
-# prefix of its own there, so the ports mapped here touch no other Wine
-# programs. The script ends when the program does.
+# native program (scripts/run-native.sh) keeps its preset file ZELTO.SET
+# beside itself in build/native-release; ZELTO.EXE keeps it beside itself in
+# build/win32-release and runs in a Wine prefix of its own there, so the
+# ports mapped here touch no other Wine programs ($ZELTO_BUILD_DIR names
+# another build folder). The script ends when the program does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 usage() {
-  sed -n '3,23p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '3,25p' "$0" | sed 's/^# \{0,1\}//'
   exit "${1:-0}"
 }
 say() { echo "run.sh: $*"; }
@@ -36,6 +38,7 @@ declare -A com=()
 demo=1
 xvfb=0
 list=0
+wine=0
 screenshot=
 while [ $# -gt 0 ]; do
   case $1 in
@@ -52,7 +55,7 @@ while [ $# -gt 0 ]; do
       shift 2
       ;;
     --list) list=1; shift ;;
-    --wine) shift ;;
+    --wine) wine=1; shift ;;
     --xvfb) xvfb=1; shift ;;
     --screenshot)
       [ $# -ge 2 ] || usage 2
@@ -176,20 +179,8 @@ fi
 
 # ---- the saved settings: what the start will talk to ----------------------
 
-# saved_link PRESET: "udp IP RX TX", "serial PORT BAUD", or nothing for a
-# missing or damaged preset (the program then starts on COM1 at 115200).
-saved_link() {
-  local f=$1
-  [ -f "$f" ] && [ "$(stat -c %s "$f")" -eq 630 ] || return 0
-  byte() { od -An -tu1 -j "$1" -N 1 "$f" | tr -d ' '; }
-  text() { dd if="$f" bs=1 skip="$1" count="$2" 2>/dev/null | tr '\0' '\n' | head -n 1; }
-  [ "$(byte 0)" = 12 ] || return 0
-  if [ "$(byte 6)" != 0 ]; then
-    echo "udp $(text 14 32) $(text 46 16) $(text 62 16)"
-  else
-    echo "serial $(byte 1) $(($(byte 2) * 2400))"
-  fi
-}
+# shellcheck source=scripts/saved_link.sh
+source "$root/scripts/saved_link.sh"
 
 # ---- ZELTO.EXE under Wine -------------------------------------------------
 # Everything that makes the Windows program run on Linux: its build, its Wine
@@ -300,22 +291,12 @@ wine_demo_ready() {
 
 # What the window will talk to, from the ports and the saved settings.
 wine_tell_link() {
-  local n link kind a b c
+  local n
   for n in $(printf '%s\n' "${!com[@]}" | sort); do
     [ "$demo" = 1 ] && [ "$n" = 1 ] && continue
     say "COM$n is ${com[$n]}"
   done
-  link=$(saved_link "$build/ZELTO.SET")
-  read -r kind a b c <<<"${link:-serial 1 115200}"
-  [ -n "$link" ] && say "settings from $build/ZELTO.SET (delete it for the defaults: COM1 at 115200 baud)"
-  if [ "$kind" = udp ]; then
-    say "the saved settings use UDP: datagrams to $a port $c, received on port ${b}" \
-      "(Config > Terminal switches back to RS-232 and COM1)"
-  elif [ "$a" != 1 ]; then
-    say "the saved settings use COM$a at $b baud${com[$a]:+ (${com[$a]})}"
-  elif [ "$demo" = 1 ]; then
-    say "COM1 is gforth on $(tr -d '\n' <"$run/link"): type  2 3 + .  and Enter"
-  fi
+  tell_saved_link "$build/ZELTO.SET" "$([ "$demo" = 1 ] && tr -d '\n' <"$run/link")"
 }
 
 run_wine() {
@@ -371,6 +352,17 @@ run_wine() {
   zelto=
 }
 
+# ---- the native program -------------------------------------------------
+# scripts/run-native.sh builds and starts it with the ports settled here.
+run_native() {
+  local n args=()
+  for n in "${!com[@]}"; do args+=(--com "$n=${com[$n]}"); done
+  [ "$xvfb" = 1 ] && args+=(--xvfb)
+  [ -n "$screenshot" ] && args+=(--screenshot "$screenshot")
+  exec bash "$root/scripts/run-native.sh" "${args[@]}"
+}
+
+[ "$wine" = 1 ] || run_native
 if [ "$xvfb" = 0 ] && [ -z "${DISPLAY:-}" ]; then
   cat >&2 <<'EOF'
 run.sh: there is no X display (DISPLAY is not set), and Zelto is a window.
