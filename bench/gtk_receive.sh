@@ -135,7 +135,7 @@ run_picocom() {
   echo "pace 0" >"$out/ctl"
   sleep 0.5
   kill "$pico" "$xterm" 2>/dev/null
-  wait "$xterm" 2>/dev/null
+  wait "$xterm" 2>/dev/null || true   # the reference ends by a kill: not a failure of the run
 }
 
 echo "zelto (GTK) against picocom in xterm, COM1 a pseudo-terminal sending lines at 23040 bytes/s;" \

@@ -179,3 +179,19 @@ void InitDISPLAYView() {
   GnRow = 0;
   frameReset();
 }
+
+void CompleteDISPLAYFontDesc() {
+  DisplayFontDesc& f = GlfDISPLAYFont;
+  f.lfWidth = 0;
+  f.lfEscapement = 0;
+  f.lfOrientation = 0;
+  f.lfWeight = 0;
+  f.lfItalic = 0;
+  f.lfUnderline = 0;
+  f.lfStrikeOut = 0;
+  f.lfCharSet = kDisplayFontCharSet;
+  f.lfOutPrecision = 0;
+  f.lfClipPrecision = 0;
+  f.lfQuality = 0;
+  f.lfPitchAndFamily = kDisplayFontPitchAndFamily;
+}

@@ -72,6 +72,15 @@ void DISPLAYPaintCopy(int32_t left, int32_t top, int32_t right, int32_t bottom, 
 // Resets the view state at window creation (offsets, ranges, caret state).
 void InitDISPLAYView();
 
+// The display font's character set and pitch as the font description keeps
+// them (OEM_CHARSET; FIXED_PITCH | FF_MODERN).
+constexpr uint8_t kDisplayFontCharSet = 255;
+constexpr uint8_t kDisplayFontPitchAndFamily = 0x31;
+// Fills every field of GlfDISPLAYFont but the height and the face name,
+// which start-up and the preset file choose: a fixed-pitch modern face in
+// the OEM character set. Both front ends make their font from it.
+void CompleteDISPLAYFontDesc();
+
 // Window creation and teardown, the font and painting: the Win32 front end
 // carries these out (display/view_gdi_win32.cpp).
 int32_t CreateDISPLAYInfo(WindowHandle hwnd);

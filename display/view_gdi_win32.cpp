@@ -17,6 +17,7 @@ static_assert(sizeof(DisplayFontDesc) == sizeof(LOGFONTA), "the display font is 
 static_assert(offsetof(DisplayFontDesc, lfItalic) == offsetof(LOGFONTA, lfItalic));
 static_assert(offsetof(DisplayFontDesc, lfPitchAndFamily) == offsetof(LOGFONTA, lfPitchAndFamily));
 static_assert(offsetof(DisplayFontDesc, lfFaceName) == offsetof(LOGFONTA, lfFaceName));
+static_assert(kDisplayFontCharSet == OEM_CHARSET && kDisplayFontPitchAndFamily == (FIXED_PITCH | FF_MODERN));
 
 HFONT GhDISPLAYFont = nullptr;
 
@@ -27,24 +28,6 @@ HWND hw(WindowHandle w) { return static_cast<HWND>(w); }
 void deleteFont() {
   if (GhDISPLAYFont) DeleteObject(GhDISPLAYFont);
   GhDISPLAYFont = nullptr;
-}
-
-// Every field but the height and the face name, which start-up and the
-// preset file choose.
-void completeFontDesc() {
-  DisplayFontDesc& f = GlfDISPLAYFont;
-  f.lfWidth = 0;
-  f.lfEscapement = 0;
-  f.lfOrientation = 0;
-  f.lfWeight = 0;
-  f.lfItalic = 0;
-  f.lfUnderline = 0;
-  f.lfStrikeOut = 0;
-  f.lfCharSet = OEM_CHARSET;
-  f.lfOutPrecision = 0;
-  f.lfClipPrecision = 0;
-  f.lfQuality = 0;
-  f.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
 }
 
 // Frame pacing (display/frame.h), on the user-interface thread. A request
@@ -86,7 +69,7 @@ int32_t CreateDISPLAYInfo(WindowHandle hwnd) {
   InitDISPLAYView();
   deleteFont();
   GrgbFGColor = 0;
-  completeFontDesc();
+  CompleteDISPLAYFontDesc();
   InitDISPLAYGrid();
   ResetDISPLAYScreen(hwnd);
   // The file dialogs are prepared only for a link that opened.

@@ -59,25 +59,6 @@ void deleteFont() {
   gFont = nullptr;
 }
 
-// Every field but the height and the face name, which start-up and the
-// preset file choose (the values of a fixed-pitch modern face in the OEM
-// character set).
-void completeFontDesc() {
-  DisplayFontDesc& f = GlfDISPLAYFont;
-  f.lfWidth = 0;
-  f.lfEscapement = 0;
-  f.lfOrientation = 0;
-  f.lfWeight = 0;
-  f.lfItalic = 0;
-  f.lfUnderline = 0;
-  f.lfStrikeOut = 0;
-  f.lfCharSet = 255;
-  f.lfOutPrecision = 0;
-  f.lfClipPrecision = 0;
-  f.lfQuality = 0;
-  f.lfPitchAndFamily = 0x31;
-}
-
 // The font description as Pango takes it. A negative height is the
 // character height in pixels (the em); a positive one the cell height, of
 // which the em is about seven eighths.
@@ -121,7 +102,7 @@ int32_t CreateDISPLAYInfo(WindowHandle hwnd) {
   InitDISPLAYView();
   deleteFont();
   GrgbFGColor = 0;
-  completeFontDesc();
+  CompleteDISPLAYFontDesc();
   InitDISPLAYGrid();
   ResetDISPLAYScreen(hwnd);
   // The file dialogs are prepared only for a link that opened.

@@ -54,6 +54,14 @@ constexpr int kQuietPassesBeforeLongWait = 100;
 // serial line or socket), a short wait buys no promptness, only wake-ups:
 // between a device's lines, and idle, the worker waits this long.
 constexpr int kDataWakeIdleWaitMs = 100;
+// A serial stream trickles in: at 230400 baud a few bytes each millisecond.
+// After a read that emptied the line's queue, with nothing else to do, the
+// worker lets the queue fill again this long (well inside a display frame,
+// and far from filling the driver's queue) instead of waking for every few
+// bytes; each wake-up and read costs calls into the system, and under Wine
+// into the wineserver too. A full block is followed at once (a flood), and a
+// queued byte ends the pause.
+constexpr int kGatherWaitMs = 5;
 
 // Takes the transmit lock once no flush is under way. The worker itself never
 // finds the flag raised by another thread, so it never waits here.
@@ -279,6 +287,7 @@ unsigned ComThread(void*) {
     }
     quietPasses = 0;
     routeBlock(block, n);
+    if (!udp && !worked && n < kRxBlockSize) platWaitLinkIdle(kInvalidHandle, 0, kGatherWaitMs);
   }
   gdwThreadID = 0;
   platWakeWaiters();

@@ -18,7 +18,7 @@
 #
 # Serial devices found and not named (USB and ACM adapters, serial ports that
 # answer) take the free numbers up to COM6, in the order --list shows. The
-# native program (scripts/run-native.sh) keeps its preset file ZELTO.SET
+# native program (scripts/run_native.sh) keeps its preset file ZELTO.SET
 # beside itself in build/native-release; ZELTO.EXE keeps it beside itself in
 # build/win32-release and runs in a Wine prefix of its own there, so the
 # ports mapped here touch no other Wine programs ($ZELTO_BUILD_DIR names
@@ -353,16 +353,13 @@ run_wine() {
 }
 
 # ---- the native program -------------------------------------------------
-# scripts/run-native.sh builds and starts it with the ports settled here.
-run_native() {
-  local n args=()
-  for n in "${!com[@]}"; do args+=(--com "$n=${com[$n]}"); done
-  [ "$xvfb" = 1 ] && args+=(--xvfb)
-  [ -n "$screenshot" ] && args+=(--screenshot "$screenshot")
-  exec bash "$root/scripts/run-native.sh" "${args[@]}"
-}
+# shellcheck source=scripts/run_native.sh
+source "$root/scripts/run_native.sh"
 
-[ "$wine" = 1 ] || run_native
+if [ "$wine" = 0 ]; then
+  run_native
+  exit 0
+fi
 if [ "$xvfb" = 0 ] && [ -z "${DISPLAY:-}" ]; then
   cat >&2 <<'EOF'
 run.sh: there is no X display (DISPLAY is not set), and Zelto is a window.
