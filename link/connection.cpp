@@ -59,9 +59,14 @@ constexpr int kDataWakeIdleWaitMs = 100;
 // worker lets the queue fill again this long (well inside a display frame,
 // and far from filling the driver's queue) instead of waking for every few
 // bytes; each wake-up and read costs calls into the system, and under Wine
-// into the wineserver too. A full block is followed at once (a flood), and a
-// queued byte ends the pause.
+// into the wineserver too. A queued byte ends the pause. A read of a few
+// bytes (an echo, a short answer, bytes typed at the far end) is not a
+// stream, and a large one is a flood, faster than any serial line: both are
+// followed at once, so that neither waits. At 230400 baud 5 ms bring some
+// 115 bytes.
 constexpr int kGatherWaitMs = 5;
+constexpr int32_t kGatherMinBytes = 8;
+constexpr int32_t kGatherMaxBytes = 512;
 
 // Takes the transmit lock once no flush is under way. The worker itself never
 // finds the flag raised by another thread, so it never waits here.
@@ -287,7 +292,9 @@ unsigned ComThread(void*) {
     }
     quietPasses = 0;
     routeBlock(block, n);
-    if (!udp && !worked && n < kRxBlockSize) platWaitLinkIdle(kInvalidHandle, 0, kGatherWaitMs);
+    if (!udp && !worked && n >= kGatherMinBytes && n <= kGatherMaxBytes) {
+      platWaitLinkIdle(kInvalidHandle, 0, kGatherWaitMs);
+    }
   }
   gdwThreadID = 0;
   platWakeWaiters();
