@@ -261,7 +261,7 @@ same run. The fastest serial rate Zelto offers, 230400 baud, carries
 |---|---|---|---|---|
 | Screen model, raw display | at least 200 MB/s | $(fmt 1 "$sraw") MB/s | | $(meets "$sraw >= 200") |
 | Screen model, hex display | at least 60 MB/s | $(fmt 1 "$shex") MB/s | | $(meets "$shex >= 60") |
-| Screen model, raw display, short lines (a carriage return every 10 bytes) | at least half the long-line figure | $(fmt 1 "$sshort") MB/s | $(ratio "$sshort" "$sraw") of the long-line figure | $(meets "$sshort >= $sraw / 2") |
+| Screen model, raw display, short lines (a carriage return every 10 bytes) | at least half the long-line figure before frame-paced painting (323.7 MB/s) | $(fmt 1 "$sshort") MB/s | $(ratio "$sshort" 323.7) of that figure; $(ratio "$sshort" "$sraw") of this run's long-line figure | $(meets "$sshort >= 323.7 / 2") |
 | Serial: \`sendCommByte\` to the device, p50 / p99 | p99 under 2 ms | $(fmt 1 "$tx50") / $(fmt 1 "$tx99") µs | | $(meets "$tx99 < 2000") |
 | Serial: device to \`gabScreen\`, p50 / p99 | p99 under 2 ms | $(fmt 1 "$rx50") / $(fmt 1 "$rx99") µs | | $(meets "$rx99 < 2000") |
 | Serial: receive into the grid | keeps up with the line | $(fmt 1 "$grid") MB/s | $(ratio "$grid" "$plain") of a plain reader ($(fmt 1 "$plain") MB/s) | $(meets "$grid > 0.023") |
