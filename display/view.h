@@ -81,9 +81,13 @@ constexpr uint8_t kDisplayFontPitchAndFamily = 0x31;
 // the OEM character set. Both front ends make their font from it.
 void CompleteDISPLAYFontDesc();
 
-// Window creation and teardown, the font and painting: the Win32 front end
-// carries these out (display/view_gdi_win32.cpp).
+// Window creation and teardown, the same in every front end
+// (display/view_open.cpp), around the front end's font.
 int32_t CreateDISPLAYInfo(WindowHandle hwnd);
 int32_t DestroyDISPLAYInfo();
+// The font and painting: each front end carries these out
+// (display/view_gdi_win32.cpp, display/view_gtk.cpp). DeleteDISPLAYFont lets
+// the display font go, if one was made.
+void DeleteDISPLAYFont();
 int32_t ResetDISPLAYScreen(WindowHandle hwnd);
 int32_t PaintDISPLAY(WindowHandle hwnd);

@@ -7,11 +7,8 @@
 #include "display/frame.h"
 #include "display/screen.h"
 #include "display/view.h"
-#include "link/connection.h"
 #include "platform/win32/deferred.h"
 #include "settings/globals.h"
-#include "transfer/filesend.h"
-#include "transfer/record.h"
 
 static_assert(sizeof(DisplayFontDesc) == sizeof(LOGFONTA), "the display font is a LOGFONTA");
 static_assert(offsetof(DisplayFontDesc, lfItalic) == offsetof(LOGFONTA, lfItalic));
@@ -24,11 +21,6 @@ HFONT GhDISPLAYFont = nullptr;
 namespace {
 
 HWND hw(WindowHandle w) { return static_cast<HWND>(w); }
-
-void deleteFont() {
-  if (GhDISPLAYFont) DeleteObject(GhDISPLAYFont);
-  GhDISPLAYFont = nullptr;
-}
 
 // Frame pacing (display/frame.h), on the user-interface thread. A request
 // that comes a frame's time after the last frame runs at once; otherwise,
@@ -65,29 +57,13 @@ int runFrame(HWND w) {
 
 }  // namespace
 
-int32_t CreateDISPLAYInfo(WindowHandle hwnd) {
-  InitDISPLAYView();
-  deleteFont();
-  GrgbFGColor = 0;
-  CompleteDISPLAYFontDesc();
-  InitDISPLAYGrid();
-  ResetDISPLAYScreen(hwnd);
-  // The file dialogs are prepared only for a link that opened.
-  if (openConnection()) {
-    SendFileInit();
-    RecFileInit();
-  }
-  return 1;
-}
-
-int32_t DestroyDISPLAYInfo() {
-  if (gfConnected) closeConnection();
-  deleteFont();
-  return 1;
+void DeleteDISPLAYFont() {
+  if (GhDISPLAYFont) DeleteObject(GhDISPLAYFont);
+  GhDISPLAYFont = nullptr;
 }
 
 int32_t ResetDISPLAYScreen(WindowHandle hwnd) {
-  deleteFont();
+  DeleteDISPLAYFont();
   LOGFONTA lf;
   std::memcpy(&lf, &GlfDISPLAYFont, sizeof lf);
   GhDISPLAYFont = CreateFontIndirectA(&lf);

@@ -9,12 +9,9 @@
 #include "display/frame.h"
 #include "display/screen.h"
 #include "display/view.h"
-#include "link/connection.h"
 #include "platform/gtk/gtk_main.h"
 #include "platform/window.h"
 #include "settings/globals.h"
-#include "transfer/filesend.h"
-#include "transfer/record.h"
 
 namespace {
 
@@ -53,11 +50,6 @@ int gCellWidth = 8;    // the cell the glyph table was made for
 
 // The window being drawn: set by the draw handler around PaintDISPLAY.
 cairo_t* gPaintCr = nullptr;
-
-void deleteFont() {
-  if (gFont) g_object_unref(gFont);
-  gFont = nullptr;
-}
 
 // The font description as Pango takes it. A negative height is the
 // character height in pixels (the em); a positive one the cell height, of
@@ -98,29 +90,13 @@ void setColour(cairo_t* cr, uint32_t rgb) {
 
 }  // namespace
 
-int32_t CreateDISPLAYInfo(WindowHandle hwnd) {
-  InitDISPLAYView();
-  deleteFont();
-  GrgbFGColor = 0;
-  CompleteDISPLAYFontDesc();
-  InitDISPLAYGrid();
-  ResetDISPLAYScreen(hwnd);
-  // The file dialogs are prepared only for a link that opened.
-  if (openConnection()) {
-    SendFileInit();
-    RecFileInit();
-  }
-  return 1;
-}
-
-int32_t DestroyDISPLAYInfo() {
-  if (gfConnected) closeConnection();
-  deleteFont();
-  return 1;
+void DeleteDISPLAYFont() {
+  if (gFont) g_object_unref(gFont);
+  gFont = nullptr;
 }
 
 int32_t ResetDISPLAYScreen(WindowHandle hwnd) {
-  deleteFont();
+  DeleteDISPLAYFont();
   PangoFontDescription* desc = describeFont();
   gFont = pango_context_load_font(gtk_widget_get_pango_context(GTK_WIDGET(hwnd)), desc);
   pango_font_description_free(desc);

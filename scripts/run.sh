@@ -182,6 +182,16 @@ fi
 # shellcheck source=scripts/saved_link.sh
 source "$root/scripts/saved_link.sh"
 
+# start_xvfb: a virtual X display for --xvfb, in $run, ended with the run.
+start_xvfb() {
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$run/display" >"$run/xvfb.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do [ -s "$run/display" ] && break; sleep 0.05; done
+  export DISPLAY=:$(tr -d '\n' <"$run/display")
+  unset WAYLAND_DISPLAY
+  say "virtual X display $DISPLAY"
+}
+
 # ---- ZELTO.EXE under Wine -------------------------------------------------
 # Everything that makes the Windows program run on Linux: its build, its Wine
 # prefix, the ports mapped there, the demonstration device, the program.
@@ -328,13 +338,7 @@ run_wine() {
   trap cleanup EXIT
   trap 'exit 130' INT TERM
 
-  if [ "$xvfb" = 1 ]; then
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$run/display" >"$run/xvfb.log" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 100); do [ -s "$run/display" ] && break; sleep 0.05; done
-    export DISPLAY=:$(tr -d '\n' <"$run/display")
-    say "virtual X display $DISPLAY"
-  fi
+  [ "$xvfb" = 1 ] && start_xvfb
 
   [ "$demo" = 1 ] && wine_demo_device
   wine_prefix

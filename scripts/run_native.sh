@@ -40,14 +40,7 @@ EOF
   trap cleanup EXIT
   trap 'exit 130' INT TERM
 
-  if [ "$xvfb" = 1 ]; then
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$run/display" >"$run/xvfb.log" 2>&1 &
-    pids+=($!)
-    for _ in $(seq 100); do [ -s "$run/display" ] && break; sleep 0.05; done
-    export DISPLAY=:$(tr -d '\n' <"$run/display")
-    unset WAYLAND_DISPLAY
-    say "virtual X display $DISPLAY"
-  fi
+  [ "$xvfb" = 1 ] && start_xvfb
 
   # ---- the demonstration device: gforth behind a pseudo-terminal
   if [ "$demo" = 1 ]; then
