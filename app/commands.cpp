@@ -5,6 +5,7 @@
 #include "platform/msgbox.h"
 #include "platform/shell.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 #include "settings/preset.h"
 #include "transfer/filesend.h"
 #include "transfer/record.h"
@@ -61,7 +62,10 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     case kCmdCloseRecord: CloseRecFile(); break;
     case kCmdTerminal: runSetup(w); break;
     case kCmdEraseScreen: ClearDISPLAYScreen(); break;
-    case kCmdSaveSetup: SavePreset(w); break;
+    case kCmdSaveSetup:
+      SavePreset(w);
+      SaveOptions();
+      break;
     case kCmdInfo: platRunDialog(kDialogAbout, w); break;
     default: return 0;
   }

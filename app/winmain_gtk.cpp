@@ -21,6 +21,7 @@
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 #include "settings/preset.h"
 #include "transfer/filesend.h"
 #include "transfer/record.h"
@@ -388,6 +389,7 @@ int main(int argc, char** argv) {
   GlfDISPLAYFont.lfHeight = 3 - GyChar;   // negative: a character height in pixels
 
   LoadPreset();
+  LoadOptions();
 
   // The loaded (or default) cell sizes the window before any font exists.
   GxSize = 81 * GxChar;

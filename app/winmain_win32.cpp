@@ -11,6 +11,7 @@
 #include "platform/thread.h"
 #include "platform/win32/shell.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 #include "settings/preset.h"
 #include "transfer/filesend.h"
 #include "transfer/record.h"
@@ -112,6 +113,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*cmdLine*/
   GlfDISPLAYFont.lfHeight = 3 - GyChar;   // negative: a character height in pixels
 
   LoadPreset();
+  LoadOptions();
 
   // The loaded (or default) cell sizes the window before any font exists.
   GxSize = 81 * GxChar;

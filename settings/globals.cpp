@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "settings/options.h"
+
 const char gszAppName[] = "Zelto v3.16";
 const char gszShortName[] = "Zelto";
 const char gszToolName[] = "ZELTO.EXE";
@@ -59,6 +61,7 @@ uint8_t gMulticast = 0;
 std::atomic<WindowHandle> ghDISPLAYWnd{nullptr};
 
 void ResetSharedState() {
+  ResetOptions();
   gbPort = 1;
   gbOldPort = 1;
   gdwBaudRate = 115200;

@@ -1,0 +1,279 @@
+// The options file ZELTO.INI: the table of options, reading it, and writing it
+// back with every line the program does not own kept in place.
+#include "settings/options.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+
+char gszUploadPrompt[kUploadListMax];
+char gszUploadErrors[kUploadListMax];
+Flag32 gUploadTimeoutMs{5000};
+Flag32 gfNewLineOnLf{0};
+Flag32 gEnterSends{kEnterCr};
+Flag32 gfTimeStamps{0};
+Flag32 gfTimeStampsInRecord{0};
+Flag32 gfStatusBar{0};
+char gszOptionsPathName[kPathMax];
+const char gszOptionsName[] = "ZELTO.INI";
+
+namespace {
+
+const char* const kEnterChoices[] = {"CR", "LF", "CRLF", nullptr};
+
+// One row per option; the order is the Options dialog's and the order keys
+// are added to a file that lacks them.
+const OptionDesc kOptions[] = {
+    {"upload", "prompt", "Prompts that end a reply", kOptionText, 0, 0, "ok|compiled", nullptr},
+    {"upload", "errors", "Error texts that stop an upload", kOptionText, 0, 0,
+     "not found|Undefined word|?|Stack underflow|compile-only|\\x15", nullptr},
+    {"upload", "timeout_ms", "Reply timeout (ms)", kOptionNumber, 100, 600000, "5000", nullptr},
+    {"terminal", "newline_on_lf", "New line on LF", kOptionFlag, 0, 1, "0", nullptr},
+    {"terminal", "enter_sends", "Enter sends", kOptionChoice, 0, 2, "CR", kEnterChoices},
+    {"terminal", "timestamps", "Time stamps", kOptionFlag, 0, 1, "0", nullptr},
+    {"terminal", "timestamps_in_record", "Time stamps in record file", kOptionFlag, 0, 1, "0", nullptr},
+    {"terminal", "status_bar", "Status bar", kOptionFlag, 0, 1, "0", nullptr},
+};
+constexpr int kOptionTotal = static_cast<int>(sizeof kOptions / sizeof kOptions[0]);
+
+// Where each option's value lives: a text buffer or a number.
+char* textOf(int i) {
+  switch (i) {
+    case 0: return gszUploadPrompt;
+    case 1: return gszUploadErrors;
+    default: return nullptr;
+  }
+}
+Flag32* numberOf(int i) {
+  static Flag32* const numbers[kOptionTotal] = {nullptr, nullptr, &gUploadTimeoutMs, &gfNewLineOnLf,
+                                                &gEnterSends, &gfTimeStamps, &gfTimeStampsInRecord,
+                                                &gfStatusBar};
+  return numbers[i];
+}
+
+bool sameWord(const char* a, const char* b) {
+  for (; *a && *b; a++, b++) {
+    const char x = (*a >= 'a' && *a <= 'z') ? static_cast<char>(*a - 32) : *a;
+    const char y = (*b >= 'a' && *b <= 'z') ? static_cast<char>(*b - 32) : *b;
+    if (x != y) return false;
+  }
+  return *a == *b;
+}
+
+std::string trimmed(const std::string& s) {
+  size_t a = 0, b = s.size();
+  while (a < b && (s[a] == ' ' || s[a] == '\t')) a++;
+  while (b > a && (s[b - 1] == ' ' || s[b - 1] == '\t' || s[b - 1] == '\r')) b--;
+  return s.substr(a, b - a);
+}
+
+// A file larger than this is not the program's: it is read for its values
+// but never written over, so nothing of it is cut off.
+constexpr size_t kFileMax = 1u << 20;
+
+// The file's lines without their ends; crlf tells whether it used CR LF.
+// Returns false when there is no file to read.
+bool readLines(std::vector<std::string>& lines, bool& crlf, bool& whole) {
+  lines.clear();
+  crlf = false;
+  whole = true;
+  if (!gszOptionsPathName[0]) return false;
+  const PlatHandle h = platFileOpenRead(gszOptionsPathName);
+  if (h == kInvalidHandle) return false;
+  std::string text;
+  char buf[4096];
+  for (;;) {
+    uint32_t got = 0;
+    if (!platFileRead(h, buf, sizeof buf, &got)) {
+      whole = false;
+      break;
+    }
+    if (got == 0) break;
+    if (text.size() + got > kFileMax) {
+      whole = false;
+      break;
+    }
+    text.append(buf, got);
+  }
+  platFileClose(h);
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+      if (lines.empty()) crlf = true;
+    }
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return true;
+}
+
+// What a line is: a section header (section set), a key line (key set),
+// or anything else (both left empty).
+void classify(const std::string& line, std::string& section, std::string& key, std::string& value) {
+  section.clear();
+  key.clear();
+  value.clear();
+  const std::string t = trimmed(line);
+  if (t.empty() || t[0] == '#' || t[0] == ';') return;
+  if (t[0] == '[') {
+    const size_t close = t.find(']');
+    if (close != std::string::npos) section = trimmed(t.substr(1, close - 1));
+    return;
+  }
+  const size_t eq = t.find('=');
+  if (eq == std::string::npos) return;
+  key = trimmed(t.substr(0, eq));
+  value = trimmed(t.substr(eq + 1));
+}
+
+int findOption(const std::string& section, const std::string& key) {
+  for (int i = 0; i < kOptionTotal; i++)
+    if (sameWord(kOptions[i].section, section.c_str()) && sameWord(kOptions[i].key, key.c_str())) return i;
+  return -1;
+}
+
+std::string keyLine(int i) {
+  char value[kUploadListMax];
+  OptionFormat(i, value, sizeof value);
+  return std::string(kOptions[i].key) + " = " + value;
+}
+
+}  // namespace
+
+int OptionCount() { return kOptionTotal; }
+
+const OptionDesc& OptionAt(int i) { return kOptions[i]; }
+
+void OptionFormat(int i, char* buf, size_t size) {
+  if (size == 0) return;
+  const OptionDesc& o = kOptions[i];
+  const int32_t n = numberOf(i) ? numberOf(i)->load() : 0;
+  switch (o.kind) {
+    case kOptionText: std::snprintf(buf, size, "%s", textOf(i)); break;
+    case kOptionChoice: std::snprintf(buf, size, "%s", o.choices[n]); break;
+    default: std::snprintf(buf, size, "%d", static_cast<int>(n)); break;
+  }
+}
+
+int OptionParse(int i, const char* text) {
+  const OptionDesc& o = kOptions[i];
+  const std::string t = trimmed(text ? text : "");
+  switch (o.kind) {
+    case kOptionText: {
+      if (t.size() >= kUploadListMax) return 0;
+      std::memcpy(textOf(i), t.c_str(), t.size() + 1);
+      return 1;
+    }
+    case kOptionFlag: {
+      static const char* const yes[] = {"1", "yes", "on", "true"};
+      static const char* const no[] = {"0", "no", "off", "false"};
+      for (int k = 0; k < 4; k++) {
+        if (sameWord(t.c_str(), yes[k])) return numberOf(i)->store(1), 1;
+        if (sameWord(t.c_str(), no[k])) return numberOf(i)->store(0), 1;
+      }
+      return 0;
+    }
+    case kOptionChoice: {
+      std::string compact;   // "CR LF" reads as "CRLF"
+      for (char c : t)
+        if (c != ' ' && c != '\t' && c != '+') compact += c;
+      for (int k = 0; o.choices[k]; k++)
+        if (sameWord(compact.c_str(), o.choices[k])) return numberOf(i)->store(k), 1;
+      return 0;
+    }
+    case kOptionNumber: {
+      if (t.empty() || t.size() > 9) return 0;
+      for (char c : t)
+        if (c < '0' || c > '9') return 0;
+      const long v = std::strtol(t.c_str(), nullptr, 10);
+      if (v < o.minimum || v > o.maximum) return 0;
+      numberOf(i)->store(static_cast<int32_t>(v));
+      return 1;
+    }
+  }
+  return 0;
+}
+
+void ResetOptions() {
+  for (int i = 0; i < kOptionTotal; i++) OptionParse(i, kOptions[i].fallback);
+}
+
+int LoadOptions() {
+  ResetOptions();
+  // The options lie in the preset's folder: the same folder rules for both.
+  std::memset(gszOptionsPathName, 0, sizeof gszOptionsPathName);
+  size_t folder = std::strlen(gszPresetPathName);
+  while (folder > 0 && gszPresetPathName[folder - 1] != '/' && gszPresetPathName[folder - 1] != '\\') folder--;
+  if (gszPresetPathName[0] && folder + sizeof gszOptionsName <= sizeof gszOptionsPathName) {
+    std::memcpy(gszOptionsPathName, gszPresetPathName, folder);
+    std::memcpy(gszOptionsPathName + folder, gszOptionsName, sizeof gszOptionsName);
+  }
+  std::vector<std::string> lines;
+  bool crlf = false, whole = true;
+  if (!readLines(lines, crlf, whole)) return 0;
+  std::string section, s, key, value;
+  for (const std::string& line : lines) {
+    classify(line, s, key, value);
+    if (!s.empty()) section = s;
+    if (key.empty()) continue;
+    const int i = findOption(section, key);
+    if (i >= 0 && !OptionParse(i, value.c_str())) OptionParse(i, kOptions[i].fallback);
+  }
+  return 1;
+}
+
+int SaveOptions() {
+  if (!gszOptionsPathName[0]) return 0;
+  std::vector<std::string> lines;
+  bool crlf = false, whole = true;
+  readLines(lines, crlf, whole);
+  if (!whole) return 0;   // a file it could not read whole is left as it is
+  // Known keys get their values in place.
+  bool written[kOptionTotal] = {};
+  std::string section, s, key, value;
+  for (std::string& line : lines) {
+    classify(line, s, key, value);
+    if (!s.empty()) section = s;
+    if (key.empty()) continue;
+    const int i = findOption(section, key);
+    if (i < 0) continue;
+    line = keyLine(i);
+    written[i] = true;
+  }
+  // Keys the file lacks go after the last key of their section, or into a
+  // new section at the end.
+  for (int i = 0; i < kOptionTotal; i++) {
+    if (written[i]) continue;
+    int after = -1;
+    section.clear();
+    for (int n = 0; n < static_cast<int>(lines.size()); n++) {
+      classify(lines[n], s, key, value);
+      if (!s.empty()) section = s;
+      if (sameWord(section.c_str(), kOptions[i].section) && (!s.empty() || !key.empty())) after = n;
+    }
+    if (after < 0) {
+      if (!lines.empty() && !trimmed(lines.back()).empty()) lines.emplace_back();
+      lines.push_back(std::string("[") + kOptions[i].section + "]");
+      after = static_cast<int>(lines.size()) - 1;
+    }
+    lines.insert(lines.begin() + after + 1, keyLine(i));
+    written[i] = true;
+  }
+  std::string text;
+  const char* end = crlf ? "\r\n" : "\n";
+  for (const std::string& line : lines) text += line + end;
+  const PlatHandle h = platFileCreate(gszOptionsPathName);
+  if (h == kInvalidHandle) return 0;
+  uint32_t put = 0;
+  const int ok = platFileWrite(h, text.data(), static_cast<uint32_t>(text.size()), &put);
+  platFileClose(h);
+  return ok && put == text.size();
+}

@@ -1,0 +1,69 @@
+// The options file ZELTO.INI beside the preset: every setting that the fixed
+// 630-byte preset record has no room for, as "key = value" lines.
+//
+// The file is plain text under [section] headers; lines that begin with '#'
+// or ';' are comments. A value is everything after the first '=', blanks
+// around it left out (so a value may itself hold ';', '#' or '='). When the
+// program writes the file back, every line it does not own (comments, blank
+// lines, unknown sections and keys) stays where it was, and only the values
+// of known keys change; keys the file lacks are added to their section.
+// A missing file, or a value that does not read, means that key's default:
+// reading never fails and never shows a box.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/types.h"
+#include "settings/globals.h"
+
+// ---- The options (each one named variable, read by its name) ----
+// [upload]: the reply-paced upload. Both lists are separated by '|'; the
+// upload module reads the texts when an upload starts.
+constexpr int kUploadListMax = 256;
+extern char gszUploadPrompt[kUploadListMax];   // prompt = ok|compiled
+extern char gszUploadErrors[kUploadListMax];   // errors = not found|...|\x15
+extern Flag32 gUploadTimeoutMs;                // timeout_ms = 5000
+// [terminal]
+extern Flag32 gfNewLineOnLf;        // newline_on_lf: a lone LF starts a new line
+enum : int32_t { kEnterCr = 0, kEnterLf = 1, kEnterCrLf = 2 };
+extern Flag32 gEnterSends;          // enter_sends = CR | LF | CRLF
+extern Flag32 gfTimeStamps;         // timestamps: each screen line stamped
+extern Flag32 gfTimeStampsInRecord; // timestamps_in_record
+extern Flag32 gfStatusBar;          // status_bar: the bar below the screen
+
+// The options file's full path, beside the preset (empty when there is none).
+extern char gszOptionsPathName[kPathMax];
+extern const char gszOptionsName[];   // "ZELTO.INI"
+
+// ---- The table of options, for the Options dialog and the file ----
+enum OptionKind : int { kOptionFlag, kOptionNumber, kOptionText, kOptionChoice };
+
+struct OptionDesc {
+  const char* section;   // "upload"
+  const char* key;       // "timeout_ms"
+  const char* label;     // the Options dialog's text for it
+  OptionKind kind;
+  int32_t minimum;       // kOptionNumber: the accepted range
+  int32_t maximum;
+  const char* fallback;  // the default, in the file's text form
+  const char* const* choices;   // kOptionChoice: names, null-terminated
+};
+
+int OptionCount();
+const OptionDesc& OptionAt(int i);
+// The current value of option i in the file's text form ("1", "5000", "CRLF").
+void OptionFormat(int i, char* buf, size_t size);
+// Sets option i from its text form. Returns 0, changing nothing, when the
+// text does not read as a value of that option (out of range, too long, not
+// one of its choices). Flags take 0/1, also no/yes, off/on, false/true.
+int OptionParse(int i, const char* text);
+// Every option back to its default.
+void ResetOptions();
+
+// Computes gszOptionsPathName from the preset's folder (LoadPreset has run),
+// then reads the file. Returns 1 when a file was read, 0 when none was there.
+// Keys that are missing or do not read take their defaults.
+int LoadOptions();
+// Writes the options into gszOptionsPathName, keeping every line that is not
+// one of the known keys' values. Returns 1 when the whole file was written.
+int SaveOptions();

@@ -1,0 +1,128 @@
+// The options file ZELTO.INI as a user who edits it by hand sees it: what a
+// start reads from it, and what Save Setup writes back.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "settings/globals.h"
+#include "settings/options.h"
+#include "tests/support/state.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class OptionsFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetProgramState();
+    char tmpl[] = "/tmp/zelto-options-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    std::snprintf(gszPresetPathName, sizeof gszPresetPathName, "%s/ZELTO.SET", dir_.c_str());
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  void Write(const std::string& text) { std::ofstream(dir_ / "ZELTO.INI", std::ios::binary) << text; }
+  std::string Read() {
+    std::ifstream in(dir_ / "ZELTO.INI", std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  fs::path dir_;
+};
+
+TEST_F(OptionsFile, MissingFileGivesDefaultsAndSaveWritesEveryKeyUnderItsSection) {
+  gfStatusBar = 1;
+  EXPECT_EQ(LoadOptions(), 0);
+  EXPECT_EQ(gfStatusBar.load(), 0);
+  EXPECT_EQ(gszOptionsPathName, (dir_ / "ZELTO.INI").string());
+  EXPECT_STREQ(gszUploadPrompt, "ok|compiled");
+  EXPECT_STREQ(gszUploadErrors, "not found|Undefined word|?|Stack underflow|compile-only|\\x15");
+  EXPECT_EQ(gUploadTimeoutMs.load(), 5000);
+  EXPECT_EQ(gEnterSends.load(), kEnterCr);
+  ASSERT_EQ(SaveOptions(), 1);
+  EXPECT_EQ(Read(),
+            "[upload]\nprompt = ok|compiled\n"
+            "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\n"
+            "timeout_ms = 5000\n\n[terminal]\nnewline_on_lf = 0\nenter_sends = CR\n"
+            "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\n");
+}
+
+TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
+  Write("; my board\r\n"
+        "[Terminal]\r\n"
+        "  Enter_Sends = cr lf   \r\n"
+        "colour = green\r\n"
+        "timestamps = yes\r\n"
+        "\r\n"
+        "[mine]\r\n"
+        "x = 1\r\n"
+        "[upload]\r\n"
+        "# FORTH words may hold ; and = \r\n"
+        "prompt = ok;|a=b\r\n");
+  ASSERT_EQ(LoadOptions(), 1);
+  EXPECT_EQ(gEnterSends.load(), kEnterCrLf);
+  EXPECT_EQ(gfTimeStamps.load(), 1);
+  EXPECT_STREQ(gszUploadPrompt, "ok;|a=b");
+  gfStatusBar = 1;
+  ASSERT_EQ(SaveOptions(), 1);
+  EXPECT_EQ(Read(),
+            "; my board\r\n"
+            "[Terminal]\r\n"
+            "enter_sends = CRLF\r\n"
+            "colour = green\r\n"
+            "timestamps = 1\r\n"
+            "newline_on_lf = 0\r\ntimestamps_in_record = 0\r\nstatus_bar = 1\r\n"
+            "\r\n"
+            "[mine]\r\n"
+            "x = 1\r\n"
+            "[upload]\r\n"
+            "# FORTH words may hold ; and = \r\n"
+            "prompt = ok;|a=b\r\n"
+            "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\r\n"
+            "timeout_ms = 5000\r\n");
+  gfStatusBar = 0;
+  ASSERT_EQ(LoadOptions(), 1);
+  EXPECT_EQ(gfStatusBar.load(), 1);
+}
+
+TEST_F(OptionsFile, BadValuesReadAsTheirDefaults) {
+  Write("[upload]\ntimeout_ms = -5\nprompt = " + std::string(400, 'x') +
+        "\n[terminal]\nenter_sends = TAB\nstatus_bar = 2\ntimestamps = 1\nnewline_on_lf\n"
+        "[elsewhere]\ntimeout_ms = 7\n\0garbage\xff"
+        "\n");
+  gUploadTimeoutMs = 1;
+  gEnterSends = kEnterLf;
+  ASSERT_EQ(LoadOptions(), 1);
+  EXPECT_EQ(gUploadTimeoutMs.load(), 5000);
+  EXPECT_STREQ(gszUploadPrompt, "ok|compiled");
+  EXPECT_EQ(gEnterSends.load(), kEnterCr);
+  EXPECT_EQ(gfStatusBar.load(), 0);
+  EXPECT_EQ(gfTimeStamps.load(), 1);
+  for (const char* bad : {"", "12x", "99", "600001", "1e3"})
+    EXPECT_EQ(OptionParse(2, bad), 0) << bad;   // timeout_ms keeps its value
+  EXPECT_EQ(gUploadTimeoutMs.load(), 5000);
+}
+
+TEST_F(OptionsFile, AFileThatIsNoOptionsFileIsNeverWrittenOver) {
+  fs::create_directory(dir_ / "ZELTO.INI");
+  LoadOptions();
+  EXPECT_EQ(gUploadTimeoutMs.load(), 5000);
+  EXPECT_EQ(SaveOptions(), 0);
+  EXPECT_TRUE(fs::is_directory(dir_ / "ZELTO.INI"));
+  gszPresetPathName[0] = 0;   // no folder for the program's files at all
+  EXPECT_EQ(LoadOptions(), 0);
+  EXPECT_EQ(SaveOptions(), 0);
+}
+
+}  // namespace
