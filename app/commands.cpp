@@ -62,6 +62,10 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     case kCmdCloseRecord: CloseRecFile(); break;
     case kCmdTerminal: runSetup(w); break;
     case kCmdEraseScreen: ClearDISPLAYScreen(); break;
+    // Unlike Setup, Options is not refused during a transfer: an upload takes
+    // its prompts, errors and timeout when it starts (a change applies to
+    // the next one), and the other options are flags read where they are used.
+    case kCmdOptions: platRunDialog(kDialogOptions, w); break;
     case kCmdSaveSetup:
       SavePreset(w);
       SaveOptions();

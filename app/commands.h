@@ -20,6 +20,7 @@ enum : int {
   kCmdTerminal = 331,
   kCmdEraseScreen = 332,
   kCmdSaveSetup = 333,
+  kCmdOptions = 335,
   kCmdInfo = 341,
 };
 

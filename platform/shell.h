@@ -7,6 +7,7 @@
 enum : int {
   kDialogAbout = 100,   // "Info": the about box
   kDialogSetup = 101,   // "Terminal": the Setup dialog
+  kDialogOptions = 102, // "Options": built at run time from the options table
 };
 
 // Asks the window to close as its close button would (WM_CLOSE, posted, so

@@ -163,30 +163,39 @@ void OptionFormat(int i, char* buf, size_t size) {
   }
 }
 
-int OptionParse(int i, const char* text) {
+namespace {
+
+// Reads text as a value of option i; stores it only when store is set.
+int readOption(int i, const char* text, bool store) {
   const OptionDesc& o = kOptions[i];
   const std::string t = trimmed(text ? text : "");
   switch (o.kind) {
     case kOptionText: {
       if (t.size() >= kUploadListMax) return 0;
-      std::memcpy(textOf(i), t.c_str(), t.size() + 1);
+      if (store) std::memcpy(textOf(i), t.c_str(), t.size() + 1);
       return 1;
     }
     case kOptionFlag: {
       static const char* const yes[] = {"1", "yes", "on", "true"};
       static const char* const no[] = {"0", "no", "off", "false"};
-      for (int k = 0; k < 4; k++) {
-        if (sameWord(t.c_str(), yes[k])) return numberOf(i)->store(1), 1;
-        if (sameWord(t.c_str(), no[k])) return numberOf(i)->store(0), 1;
+      int32_t v = -1;
+      for (int k = 0; k < 4 && v < 0; k++) {
+        if (sameWord(t.c_str(), yes[k])) v = 1;
+        if (sameWord(t.c_str(), no[k])) v = 0;
       }
-      return 0;
+      if (v < 0) return 0;
+      if (store) numberOf(i)->store(v);
+      return 1;
     }
     case kOptionChoice: {
       std::string compact;   // "CR LF" reads as "CRLF"
       for (char c : t)
         if (c != ' ' && c != '\t' && c != '+') compact += c;
-      for (int k = 0; o.choices[k]; k++)
-        if (sameWord(compact.c_str(), o.choices[k])) return numberOf(i)->store(k), 1;
+      for (int k = 0; o.choices[k]; k++) {
+        if (!sameWord(compact.c_str(), o.choices[k])) continue;
+        if (store) numberOf(i)->store(k);
+        return 1;
+      }
       return 0;
     }
     case kOptionNumber: {
@@ -195,11 +204,35 @@ int OptionParse(int i, const char* text) {
         if (c < '0' || c > '9') return 0;
       const long v = std::strtol(t.c_str(), nullptr, 10);
       if (v < o.minimum || v > o.maximum) return 0;
-      numberOf(i)->store(static_cast<int32_t>(v));
+      if (store) numberOf(i)->store(static_cast<int32_t>(v));
       return 1;
     }
   }
   return 0;
+}
+
+}  // namespace
+
+int OptionParse(int i, const char* text) { return readOption(i, text, true); }
+
+int OptionCheck(int i, const char* text) { return readOption(i, text, false); }
+
+void OptionAccepts(int i, char* buf, size_t size) {
+  if (size == 0) return;
+  const OptionDesc& o = kOptions[i];
+  switch (o.kind) {
+    case kOptionFlag: std::snprintf(buf, size, "on or off"); break;
+    case kOptionNumber:
+      std::snprintf(buf, size, "a whole number from %d to %d", static_cast<int>(o.minimum), static_cast<int>(o.maximum));
+      break;
+    case kOptionText: std::snprintf(buf, size, "a text of at most %d characters", kUploadListMax - 1); break;
+    case kOptionChoice: {
+      std::string list;
+      for (int k = 0; o.choices[k]; k++) list += std::string(k ? ", " : "") + o.choices[k];
+      std::snprintf(buf, size, "one of %s", list.c_str());
+      break;
+    }
+  }
 }
 
 void ResetOptions() {

@@ -57,6 +57,11 @@ void OptionFormat(int i, char* buf, size_t size);
 // text does not read as a value of that option (out of range, too long, not
 // one of its choices). Flags take 0/1, also no/yes, off/on, false/true.
 int OptionParse(int i, const char* text);
+// Whether OptionParse would take the text, changing nothing.
+int OptionCheck(int i, const char* text);
+// What option i takes, for a message about a value that does not read
+// ("a whole number from 100 to 600000", "one of CR, LF, CRLF").
+void OptionAccepts(int i, char* buf, size_t size);
 // Every option back to its default.
 void ResetOptions();
 

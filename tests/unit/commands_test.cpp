@@ -87,8 +87,15 @@ TEST_F(Commands, ExitClosesTheWindowInfoShowsTheAboutBoxEraseBlanksTheScreen) {
   EXPECT_EQ(gfHexPrint, 1);
 }
 
-TEST_F(Commands, TerminalIsRefusedWhileAFileIsSentOrRecorded) {
+TEST_F(Commands, TerminalIsRefusedWhileAFileIsSentOrRecordedOptionsIsNot) {
   gfSendFileOpen = 1;
+  gfRecFileOpen = 1;
+  Do(kCmdOptions);
+  EXPECT_EQ(gHeadlessShell.dialogRuns, 1);
+  EXPECT_EQ(gHeadlessShell.lastDialog, kDialogOptions);
+  EXPECT_EQ(headlessMessageCount(), 0);
+  headlessShellReset();
+  gfRecFileOpen = 0;
   Do(kCmdTerminal);
   gfSendFileOpen = 0;
   gfRecFileOpen = 1;

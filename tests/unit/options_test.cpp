@@ -9,9 +9,12 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "settings/globals.h"
+#include "platform/posix/headless.h"
 #include "settings/options.h"
+#include "settings/options_dlg.h"
 #include "tests/support/state.h"
 
 namespace fs = std::filesystem;
@@ -112,6 +115,55 @@ TEST_F(OptionsFile, BadValuesReadAsTheirDefaults) {
   for (const char* bad : {"", "12x", "99", "600001", "1e3"})
     EXPECT_EQ(OptionParse(2, bad), 0) << bad;   // timeout_ms keeps its value
   EXPECT_EQ(gUploadTimeoutMs.load(), 5000);
+}
+
+// The Options dialog's Ok: one field that does not read is named in a box and
+// leaves every option as it was; when all read, all are taken.
+TEST_F(OptionsFile, OptionsDialogOkStoresEveryFieldOrNone) {
+  ResetOptions();
+  headlessClearMessages();
+  std::vector<std::string> fields(static_cast<size_t>(OptionCount()));
+  std::vector<const char*> texts;
+  for (int i = 0; i < OptionCount(); i++) {
+    char text[kUploadListMax];
+    const int32_t state = OptionsFieldState(i, text, sizeof text);
+    const OptionKind kind = OptionAt(i).kind;
+    fields[i] = kind == kOptionFlag || kind == kOptionChoice ? OptionsStateText(i, state) : text;
+    texts.push_back(fields[i].c_str());
+  }
+  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), -1);   // unchanged fields store the same values
+  EXPECT_EQ(headlessMessageCount(), 0);
+  EXPECT_STREQ(gszUploadErrors, "not found|Undefined word|?|Stack underflow|compile-only|\\x15");
+
+  const std::string tooLong(kUploadListMax, 'x');
+  texts[0] = "ok>";
+  texts[4] = OptionsStateText(4, kEnterCrLf);
+  texts[7] = OptionsStateText(7, 1);
+  for (const char* bad : {"50", "5 s"}) {
+    texts[2] = bad;
+    EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), 2) << bad;
+  }
+  texts[2] = "2500";
+  texts[1] = tooLong.c_str();
+  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), 1);
+  ASSERT_EQ(headlessMessageCount(), 3);
+  EXPECT_EQ(headlessMessage(0).text, "Reply timeout (ms):\ntakes a whole number from 100 to 600000.");
+  EXPECT_EQ(headlessMessage(2).text, "Error texts that stop an upload:\ntakes a text of at most 255 characters.");
+  EXPECT_STREQ(gszUploadPrompt, "ok|compiled");
+  EXPECT_EQ(gUploadTimeoutMs.load(), 5000);
+  EXPECT_EQ(gEnterSends.load(), kEnterCr);
+  EXPECT_EQ(gfStatusBar.load(), 0);
+
+  texts[1] = "?";
+  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), -1);
+  EXPECT_STREQ(gszUploadPrompt, "ok>");
+  EXPECT_STREQ(gszUploadErrors, "?");
+  EXPECT_EQ(gUploadTimeoutMs.load(), 2500);
+  EXPECT_EQ(gEnterSends.load(), kEnterCrLf);
+  EXPECT_EQ(gfStatusBar.load(), 1);
+  char text[8];
+  EXPECT_EQ(OptionsFieldState(4, text, sizeof text), kEnterCrLf);
+  EXPECT_EQ(OptionsFieldState(7, text, sizeof text), 1);
 }
 
 TEST_F(OptionsFile, AFileThatIsNoOptionsFileIsNeverWrittenOver) {
