@@ -10,6 +10,8 @@ INT_PTR CALLBACK HelpDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam);
 // Runs dialog template id modally over owner (DialogBoxParam) and returns its result.
 INT_PTR GoModalDialogBoxParam(HINSTANCE instance, int id, HWND owner, DLGPROC proc, LPARAM param);
 
-// The commands' dialogs: the about box (100) and the Setup dialog (101),
-// with the program instance taken from the owner window.
+// The commands' dialogs: the about box (100), the Setup dialog (101) and the
+// Options dialog (102), with the program instance taken from the owner window.
 int RunZeltoDialog(int id, HWND owner);
+// The Options dialog, built from the options table (it has no template).
+int RunOptionsDialog(HWND owner);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: the Setup dialog switches the link to UDP on loopback and takes typed delimiters, "Save Setup" writes the 630-byte preset, the next start comes back in UDP with it, and a damaged preset is ignored silently.
+# End to end: the Options dialog refuses a bad number with its box and takes good values, which Save Setup writes into ZELTO.INI; the Setup dialog switches the link to UDP on loopback and takes typed delimiters, "Save Setup" writes the 630-byte preset, the next start comes back in UDP with it, and a damaged preset is ignored silently.
 . "$ZW_LIB"
 
 # ---- a UDP peer on 127.0.0.1: receives on the program's TX port into a
@@ -92,9 +92,10 @@ int main(int argc, char** argv) {
 EOF
 x86_64-w64-mingw32-g++-win32 -O1 -static -o "$reader" "$ZW_WORK/dlgread.cpp" >"$ZW_WORK/dlgread.log" 2>&1 ||
   { fail setup_reader_builds "$(cat "$ZW_WORK/dlgread.log")"; exit 1; }
-# controls ID...: "ID CHECK TEXT" per control of the open Setup dialog.
+# controls ID...: "ID CHECK TEXT" per control of the open Setup dialog (or
+# of the dialog named in reader_caption).
 controls() {
-  wine "$reader" Setup "$@" >"$ZW_WORK/controls.txt" 2>/dev/null </dev/null
+  wine "$reader" "${reader_caption:-Setup}" "$@" >"$ZW_WORK/controls.txt" 2>/dev/null </dev/null
   tr -d '\r' <"$ZW_WORK/controls.txt"
 }
 
@@ -191,7 +192,50 @@ sleep 0.8
 s=$(shot udp_after_oversize)
 check setup_udp_datagram_after_oversize_drawn "cell 0:1 has $(ink "$s" 0 1) text pixels" test "$(ink "$s" 0 1)" -gt 4
 
-# ---- 3. Save Setup, then Exit: the preset beside the executable
+# ---- 2b. Options (Config, below "Terminal"): rows 2 "Reply timeout (ms)"
+# and 7 "Status bar" of the options table
+open_options() {
+  menu 3 1
+  setup_box=$(probe wait-dialog Options 5000)
+  local rc=$?
+  echo "$setup_box" >>"$ZW_WORK/setup_boxes.txt"
+  return $rc
+}
+options_state() { reader_caption=Options controls 902 907 | sed -n 's/^902 [0-9] \(.*\)/\1/p; s/^907 \([0-9]\).*/\1/p' | paste -sd' '; }
+if open_options; then
+  pass options_dialog_opens_from_menu
+  fits=$(probe fit-open Options "$(sed 's|/|\\|g' <<<"Z:$ZW_APP/ZELTO.EXE")" 101)
+  cut=$(grep -E '^(fit .*whole=0|error)' <<<"$fits")
+  check options_dialog_texts_whole "${cut:-$fits}" test -z "$cut" -a "$(grep -c '^fit ' <<<"$fits")" -ge 10
+  b=$(head -n 1 <<<"$setup_box")
+  /usr/bin/convert "$(shot options_dialog)" -crop "$(field w "$b")x$(field h "$b")+$(field x "$b")+$(field y "$b")" \
+    +repage "$ZW_SHOTS/options.png"
+  # A number out of range, with the status bar ticked: refused with a box,
+  # the dialog stays; Cancel then leaves both as they were.
+  click 907
+  enter 902 50
+  keys Return
+  box=$(probe wait-dialog "Zelto v3.16" 5000)
+  check options_bad_number_box "$box" grep -q 'text="Reply timeout (ms):\\ntakes a whole number from 100 to 600000."' <<<"$box"
+  probe press "Zelto v3.16" 1 >/dev/null
+  probe wait-gone "Zelto v3.16" 3000 >/dev/null
+  check options_dialog_stays_after_bad_number "$(options_state)" test "$(options_state)" = "50 1"
+  keys Escape
+  probe wait-gone Options 3000 >/dev/null
+fi
+if open_options; then
+  check options_refused_ok_and_cancel_change_nothing "$(options_state)" test "$(options_state)" = "5000 0"
+  click 907
+  enter 902 2500
+  keys Return
+  if probe wait-gone Options 5000 >/dev/null; then pass options_ok_closes_dialog; else fail options_ok_closes_dialog "$(probe dialogs)"; fi
+else
+  fail options_dialog_opens_from_menu "$setup_box"
+fi
+wait_foreground 5000
+
+# ---- 3. Save Setup, then Exit: the preset beside the executable, the
+# options beside it
 menu 3 0 1   # Config, Up from "Terminal" wraps to "Save Setup"
 for _ in $(seq 60); do [ -f "$preset" ] && [ "$(stat -c %s "$preset")" -eq 630 ] && break; sleep 0.05; done
 ls -la "$ZW_APP" >"$ZW_WORK/after_save.txt"
@@ -212,6 +256,9 @@ if [ -f "$preset" ]; then
   check setup_preset_port_texts "rx \"$(text_at 46 16)\" tx \"$(text_at 62 16)\"" \
     test "$(text_at 46 16)|$(text_at 62 16)" = "$rx_port|$tx_port"
   cp "$preset" "$ZW_WORK/saved.set"
+  ini=$(tr -d '\r' <"$ZW_APP/ZELTO.INI" 2>&1)
+  check options_saved_in_ini "$ini" grep -qx 'timeout_ms = 2500' <<<"$ini"
+  check options_status_bar_saved_in_ini "$ini" grep -qx 'status_bar = 1' <<<"$ini"
 else
   fail setup_preset_is_630_bytes "no ZELTO.SET in $ZW_APP: $(ls "$ZW_APP")"
 fi

@@ -94,8 +94,8 @@ check nothing_stale_below_the_grid_after_an_echo "$stale text pixels beyond the 
 save_png "$echoed" pulled_view
 
 # Config > Erase Screen, by keyboard: Alt, along the bar to Config, down to
-# the second item.
-menu 3 1
+# the third item.
+menu 3 2
 # The caret goes home at its end.
 wait_caret 0 0 8000
 check erase_screen_caret_home "" test $? -eq 0

@@ -45,6 +45,7 @@ Up/DownLoad|326|Start Receive Record Quietly\tF10
 Up/DownLoad|327|Pause Receive Record\tF11
 Up/DownLoad|328|Close Record File\tF12
 Config|331|Terminal
+Config|335|Options
 Config|-|
 Config|332|Erase Screen
 Config|-|

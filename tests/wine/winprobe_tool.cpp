@@ -23,6 +23,9 @@
 //                                    with this prefix's dialog fonts), and
 //                                    tells for each text whether it shows
 //                                    whole on one line in its control
+//   winprobe fit-open CAPTION EXE ID the same for the open dialog with that
+//                                    caption, built at run time, measured
+//                                    in the font of the file's dialog ID
 //
 // Output is one record per line, "kind key=value ..." with texts in quotes,
 // where \t, \n, \r, \" and \\ stand for themselves. Exit code 0 on success,
@@ -375,7 +378,9 @@ int textRoom(const char* cls, LONG style) {
   }
 }
 
-BOOL CALLBACK printFit(HWND item, LPARAM) {
+// font: 0 to measure in the control's own font, or the font of the
+// program's dialog to measure another process's control in.
+BOOL CALLBACK printFit(HWND item, LPARAM font) {
   char text[512] = "", cls[64] = "", face[64] = "";
   GetWindowTextA(item, text, sizeof text);
   GetClassNameA(item, cls, sizeof cls);
@@ -385,8 +390,9 @@ BOOL CALLBACK printFit(HWND item, LPARAM) {
   if (isStatic && (style & SS_TYPEMASK) > SS_RIGHT) return TRUE;  // icons, rules
   RECT c;
   GetClientRect(item, &c);
-  HDC dc = GetDC(item);
-  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(item, WM_GETFONT, 0, 0)));
+  HDC dc = GetDC(font ? nullptr : item);
+  HGDIOBJ old =
+      SelectObject(dc, font ? reinterpret_cast<HFONT>(font) : reinterpret_cast<HFONT>(SendMessageA(item, WM_GETFONT, 0, 0)));
   GetTextFaceA(dc, sizeof face, face);
   TEXTMETRICA tm = {};
   GetTextMetricsA(dc, &tm);
@@ -394,7 +400,7 @@ BOOL CALLBACK printFit(HWND item, LPARAM) {
   const UINT prefix = isStatic && (style & SS_NOPREFIX) ? DT_NOPREFIX : 0;
   DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_SINGLELINE | DT_EXPANDTABS | prefix);
   SelectObject(dc, old);
-  ReleaseDC(item, dc);
+  ReleaseDC(font ? nullptr : item, dc);
   const long needW = need.right + textRoom(cls, style), needH = tm.tmHeight;
   // A group box's caption sits on its top edge and needs no height of its own.
   const long haveH = (style & BS_TYPEMASK) == BS_GROUPBOX && !isStatic ? needH : c.bottom;
@@ -406,27 +412,40 @@ BOOL CALLBACK printFit(HWND item, LPARAM) {
 
 INT_PTR CALLBACK quietDialog(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-int fit(int argc, char** argv) {
-  HMODULE mod = LoadLibraryExA(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+// Dialog template id of the file, built hidden in this process.
+HWND buildDialog(HMODULE mod, const char* id) {
+  HRSRC res = FindResourceA(mod, MAKEINTRESOURCEA(std::atoi(id)), reinterpret_cast<LPCSTR>(RT_DIALOG));
+  HGLOBAL data = res ? LoadResource(mod, res) : nullptr;
+  HWND d = data ? CreateDialogIndirectParamA(GetModuleHandleA(nullptr), static_cast<LPCDLGTEMPLATEA>(LockResource(data)),
+                                             nullptr, quietDialog, 0)
+                : nullptr;
+  if (!d) std::printf("error text=\"no dialog %s\"\n", id);
+  return d;
+}
+
+// fit EXE ID...: the file's dialogs; fit-open CAPTION EXE ID: the open one.
+int fit(int argc, char** argv, bool open) {
+  HMODULE mod = LoadLibraryExA(argv[open ? 3 : 2], nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!mod) {
-    std::printf("error text=\"cannot load %s\"\n", argv[2]);
+    std::printf("error text=\"cannot load %s\"\n", argv[open ? 3 : 2]);
     return 1;
   }
   int rc = 0;
-  for (int i = 3; i < argc; i++) {
-    HRSRC res = FindResourceA(mod, MAKEINTRESOURCEA(std::atoi(argv[i])), reinterpret_cast<LPCSTR>(RT_DIALOG));
-    HGLOBAL data = res ? LoadResource(mod, res) : nullptr;
-    HWND d = data ? CreateDialogIndirectParamA(GetModuleHandleA(nullptr),
-                                               static_cast<LPCDLGTEMPLATEA>(LockResource(data)), nullptr,
-                                               quietDialog, 0)
-                  : nullptr;
+  for (int i = open ? 4 : 3; i < argc; i++) {
+    HWND d = buildDialog(mod, argv[i]);
     if (!d) {
-      std::printf("error text=\"no dialog %s\"\n", argv[i]);
       rc = 1;
       continue;
     }
-    std::printf("dialog id=%s\n", argv[i]);
-    EnumChildWindows(d, printFit, 0);
+    if (open) {
+      HWND live = findDialog(argv[2], false);
+      std::printf("dialog caption=%s\n", quote(argv[2]).c_str());
+      if (live) EnumChildWindows(live, printFit, SendMessageA(d, WM_GETFONT, 0, 0));
+      rc = live ? rc : 1;
+    } else {
+      std::printf("dialog id=%s\n", argv[i]);
+      EnumChildWindows(d, printFit, 0);
+    }
     DestroyWindow(d);
   }
   FreeLibrary(mod);
@@ -435,7 +454,7 @@ int fit(int argc, char** argv) {
 
 int usage() {
   std::fprintf(stderr, "usage: winprobe metrics|window|dialogs|wait-dialog|wait-gone|press|post|wait-closed|"
-                       "resources|hold|fit ... (see the source)\n");
+                       "resources|hold|fit|fit-open ... (see the source)\n");
   return 2;
 }
 
@@ -531,7 +550,8 @@ int main(int argc, char** argv) {
   }
   if (cmd == "wait-closed" && argc == 3) return waitUntil(std::atoi(argv[2]), [] { return mainWindow() == nullptr; }) ? 0 : 1;
   if (cmd == "resources" && argc == 3) return resources(argv[2]);
-  if (cmd == "fit" && argc >= 4) return fit(argc, argv);
+  if (cmd == "fit" && argc >= 4) return fit(argc, argv, false);
+  if (cmd == "fit-open" && argc == 5) return fit(argc, argv, true);
   if (cmd == "hold" && argc == 4) {
     HANDLE h = CreateFileA(argv[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
