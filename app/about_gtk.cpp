@@ -36,15 +36,21 @@ void pressOk(GtkButton*, gpointer dialog) { gtk_dialog_response(GTK_DIALOG(dialo
 
 }  // namespace
 
-int RunAboutDialog(WindowHandle owner) {
+GtkWidget* NewZeltoDialog(const char* title, WindowHandle owner) {
   GtkWidget* d = gtk_dialog_new();
-  gtk_window_set_title(GTK_WINDOW(d), "about  Zelto v3.16");
-  gtk_window_set_modal(GTK_WINDOW(d), TRUE);
-  if (owner) gtk_window_set_transient_for(GTK_WINDOW(d), GTK_WINDOW(owner));
-  gtk_window_set_position(GTK_WINDOW(d), GTK_WIN_POS_CENTER_ON_PARENT);
-  gtk_window_set_resizable(GTK_WINDOW(d), FALSE);
+  GtkWindow* win = GTK_WINDOW(d);
+  gtk_window_set_title(win, title);
+  gtk_window_set_modal(win, TRUE);
+  if (owner) gtk_window_set_transient_for(win, GTK_WINDOW(owner));
+  gtk_window_set_position(win, GTK_WIN_POS_CENTER_ON_PARENT);
+  gtk_window_set_resizable(win, FALSE);
+  gtk_window_set_deletable(win, FALSE);
+  return d;
+}
+
+int RunAboutDialog(WindowHandle owner) {
   // No close button: only OK (or Enter on it) ends the box.
-  gtk_window_set_deletable(GTK_WINDOW(d), FALSE);
+  GtkWidget* d = NewZeltoDialog("about  Zelto v3.16", owner);
 
   GtkWidget* content = gtk_dialog_get_content_area(GTK_DIALOG(d));
   gtk_container_set_border_width(GTK_CONTAINER(d), 10);
@@ -86,5 +92,6 @@ int RunAboutDialog(WindowHandle owner) {
 int RunZeltoDialog(int id, WindowHandle owner) {
   if (id == kDialogAbout) return RunAboutDialog(owner);
   if (id == kDialogSetup) return RunSetupDialog(owner);
+  if (id == kDialogOptions) return RunOptionsDialog(owner);
   return 0;
 }

@@ -58,6 +58,7 @@ const MenuEntry kLoadMenu[] = {
 };
 const MenuEntry kConfigMenu[] = {
     {"Terminal", kCmdTerminal, 0},
+    {"Options", kCmdOptions, 0},
     {nullptr, 0, 0},
     {"Erase Screen", kCmdEraseScreen, 0},
     {nullptr, 0, 0},

@@ -172,14 +172,8 @@ int RunSetupDialog(WindowHandle owner) {
   SetupControls c;
   SetupControlsFromSettings(&c);
   SetupDialog s{};
-  s.dialog = gtk_dialog_new();
+  s.dialog = NewZeltoDialog("Setup", owner);
   GtkWindow* win = GTK_WINDOW(s.dialog);
-  gtk_window_set_title(win, "Setup");
-  gtk_window_set_modal(win, TRUE);
-  if (owner) gtk_window_set_transient_for(win, GTK_WINDOW(owner));
-  gtk_window_set_position(win, GTK_WIN_POS_CENTER_ON_PARENT);
-  gtk_window_set_resizable(win, FALSE);
-  gtk_window_set_deletable(win, FALSE);
 
   // "Terminal:": the send settings, then the serial and the UDP link.
   GtkWidget* term = gtk_grid_new();

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: the main window and its menu, typed keys at the device, device bytes drawn, function keys only in the main window, and the Setup dialog changing the rate and switching to UDP, saved and in effect.
+# End to end: the main window and its menu, typed keys at the device, device bytes drawn, function keys only in the main window, the Setup dialog changing the rate and switching to UDP, saved and in effect, and the Options dialog refusing a bad number and saving good values into ZELTO.INI.
 . "$ZG_LIB"
 
 zelto_start || { fail window_opens "no window titled Zelto v3.16"; zg_finish; }
@@ -51,8 +51,49 @@ check window_function_keys_only_in_main_window "ink $base, $quiet after F12 in t
 # Setup: 230.4k and UDP with a receive port of this test, then Save Setup.
 port=$((20000 + RANDOM % 20000))
 check window_setup_to_udp_and_230400_baud "" setup_udp "$port" faster
+# Options (Config, below Terminal): "Reply timeout (ms)" and "Status bar",
+# found where GTK lays them out. A bad number brings a box and keeps the
+# dialog; Ok then stores nothing, Cancel neither.
+ini=$ZG_APP/ZELTO.INI
+ini_has() { grep -qx "$1" "$ini" 2>/dev/null; }
+options() {  # options TIMEOUT: types it, ticks the status bar, then Ok
+  focus_main
+  menu_item 3 "$ZG_OPTIONS_Y"
+  wait_windows Options 1 3000 || return 1
+  sleep 0.3
+  shot "options-$1" >/dev/null
+  local d
+  d=$(xdotool search --onlyvisible --name '^Options$' | head -n 1)
+  at() { xdotool mousemove --window "$d" "$1" "$2" click 1; sleep 0.3; }
+  at 264 108   # the timeout
+  keys ctrl+a
+  typed "$1"
+  at 232 308   # the status bar
+  at 438 362   # Ok
+  sleep 0.5
+}
+click_at "${ZG_MENU_X[3]}" 12
+sleep 0.5
+shot config-menu >/dev/null
+keys Escape
 focus_main
-menu_item 3 89   # Save Setup
+options 50 || fail window_options_opens "no dialog titled Options"
+shot options-bad >/dev/null
+check window_options_bad_number_box "" test "$(windows 'Zelto v3\.16')" -eq 2 -a "$(windows Options)" -eq 1
+keys Return   # the box's OK
+sleep 0.3
+check window_options_stays_after_bad_number "" test "$(windows 'Zelto v3\.16')" -eq 1 -a "$(windows Options)" -eq 1
+keys Escape
+sleep 0.3
+focus_main
+menu_item 3 "$ZG_SAVE_Y"   # Save Setup
+check window_options_refused_changes_nothing "$(cat "$ini" 2>&1)" eval 'ini_has "timeout_ms = 5000" && ini_has "status_bar = 0"'
+options 2500
+shot options >/dev/null
+check window_options_ok_closes "" test "$(windows Options)" -eq 0
+focus_main
+menu_item 3 "$ZG_SAVE_Y"   # Save Setup
+check window_options_saved "$(cat "$ini" 2>&1)" eval 'ini_has "timeout_ms = 2500" && ini_has "status_bar = 1"'
 set=$ZG_APP/ZELTO.SET
 check window_save_setup_writes_630_bytes "$(ls -l "$set" 2>&1)" test "$(stat -c %s "$set" 2>/dev/null)" = 630
 rec=$(od -An -v -tu1 -j0 -N7 "$set" 2>/dev/null | xargs)

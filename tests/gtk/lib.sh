@@ -96,6 +96,8 @@ typed() { xdotool type --delay 60 "$1"; }
 # both found by where they are drawn (menu bar texts and item rows as GTK
 # lays them out for this font); positions in the main window.
 ZG_MENU_X=([0]=19 [1]=70 [2]=155 [3]=236 [4]=285)
+ZG_OPTIONS_Y=63   # Config > Options
+ZG_SAVE_Y=115     # Config > Save Setup
 click_at() { xdotool mousemove --window "$(main_window)" "$1" "$2" click 1; }
 menu_item() {  # menu_item MENU-INDEX ITEM-ROW (rows as drawn, separators count half)
   click_at "${ZG_MENU_X[$1]}" 12

@@ -1,0 +1,109 @@
+// The Options dialog (102) on GTK: a grid built from the options table, one row per option, stored through the portable rules.
+#include <gtk/gtk.h>
+
+#include <string>
+#include <vector>
+
+#include "app/frame_gtk.h"
+#include "settings/options.h"
+#include "settings/options_dlg.h"
+
+namespace {
+
+void respond(GtkButton* b, gpointer response) {
+  gtk_dialog_response(GTK_DIALOG(gtk_widget_get_toplevel(GTK_WIDGET(b))), GPOINTER_TO_INT(response));
+}
+
+// The field of one option, showing its value.
+GtkWidget* field(int i) {
+  const OptionDesc& o = OptionAt(i);
+  char text[kUploadListMax];
+  const int32_t state = OptionsFieldState(i, text, sizeof text);
+  if (o.kind == kOptionFlag) {
+    GtkWidget* c = gtk_check_button_new();
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(c), state ? TRUE : FALSE);
+    return c;
+  }
+  if (o.kind == kOptionChoice) {
+    GtkWidget* c = gtk_combo_box_text_new();
+    for (int k = 0; o.choices[k]; k++) gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(c), o.choices[k]);
+    gtk_combo_box_set_active(GTK_COMBO_BOX(c), state);
+    gtk_widget_set_halign(c, GTK_ALIGN_START);
+    return c;
+  }
+  GtkWidget* e = gtk_entry_new();
+  gtk_entry_set_text(GTK_ENTRY(e), text);
+  gtk_entry_set_width_chars(GTK_ENTRY(e), o.kind == kOptionNumber ? 8 : 40);
+  gtk_entry_set_activates_default(GTK_ENTRY(e), TRUE);
+  if (o.kind == kOptionNumber) gtk_widget_set_halign(e, GTK_ALIGN_START);
+  return e;
+}
+
+// Ok: every field's text to the core, which stores them all or none.
+// Returns the row of a field that does not read, or -1.
+int storeFields(GtkWidget* dialog, const std::vector<GtkWidget*>& fields) {
+  std::vector<std::string> texts(fields.size());
+  std::vector<const char*> ptrs;
+  for (size_t i = 0; i < fields.size(); i++) {
+    const int row = static_cast<int>(i);
+    switch (OptionAt(row).kind) {
+      case kOptionFlag:
+        texts[i] = OptionsStateText(row, gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(fields[i])) ? 1 : 0);
+        break;
+      case kOptionChoice:
+        texts[i] = OptionsStateText(row, gtk_combo_box_get_active(GTK_COMBO_BOX(fields[i])));
+        break;
+      default: texts[i] = gtk_entry_get_text(GTK_ENTRY(fields[i]));
+    }
+    ptrs.push_back(texts[i].c_str());
+  }
+  return OptionsStoreFields(dialog, ptrs.data());
+}
+
+}  // namespace
+
+int RunOptionsDialog(WindowHandle owner) {
+  GtkWidget* d = NewZeltoDialog("Options", owner);
+
+  GtkWidget* grid = gtk_grid_new();
+  gtk_grid_set_row_spacing(GTK_GRID(grid), 6);
+  gtk_grid_set_row_homogeneous(GTK_GRID(grid), TRUE);   // an even pitch, whatever the field
+  gtk_grid_set_column_spacing(GTK_GRID(grid), 10);
+  gtk_container_set_border_width(GTK_CONTAINER(grid), 10);
+  std::vector<GtkWidget*> fields;
+  for (int i = 0; i < OptionCount(); i++) {
+    GtkWidget* l = gtk_label_new((std::string(OptionAt(i).label) + ":").c_str());
+    gtk_label_set_xalign(GTK_LABEL(l), 0);
+    gtk_grid_attach(GTK_GRID(grid), l, 0, i, 1, 1);
+    fields.push_back(field(i));
+    gtk_grid_attach(GTK_GRID(grid), fields.back(), 1, i, 1, 1);
+  }
+
+  GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+  gtk_container_set_border_width(GTK_CONTAINER(buttons), 10);
+  gtk_box_set_homogeneous(GTK_BOX(buttons), TRUE);
+  gtk_widget_set_halign(buttons, GTK_ALIGN_END);
+  GtkWidget* ok = gtk_button_new_with_label("Ok");
+  GtkWidget* cancel = gtk_button_new_with_label("Cancel");
+  g_signal_connect(ok, "clicked", G_CALLBACK(respond), GINT_TO_POINTER(GTK_RESPONSE_OK));
+  g_signal_connect(cancel, "clicked", G_CALLBACK(respond), GINT_TO_POINTER(GTK_RESPONSE_CANCEL));
+  gtk_box_pack_start(GTK_BOX(buttons), ok, TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(buttons), cancel, TRUE, TRUE, 0);
+
+  GtkWidget* content = gtk_dialog_get_content_area(GTK_DIALOG(d));
+  gtk_box_pack_start(GTK_BOX(content), grid, TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(content), buttons, FALSE, FALSE, 0);
+  gtk_widget_set_can_default(ok, TRUE);
+  gtk_widget_show_all(d);
+  gtk_window_set_default(GTK_WINDOW(d), ok);
+  if (!fields.empty()) gtk_widget_grab_focus(fields[0]);
+  // Ok stores every field or, when one does not read, none: the dialog then
+  // stays open on that field. Cancel and Esc change nothing.
+  while (gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_OK) {
+    const int bad = storeFields(d, fields);
+    if (bad < 0) break;
+    gtk_widget_grab_focus(fields[static_cast<size_t>(bad)]);
+  }
+  gtk_widget_destroy(d);
+  return 1;
+}
