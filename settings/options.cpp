@@ -52,6 +52,7 @@ Flag32* numberOf(int i) {
   static Flag32* const numbers[kOptionTotal] = {nullptr, nullptr, &gUploadTimeoutMs, &gfNewLineOnLf,
                                                 &gEnterSends, &gfTimeStamps, &gfTimeStampsInRecord,
                                                 &gfStatusBar};
+  // cppcheck-suppress CastIntegerToAddressAtReturn ; an entry of a table of pointers
   return numbers[i];
 }
 
@@ -246,8 +247,8 @@ int LoadOptions() {
   size_t folder = std::strlen(gszPresetPathName);
   while (folder > 0 && gszPresetPathName[folder - 1] != '/' && gszPresetPathName[folder - 1] != '\\') folder--;
   if (gszPresetPathName[0] && folder + sizeof gszOptionsName <= sizeof gszOptionsPathName) {
-    std::memcpy(gszOptionsPathName, gszPresetPathName, folder);
-    std::memcpy(gszOptionsPathName + folder, gszOptionsName, sizeof gszOptionsName);
+    std::snprintf(gszOptionsPathName, sizeof gszOptionsPathName, "%.*s%s", static_cast<int>(folder), gszPresetPathName,
+                  gszOptionsName);
   }
   std::vector<std::string> lines;
   bool crlf = false, whole = true;
