@@ -2,6 +2,7 @@
 #include <gtk/gtk.h>
 
 #include "app/frame_gtk.h"
+#include "app/version.h"
 #include "platform/shell.h"
 
 namespace {
@@ -38,7 +39,7 @@ void pressOk(GtkButton*, gpointer dialog) { gtk_dialog_response(GTK_DIALOG(dialo
 
 int RunAboutDialog(WindowHandle owner) {
   GtkWidget* d = gtk_dialog_new();
-  gtk_window_set_title(GTK_WINDOW(d), "about  Zelto v3.16");
+  gtk_window_set_title(GTK_WINDOW(d), "about  " ZELTO_APP_NAME);
   gtk_window_set_modal(GTK_WINDOW(d), TRUE);
   if (owner) gtk_window_set_transient_for(GTK_WINDOW(d), GTK_WINDOW(owner));
   gtk_window_set_position(GTK_WINDOW(d), GTK_WIN_POS_CENTER_ON_PARENT);
@@ -54,7 +55,7 @@ int RunAboutDialog(WindowHandle owner) {
   gtk_grid_set_column_spacing(GTK_GRID(head), 16);
   GtkWidget* icon = gtk_image_new_from_icon_name("utilities-terminal", GTK_ICON_SIZE_DIALOG);
   gtk_grid_attach(GTK_GRID(head), icon, 0, 0, 1, 3);
-  gtk_grid_attach(GTK_GRID(head), text("Zelto v3.16 Terminal for RS-232 and UDP"), 1, 0, 1, 1);
+  gtk_grid_attach(GTK_GRID(head), text(ZELTO_APP_NAME " Terminal for RS-232 and UDP"), 1, 0, 1, 1);
   gtk_grid_attach(GTK_GRID(head), text("Copyright (c) 2026 the Zelto developers"), 1, 1, 1, 1);
   gtk_grid_attach(GTK_GRID(head), rule(), 1, 2, 1, 1);
   GtkWidget* ok = gtk_button_new_with_label("OK");

@@ -3,7 +3,9 @@
 
 #include <cstring>
 
-const char gszAppName[] = "Zelto v3.16";
+#include "app/version.h"
+
+const char gszAppName[] = ZELTO_APP_NAME;
 const char gszShortName[] = "Zelto";
 const char gszToolName[] = "ZELTO.EXE";
 const char gszPresetName[] = "ZELTO.SET";
