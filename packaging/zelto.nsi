@@ -7,9 +7,10 @@
 ; The user's settings (%APPDATA%\Zelto) are the user's: the uninstaller
 ; leaves them.
 
-Unicode true
+; A 64-bit installer, as ZELTO.EXE is a 64-bit program: it runs on every
+; Windows that runs ZELTO.EXE, and under a Wine without its 32-bit half.
+Target amd64-unicode
 SetCompressor /SOLID lzma
-!include "x64.nsh"
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Zelto"
 
@@ -31,14 +32,9 @@ Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
-; ZELTO.EXE is a 64-bit program: its registry entries go to the 64-bit view.
+; The registry entries go to the 64-bit view, where ZELTO.EXE's belong.
 Function .onInit
-  ${If} ${RunningX64}
-    SetRegView 64
-  ${Else}
-    MessageBox MB_ICONSTOP "Zelto needs a 64-bit Windows." /SD IDOK
-    Abort
-  ${EndIf}
+  SetRegView 64
 FunctionEnd
 
 Function un.onInit

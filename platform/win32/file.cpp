@@ -51,10 +51,13 @@ int platIsPathSeparator(char c) { return c == '\\'; }
 int platFolderKeepsFiles(const char* dir) {
   // Folder permissions on Windows are access lists: only creating a file
   // tells whether this user may write there (Program Files: not without
-  // elevation).
-  char probe[MAX_PATH];
-  if (!GetTempFileNameA(dir && dir[0] ? dir : ".", "zel", 0, probe)) return 0;
-  DeleteFileA(probe);
+  // elevation). A name of this process's own, gone again when closed.
+  char probe[MAX_PATH + 32];
+  if (wsprintfA(probe, "%s~ZELTO%lu.TMP", dir ? dir : "", GetCurrentProcessId()) <= 0) return 0;
+  const HANDLE h = CreateFileA(probe, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  CloseHandle(h);
   return 1;
 }
 
