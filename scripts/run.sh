@@ -227,11 +227,7 @@ run_wine() {
   # The devices found take the free ports as zelto numbers them; Wine
   # learns each from its registry.
   native_build >/dev/null
-  local line
-  while IFS= read -r line; do
-    [[ $line =~ ^\ \ (/[^ ]+)\ +COM([1-6])(\ |$) ]] || continue
-    [ -n "${com[${BASH_REMATCH[2]}]:-}" ] || com[${BASH_REMATCH[2]}]=${BASH_REMATCH[1]}
-  done < <(zelto_list)
+  ports_checked map
 
   pids=()
   zelto=

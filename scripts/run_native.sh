@@ -31,6 +31,24 @@ zelto_list() {
     sed 's|^  gforth  *COM1  does not exist$|  gforth           COM1  the demonstration device|'
 }
 
+# ports_checked: reads zelto_list. A named device that cannot be used (gone,
+# no permission, held by another program: under Wine both programs would
+# read it) ends the script with the reason; with "map", the devices found
+# that can be used take their free ports in com[].
+ports_checked() {
+  local line dev n why
+  while IFS= read -r line; do
+    [[ $line =~ ^\ \ ([^\ ]+)\ +COM([1-6])(\ \ (.*))?$ ]] || continue
+    dev=${BASH_REMATCH[1]} n=${BASH_REMATCH[2]} why=${BASH_REMATCH[4]}
+    [ "$dev" = gforth ] && continue
+    if [ "${com[$n]:-}" = "$dev" ]; then
+      [ -z "$why" ] || die "$dev (for COM$n): $why"
+    elif [ "${1:-}" = map ] && [ -z "$why" ] && [ -z "${com[$n]:-}" ]; then
+      com[$n]=$dev
+    fi
+  done < <(zelto_list)
+}
+
 run_native() {
   if [ "$xvfb" = 0 ] && [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     cat >&2 <<'EOF'
@@ -44,6 +62,7 @@ EOF
 
   [ "$xvfb" = 1 ] && bash scripts/install-deps.sh screen
   native_build
+  ports_checked
   build=$native
   run=$build/run
   mkdir -p "$run"
