@@ -97,7 +97,7 @@ else
       "FAIL "*) fail "${line#FAIL }" ;;
     esac
   done <"$work/setup.log"
-  grep -q '^PASS setup_uninstalls' "$work/setup.log" || { tail -n 20 "$work/setup.log"; }
+  grep -q '^PASS setup_uninstalls' "$work/setup.log" || tail -n 20 "$work/setup.log" | sed 's/^/  setup.log: /' 
 fi
 
 echo

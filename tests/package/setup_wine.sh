@@ -54,8 +54,9 @@ check setup_registers_the_uninstaller "$(cat "$work/reg.out")" grep -q "Zelto $v
 # Program Files\Zelto as a user without administrator rights finds it.
 mount --bind "$pf" "$pf" && mount -o remount,bind,ro "$pf"
 check setup_folder_read_only "" bash -c "! touch '$pf/probe' 2>/dev/null"
-(cd "$work" && wine 'C:\Program Files\Zelto\ZELTO.EXE' >"$work/zelto.log" 2>&1 </dev/null) &
-pids+=($!)
+(cd "$work" && exec wine 'C:\Program Files\Zelto\ZELTO.EXE' >"$work/zelto.log" 2>&1 </dev/null) &
+zelto=$!
+pids+=($zelto)
 # COM1 leads nowhere here: the open failure comes first, then the window.
 probe wait-dialog "Zelto v$version" 30000 && probe press "Zelto v$version" 1
 if probe window 30000; then
@@ -69,7 +70,9 @@ if probe window 30000; then
 else
   fail setup_installed_program_starts "$(cat "$work/probe.out")"
 fi
-umount "$pf"
+wait_for 10 bash -c "! kill -0 $zelto 2>/dev/null"
+# Lazily: the wineserver may still hold the program's file for a moment.
+umount -l "$pf"
 
 # The uninstaller runs a copy of itself from the temporary folder and ends.
 w 'C:\Program Files\Zelto\uninstall.exe' /S
