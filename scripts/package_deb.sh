@@ -16,10 +16,12 @@ deb_build() {
   [ -n "$date" ] || date=$(date -u +%F)
 
   echo "release: building zelto for the Debian package in $build"
+  # Given on each configure: the environment's flags count only at the first.
   export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-  CFLAGS=$(dpkg-buildflags --get CFLAGS) CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
-    LDFLAGS=$(dpkg-buildflags --get LDFLAGS) \
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_C_FLAGS="$(dpkg-buildflags --get CFLAGS)" \
+    -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
   cmake --build "$build" --target zelto -j "$(nproc)" >"$build.log" 2>&1 ||
     { tail -n 30 "$build.log" >&2; echo "release: the native build failed" >&2; return 1; }
 
