@@ -53,7 +53,9 @@ int RunAboutDialog(WindowHandle owner) {
 
   GtkWidget* head = gtk_grid_new();
   gtk_grid_set_column_spacing(GTK_GRID(head), 16);
-  GtkWidget* icon = gtk_image_new_from_icon_name("utilities-terminal", GTK_ICON_SIZE_DIALOG);
+  // The program's own icon where it is installed.
+  const char* iconName = gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), "zelto") ? "zelto" : "utilities-terminal";
+  GtkWidget* icon = gtk_image_new_from_icon_name(iconName, GTK_ICON_SIZE_DIALOG);
   gtk_grid_attach(GTK_GRID(head), icon, 0, 0, 1, 3);
   gtk_grid_attach(GTK_GRID(head), text(ZELTO_APP_NAME " Terminal for RS-232 and UDP"), 1, 0, 1, 1);
   gtk_grid_attach(GTK_GRID(head), text("Copyright (c) 2026 the Zelto developers"), 1, 1, 1, 1);

@@ -53,9 +53,11 @@ else
     grep -q "^Package: zelto" <(dpkg --root="$r" -s zelto 2>/dev/null)
   z=$r/usr/bin/zelto
   check deb_zelto_version "$("$z" --version 2>&1)" test "$("$z" --version 2>&1)" = "zelto $version"
-  out=$("$z" --list --com 3=/dev/null/none 2>&1)
+  # A DEVICE alone is COM1's.
+  out=$("$z" --list /dev/null/one --com 3=/dev/null/three 2>&1)
   check deb_zelto_list "$out" grep -qE '^(Serial devices found|No serial device found)' <<<"$out"
-  check deb_zelto_list_names_ports "$out" grep -qE '^  /dev/null/none +COM3  does not exist$' <<<"$out"
+  check deb_zelto_list_names_ports "$out" bash -c 'grep -qE "^  /dev/null/one +COM1  does not exist$" <<<"$0" &&
+    grep -qE "^  /dev/null/three +COM3  does not exist$" <<<"$0"' "$out"
   # Every option of --help is in the manual page.
   missing=
   for o in $("$z" --help | grep -oE -- '--[a-z]+' | sort -u); do
