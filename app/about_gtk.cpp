@@ -2,6 +2,7 @@
 #include <gtk/gtk.h>
 
 #include "app/frame_gtk.h"
+#include "app/version.h"
 #include "platform/shell.h"
 
 namespace {
@@ -50,7 +51,7 @@ GtkWidget* NewZeltoDialog(const char* title, WindowHandle owner) {
 
 int RunAboutDialog(WindowHandle owner) {
   // No close button: only OK (or Enter on it) ends the box.
-  GtkWidget* d = NewZeltoDialog("about  Zelto v3.16", owner);
+  GtkWidget* d = NewZeltoDialog("about  " ZELTO_APP_NAME, owner);
 
   GtkWidget* content = gtk_dialog_get_content_area(GTK_DIALOG(d));
   gtk_container_set_border_width(GTK_CONTAINER(d), 10);
@@ -58,9 +59,11 @@ int RunAboutDialog(WindowHandle owner) {
 
   GtkWidget* head = gtk_grid_new();
   gtk_grid_set_column_spacing(GTK_GRID(head), 16);
-  GtkWidget* icon = gtk_image_new_from_icon_name("utilities-terminal", GTK_ICON_SIZE_DIALOG);
+  // The program's own icon where it is installed.
+  const char* iconName = gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), "zelto") ? "zelto" : "utilities-terminal";
+  GtkWidget* icon = gtk_image_new_from_icon_name(iconName, GTK_ICON_SIZE_DIALOG);
   gtk_grid_attach(GTK_GRID(head), icon, 0, 0, 1, 3);
-  gtk_grid_attach(GTK_GRID(head), text("Zelto v3.16 Terminal for RS-232 and UDP"), 1, 0, 1, 1);
+  gtk_grid_attach(GTK_GRID(head), text(ZELTO_APP_NAME " Terminal for RS-232 and UDP"), 1, 0, 1, 1);
   gtk_grid_attach(GTK_GRID(head), text("Copyright (c) 2026 the Zelto developers"), 1, 1, 1, 1);
   gtk_grid_attach(GTK_GRID(head), rule(), 1, 2, 1, 1);
   GtkWidget* ok = gtk_button_new_with_label("OK");

@@ -7,9 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <sys/stat.h>
 
+#include "app/cmdline_gtk.h"
 #include "app/commands.h"
 #include "app/frame_gtk.h"
 #include "display/keyboard.h"
@@ -288,63 +287,17 @@ GtkWidget* makeBar(GtkOrientation o, int bar) {
   return b;
 }
 
-// The folder of the preset and record files: the program's own, as on
-// Windows, where it may be written; else the user's configuration folder.
-std::string dataFolder() {
+// The program's own folder stands for ZELTO.EXE's: the preset's folder
+// rules (settings/preset.h) start there.
+void useOwnFolder() {
   char self[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n > 0) {
-    self[n] = 0;
-    if (char* slash = std::strrchr(self, '/')) {
-      *slash = 0;
-      if (self[0] && access(self, W_OK) == 0) return self;
-    }
+  if (n <= 0) return;
+  self[n] = 0;
+  if (char* slash = std::strrchr(self, '/'); slash && slash != self) {
+    *slash = 0;
+    posixSetDataFolder(self);
   }
-  std::string base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && home[0]) {
-    base = std::string(home) + "/.config";
-  } else {
-    return ".";
-  }
-  mkdir(base.c_str(), 0700);
-  std::string dir = base + "/zelto";
-  mkdir(dir.c_str(), 0700);
-  return dir;
-}
-
-void usage(FILE* to) {
-  std::fprintf(to,
-               "usage: zelto [--com N=DEVICE]...\n"
-               "  --com N=DEVICE   COMn (1 to 6) opens DEVICE, e.g. --com 1=/dev/ttyUSB0\n"
-               "Without it COMn is the n-th of /dev/ttyUSB*, then /dev/ttyACM*, then /dev/ttyS*.\n");
-}
-
-// Options: only the ports' devices. Returns 0 to go on, else the exit code.
-int readOptions(int argc, char** argv) {
-  for (int i = 1; i < argc; i++) {
-    const char* a = argv[i];
-    const char* value = nullptr;
-    if (std::strcmp(a, "--com") == 0 && i + 1 < argc) {
-      value = argv[++i];
-    } else if (std::strncmp(a, "--com=", 6) == 0) {
-      value = a + 6;
-    } else if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) {
-      usage(stdout);
-      return -1;
-    } else {
-      std::fprintf(stderr, "zelto: unknown option %s\n", a);
-      usage(stderr);
-      return 2;
-    }
-    if (value[0] < '1' || value[0] > '6' || value[1] != '=' || value[2] == 0) {
-      std::fprintf(stderr, "zelto: --com wants N=DEVICE with N from 1 to 6, not %s\n", value);
-      return 2;
-    }
-    posixSetComDevice(value[0] - '0', value + 2);
-  }
-  return 0;
 }
 
 // GTK's scroll-bar sizes stand for the system metrics of the cell formula.
@@ -367,7 +320,7 @@ void scrollBarMetrics(int* vWidth, int* hHeight) {
 int main(int argc, char** argv) {
   // GTK takes its own options (--display...) out of argv first.
   const bool display = gtk_init_check(&argc, &argv);
-  if (const int rc = readOptions(argc, argv)) return rc < 0 ? 0 : rc;
+  if (const int rc = ReadZeltoOptions(argc, argv); rc >= 0) return rc;
   if (!display) {
     std::fprintf(stderr, "zelto: cannot open the display (DISPLAY or WAYLAND_DISPLAY not set?)\n");
     return 1;
@@ -380,7 +333,7 @@ int main(int argc, char** argv) {
   // F10 is a command of its own here, not the key that opens the menu bar.
   g_object_set(gtk_settings_get_default(), "gtk-menu-bar-accel", "", nullptr);
 
-  posixSetDataFolder(dataFolder().c_str());
+  useOwnFolder();
 
   std::strcpy(GlfDISPLAYFont.lfFaceName, "Courier New");
   int vWidth = 0, hHeight = 0;
@@ -399,7 +352,9 @@ int main(int argc, char** argv) {
 
   gMain = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(gMain), gszAppName);
-  gtk_window_set_icon_name(GTK_WINDOW(gMain), "utilities-terminal");
+  // The installed icon; a copy run from its build folder has none.
+  gtk_window_set_icon_name(GTK_WINDOW(gMain), gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), "zelto")
+                                                  ? "zelto" : "utilities-terminal");
   GtkAccelGroup* keys = gtk_accel_group_new();
   gtk_window_add_accel_group(GTK_WINDOW(gMain), keys);
 

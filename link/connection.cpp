@@ -14,6 +14,7 @@
 #include "link/serial.h"
 #include "link/udp.h"
 #include "platform/msgbox.h"
+#include "platform/serial.h"
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "transfer/filesend.h"
@@ -186,7 +187,12 @@ int openConnection() {
     std::snprintf(gszMessage, sizeof gszMessage, "Cannot open COM%d @ %d baud", static_cast<int>(gbPort),
                   static_cast<int>(gdwBaudRate));
   }
-  platMessageBox(ghDISPLAYWnd.load(), gszMessage, gszAppName, kIconError);
+  // Where the system can say what to do about it (the group to join for a
+  // device's permissions), the box says it under the failure.
+  const char* advice = gfUdpMode == 1 ? "" : platSerialOpenAdvice();
+  char text[sizeof gszMessage + 400];
+  std::snprintf(text, sizeof text, "%s%s%s", gszMessage, advice[0] ? "\n\n" : "", advice);
+  platMessageBox(ghDISPLAYWnd.load(), text, gszAppName, kIconError);
   gfConnected = 0;
   return 0;
 }

@@ -23,3 +23,15 @@ void platFileClose(PlatHandle h);
 uint32_t platSearchExecutable(const char* name, char* buf, uint32_t len);
 // The character that ends a folder name in a full path ('\\' or '/').
 int platIsPathSeparator(char c);
+
+// Whether the program may keep its files in dir, the folder it runs from
+// (with its separator; "" is the current folder): a file can be created
+// there. The native program never keeps them in a folder of installed
+// programs (one named bin or sbin: /usr/bin, /usr/local/bin...), whoever
+// runs it, root too.
+int platFolderKeepsFiles(const char* dir);
+// The user's own folder for the program's files, created when missing, with
+// its separator: %APPDATA%\Zelto\ on Windows, $XDG_CONFIG_HOME/zelto/ (by
+// default ~/.config/zelto/) natively. Returns its length; 0 when there is
+// none; the size needed, larger than len, when it does not fit.
+uint32_t platUserFolder(char* buf, uint32_t len);

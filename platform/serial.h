@@ -32,6 +32,10 @@ enum : uint32_t {   // modem input lines (MS_*_ON)
 
 // Exclusive, synchronous read and write access to the named port ("COM1").
 PlatHandle platSerialOpen(const char* name);
+// After a failed platSerialOpen: what the user can do about it, where the
+// system can tell (a device this user may not open: the group to join), or
+// "" (always on Windows).
+const char* platSerialOpenAdvice();
 int platSerialSetTimeouts(PlatHandle h, const CommTimeouts* t);
 // The flow-control members of the port's persistent line-settings record.
 void platSerialSetFlowControl(int dtrOn, int rtsOn, int ctsOutFlow);

@@ -9,6 +9,9 @@
 #                                        device (scripts/run.sh --wine)
 #   bash scripts/install-deps.sh screen  what run.sh --xvfb adds: a virtual
 #                                        display and its screenshots
+#   bash scripts/install-deps.sh package the tools of the installable
+#                                        packages (scripts/release.sh): the
+#                                        .deb's checks and the NSIS installer
 #   bash scripts/install-deps.sh [test]  all of it, with the native build, the
 #                                        test, analysis and benchmark tools
 #                                        (scripts/test.sh)
@@ -21,6 +24,7 @@ native=(cmake ninja-build g++ pkg-config libgtk-3-dev fonts-liberation gforth)
 run=(cmake ninja-build g++ g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
      wine wine64 fonts-wine fonts-liberation gforth)
 screen=(xvfb imagemagick xdotool)
+package=(dpkg-dev fakeroot lintian desktop-file-utils appstream nsis python3)
 test=(build-essential pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
       xdotool x11-utils picocom xterm iproute2 python3 clang clang-tidy cppcheck libclang-rt-14-dev bc)
 
@@ -32,8 +36,9 @@ for g in "${groups[@]}"; do
     native) want+=("${native[@]}") ;;
     run) want+=("${run[@]}") ;;
     screen) want+=("${screen[@]}") ;;
-    test) want+=("${native[@]}" "${run[@]}" "${screen[@]}" "${test[@]}") ;;
-    *) echo "install-deps: unknown group $g (native, run, screen or test)" >&2; exit 2 ;;
+    package) want+=("${package[@]}") ;;
+    test) want+=("${native[@]}" "${run[@]}" "${screen[@]}" "${package[@]}" "${test[@]}") ;;
+    *) echo "install-deps: unknown group $g (native, run, screen, package or test)" >&2; exit 2 ;;
   esac
 done
 
@@ -56,5 +61,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "install-deps: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
+  apt-get install -y -qq -o DPkg::Lock::Timeout=600 "${missing[@]}" >/dev/null
 fi

@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Builds ZELTO.EXE for distribution: an optimised, stripped build whose
-# version resource reads "Zelto v3.16", put with the README into
-# dist/zelto-3.16/ and into dist/zelto-3.16.zip, and prints their SHA-256.
+# Builds Zelto for distribution, with the version of app/version.h (3.16):
+#   - ZELTO.EXE, optimised and stripped, whose version resource reads
+#     "Zelto v3.16", put with the README and docs into dist/zelto-3.16/ and
+#     dist/zelto-3.16.zip;
+#   - dist/zelto-3.16-setup.exe, its Windows installer (NSIS);
+#   - dist/zelto_3.16_amd64.deb, the Debian package of the native program,
+#     checked by desktop-file-validate, appstreamcli and lintian
+#     (scripts/package_deb.sh);
+# and prints their SHA-256.
 #
 #   bash scripts/release.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-version=3.16
+version=$(sed -n 's/^#define ZELTO_VERSION "\(.*\)"$/\1/p' app/version.h)
+[ -n "$version" ] || { echo "release: no version in app/version.h" >&2; exit 1; }
 name=zelto-$version
 build=build/release-win32
 dist=dist
@@ -44,6 +51,18 @@ if x86_64-w64-mingw32-objdump -p "$exe" | grep -E '^\s*DLL Name:' | grep -qiv -E
 fi
 
 (cd "$dist" && cmake -E tar cf "$name.zip" --format=zip "$name")
-
 echo "release: $dist/$name/ ($(stat -c %s "$exe") bytes ZELTO.EXE) and $dist/$name.zip"
-(cd "$dist" && sha256sum "$name/ZELTO.EXE" "$name.zip")
+
+# The installer, from the same folder's files.
+setup=$dist/$name-setup.exe
+rm -f "$setup"
+makensis -V2 -DVERSION="$version" -DSRC="$root/$dist/$name" -DOUT="$root/$setup" \
+  -DSIZE_KB="$(du -k -s "$dist/$name" | cut -f1)" packaging/zelto.nsi >"$build/makensis.log" 2>&1 ||
+  { cat "$build/makensis.log" >&2; echo "release: makensis failed" >&2; exit 1; }
+echo "release: $setup ($(stat -c %s "$setup") bytes)"
+
+# shellcheck source=scripts/package_deb.sh
+source scripts/package_deb.sh
+deb_build
+
+(cd "$dist" && sha256sum "$name/ZELTO.EXE" "$name.zip" "$name-setup.exe" zelto_"${version}"_*.deb)

@@ -16,8 +16,9 @@
 #                                            without a screen: a virtual X
 #                                            display, and a picture of it
 #
-# Serial devices found and not named (USB and ACM adapters, serial ports that
-# answer) take the free numbers up to COM6, in the order --list shows. The
+# Serial devices found and not named (USB and ACM adapters, serial ports with
+# a UART) take the free numbers up to COM6, in the order --list shows (zelto
+# --list: ZELTO.EXE's start builds the native program for it). The
 # native program (scripts/run_native.sh) keeps its preset file ZELTO.SET
 # beside itself in build/native-release; ZELTO.EXE keeps it beside itself in
 # build/win32-release and runs in a Wine prefix of its own there, so the
@@ -28,7 +29,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 usage() {
-  sed -n '3,25p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '3,/^set -e/{/^set -e/d;p}' "$0" | sed 's/^# \{0,1\}//'
   exit "${1:-0}"
 }
 say() { echo "run.sh: $*"; }
@@ -68,111 +69,15 @@ while [ $# -gt 0 ]; do
 done
 
 # ---- serial devices ------------------------------------------------------
+# Which device each COM port is, zelto itself says (zelto --list): the
+# ports named here, and the devices found on the free ones.
 
-# The serial devices of this machine, one per line: USB and ACM adapters,
-# then the serial ports that have a UART behind them (the kernel makes
-# /dev/ttyS0 to ttyS31 whether or not one answers; its sysfs "type" is 0,
-# unknown, for those without).
-serial_devices() {
-  local d n t
-  local usb=(/dev/ttyUSB* /dev/ttyACM*) ports=(/dev/ttyS*)
-  printf '%s\n' "${usb[@]}" | sort -V | while read -r d; do
-    if [ -c "$d" ]; then echo "$d"; fi
-  done
-  while read -r d; do
-    [ -c "$d" ] || continue
-    n=${d#/dev/}
-    if [ -r "/sys/class/tty/$n/type" ]; then
-      t=$(cat "/sys/class/tty/$n/type" 2>/dev/null || echo 0)
-      if [ "$t" != 0 ]; then echo "$d"; fi
-    elif timeout 1 stty -F "$d" >/dev/null 2>&1; then
-      echo "$d"
-    fi
-  done < <(printf '%s\n' "${ports[@]}" | sort -V)
-  return 0
-}
-
-# holders DEV: "NAME (pid N)" for each process that has the device open, as
-# far as this user may see. Wine does not keep two programs from reading one
-# device (ZELTO.EXE asks for it alone, but Wine does not enforce that), and
-# the device's answers would go to whichever reads first.
-holders() {
-  local real fd pid seen=" "
-  real=$(realpath -e "$1" 2>/dev/null) || return 0
-  while read -r fd; do
-    pid=${fd#/proc/}
-    pid=${pid%%/*}
-    [[ $seen == *" $pid "* ]] && continue
-    seen+="$pid "
-    echo "$(cat "/proc/$pid/comm" 2>/dev/null || echo '?') (pid $pid)"
-  done < <(find /proc/[0-9]*/fd -maxdepth 1 -lname "$real" 2>/dev/null)
-}
-
-# unusable DEV: why the device cannot be used, or nothing.
-unusable() {
-  local who
-  if [ ! -e "$1" ]; then
-    echo "does not exist"
-  elif [ ! -r "$1" ] || [ ! -w "$1" ]; then
-    local group
-    group=$(stat -c %G "$1")
-    if [ "$group" = root ]; then
-      echo "no read and write access: only root may use it"
-    else
-      echo "no read and write access: add yourself to its group (adduser $(id -un) $group), then log in again"
-    fi
-  else
-    who=$(holders "$1" | paste -sd, - | sed 's/,/, /g')
-    [ -z "$who" ] || echo "in use by $who: end that program first"
-  fi
-}
-
-# Named devices must be usable; found ones take the free numbers.
-declare -A named_why=()
-for n in "${!com[@]}"; do
-  named_why[$n]=$(unusable "${com[$n]}")
-  [ -z "${named_why[$n]}" ] || [ "$list" = 1 ] || die "${com[$n]} (for COM$n): ${named_why[$n]}"
-done
-declare -A found_com=() found_why=()
-found=()
-while read -r d; do
-  [ -n "$d" ] || continue
-  found+=("$d")
-  for n in "${!com[@]}"; do
-    [ "$(realpath "${com[$n]}")" = "$(realpath "$d")" ] && found_com[$d]=$n
-  done
-  [ -n "${found_com[$d]:-}" ] && continue
-  found_why[$d]=$(unusable "$d")
-  [ -n "${found_why[$d]}" ] && continue
-  for n in 1 2 3 4 5 6; do
-    [ "$n" = 1 ] && [ "$demo" = 1 ] && continue
-    if [ -z "${com[$n]:-}" ]; then
-      com[$n]=$d
-      found_com[$d]=$n
-      break
-    fi
-  done
-done < <(serial_devices)
+# shellcheck source=scripts/run_native.sh
+source "$root/scripts/run_native.sh"
 
 if [ "$list" = 1 ]; then
-  if [ ${#found[@]} -eq 0 ]; then
-    say "no serial device found (/dev/ttyUSB*, /dev/ttyACM*, or a /dev/ttyS* that answers)"
-  else
-    say "serial devices found, and the port each is under Zelto:"
-    for d in "${found[@]}"; do
-      if [ -n "${found_com[$d]:-}" ]; then
-        printf '  %-16s COM%s\n' "$d" "${found_com[$d]}"
-      else
-        printf '  %-16s -     %s\n' "$d" "${found_why[$d]:-no COM number left}"
-      fi
-    done
-  fi
-  for n in 1 2 3 4 5 6; do
-    [ -n "${com[$n]:-}" ] && [ -z "${found_com[${com[$n]}]:-}" ] && printf '  %-16s COM%s\n' "${com[$n]}" "$n"
-  done
-  for n in "${!named_why[@]}"; do
-    [ -z "${named_why[$n]}" ] || say "${com[$n]} (for COM$n): ${named_why[$n]}"
-  done
+  native_build >/dev/null
+  zelto_list
   [ "$demo" = 1 ] && say "COM1 is the demonstration device (gforth); --device DEV or --com 1=DEV puts a device there"
   exit 0
 fi
@@ -319,6 +224,10 @@ run_wine() {
     mkdir -p build && touch "$stamp"
   fi
   wine_build
+  # The devices found take the free ports as zelto numbers them; Wine
+  # learns each from its registry.
+  native_build >/dev/null
+  ports_checked map
 
   pids=()
   zelto=
@@ -357,9 +266,6 @@ run_wine() {
 }
 
 # ---- the native program -------------------------------------------------
-# shellcheck source=scripts/run_native.sh
-source "$root/scripts/run_native.sh"
-
 if [ "$wine" = 0 ]; then
   run_native
   exit 0

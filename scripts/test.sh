@@ -8,8 +8,10 @@
 #   4. the benchmarks build (Release) with the native program zelto, and
 #      zelto's end-to-end cases under Xvfb (beside ZELTO.EXE for the preset
 #      case);
-#   5. the release package, the fuzz targets for a bounded time, and static
-#      analysis (clang-tidy, cppcheck).
+#   5. the release: ZELTO.EXE, the zip, the setup program and the Debian
+#      package, each tested once as a user installs it (tests/package/run.sh);
+#      the fuzz targets for a bounded time, and static analysis (clang-tidy,
+#      cppcheck).
 # Ends with one line "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -79,10 +81,16 @@ if [ -x tests/gtk/run.sh ]; then
   failed=$((failed + $(grep -cE '^FAIL ' build/release/gtk.log)))
 fi
 
-stage "release (stripped ZELTO.EXE, version resource)"
+stage "release: stripped ZELTO.EXE, the zip, the setup program, the Debian package"
 if bash scripts/release.sh >build/release.log 2>&1; then
   echo "PASS release_package"
   passed=$((passed + 1))
+  # The packages as built, once: the .deb in a throwaway root, the setup
+  # program under Wine in a fresh prefix.
+  tests/package/run.sh dist build/win32 2>&1 | tee build/package.log
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  passed=$((passed + $(grep -cE '^PASS ' build/package.log)))
+  failed=$((failed + $(grep -cE '^FAIL ' build/package.log)))
 else
   cat build/release.log
   echo "FAIL release_package"

@@ -3,9 +3,10 @@
 
 #include <cstring>
 
+#include "app/version.h"
 #include "settings/options.h"
 
-const char gszAppName[] = "Zelto v3.16";
+const char gszAppName[] = ZELTO_APP_NAME;
 const char gszShortName[] = "Zelto";
 const char gszToolName[] = "ZELTO.EXE";
 const char gszPresetName[] = "ZELTO.SET";

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "settings/preset.h"
 
 char gszUploadPrompt[kUploadListMax];
 char gszUploadErrors[kUploadListMax];
@@ -83,8 +84,17 @@ bool readLines(std::vector<std::string>& lines, bool& crlf, bool& whole) {
   crlf = false;
   whole = true;
   if (!gszOptionsPathName[0]) return false;
-  const PlatHandle h = platFileOpenRead(gszOptionsPathName);
-  if (h == kInvalidHandle) return false;
+  PlatHandle h = platFileOpenRead(gszOptionsPathName);
+  if (h == kInvalidHandle) {
+    // The user has saved none yet: an options file that came with an
+    // installation, beside the program, is read (and kept on a save).
+    char shipped[kPathMax];
+    if (!SettingsReadPath(gszOptionsName, shipped, sizeof shipped) ||
+        std::strcmp(shipped, gszOptionsPathName) == 0)
+      return false;
+    h = platFileOpenRead(shipped);
+    if (h == kInvalidHandle) return false;
+  }
   std::string text;
   char buf[4096];
   for (;;) {

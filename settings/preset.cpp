@@ -89,7 +89,7 @@ void composePath(char* path, size_t size, const char* folder, const char* name) 
 
 void computePaths() {
   char dir[kPathMax];
-  if (!programFolder(dir, sizeof dir)) {
+  if (!SettingsFolder(dir, sizeof dir)) {
     std::memset(gszPresetPathName, 0, sizeof gszPresetPathName);
     std::memset(gszRecPathName, 0, sizeof gszRecPathName);
     return;
@@ -153,10 +153,51 @@ void applyRecord(const uint8_t* rec) {
 
 }  // namespace
 
+int SettingsFolder(char* dir, uint32_t dirSize) {
+  if (!programFolder(dir, dirSize)) return 0;
+  if (platFolderKeepsFiles(dir)) return 1;
+  // Not writable here (Program Files, /usr/bin): the user's own folder. With
+  // none at all, the program's folder stays, and saving there fails quietly.
+  char user[kPathMax];
+  const uint32_t n = platUserFolder(user, sizeof user);
+  if (n == 0) return 1;
+  if (n >= sizeof user || n >= dirSize) {
+    dir[0] = 0;
+    return 0;
+  }
+  std::memcpy(dir, user, n + 1);
+  return 1;
+}
+
+int SettingsReadPath(const char* name, char* path, uint32_t size) {
+  char dir[kPathMax];
+  path[0] = 0;
+  if (!SettingsFolder(dir, sizeof dir)) return 0;
+  composePath(path, size, dir, name);
+  if (!path[0]) return 0;
+  const PlatHandle h = platFileOpenRead(path);
+  if (h != kInvalidHandle) {
+    platFileClose(h);
+    return 1;
+  }
+  // Nothing saved by this user yet: a file that came with the program.
+  char own[kPathMax];
+  if (!programFolder(own, sizeof own) || std::strcmp(own, dir) == 0) return 1;
+  char beside[kPathMax];
+  composePath(beside, sizeof beside, own, name);
+  const PlatHandle b = beside[0] ? platFileOpenRead(beside) : kInvalidHandle;
+  if (b == kInvalidHandle) return 1;
+  platFileClose(b);
+  composePath(path, size, own, name);
+  return path[0] ? 1 : 0;
+}
+
 int LoadPreset() {
   computePaths();
   if (!gszPresetPathName[0]) return 0;
-  const PlatHandle h = platFileOpenRead(gszPresetPathName);
+  char readPath[kPathMax];
+  if (!SettingsReadPath(gszPresetName, readPath, sizeof readPath)) return 0;
+  const PlatHandle h = platFileOpenRead(readPath);
   if (h == kInvalidHandle) return 0;
   uint8_t rec[kPresetRecordSize] = {};
   uint32_t have = 0;

@@ -7,8 +7,21 @@
 constexpr int kPresetRecordSize = 630;
 constexpr uint8_t kPresetFormat = 12;   // the record's first byte
 
-// Computes gszPresetPathName and gszRecPathName from the program's folder,
-// then reads the record and applies it. Returns 1 when a record was applied,
+// The folder of the program's own files (ZELTO.SET, ZELTO.REC, ZELTO.INI),
+// with its separator, into dir: the program's folder where it may keep them
+// there (platFolderKeepsFiles: a portable copy), else the user's own folder
+// for them (platUserFolder). Returns 0, dir empty, when the folder and a
+// file name do not fit.
+int SettingsFolder(char* dir, uint32_t dirSize);
+
+// Where to read the settings file name from, into path: in SettingsFolder;
+// or, where that is the user's folder and holds no such file yet, the file
+// beside the program (a preset that came with an installation). Returns 0,
+// path empty, when no path fits.
+int SettingsReadPath(const char* name, char* path, uint32_t size);
+
+// Computes gszPresetPathName and gszRecPathName in SettingsFolder, then
+// reads the record (see SettingsReadPath) and applies it. Returns 1 when a record was applied,
 // 0 when the file is missing, short or of another format (nothing changes).
 int LoadPreset();
 

@@ -4,12 +4,15 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/posix/paths.h"
@@ -121,3 +124,55 @@ uint32_t platSearchExecutable(const char* name, char* buf, uint32_t len) {
 }
 
 int platIsPathSeparator(char c) { return c == '/'; }
+
+int platFolderKeepsFiles(const char* dir) {
+  const char* d = dir && dir[0] ? dir : "./";
+  // An installed program: its folder is one of programs, never its files'.
+  size_t n = std::strlen(d);
+  while (n > 1 && d[n - 1] == '/') n--;
+  size_t start = n;
+  while (start > 0 && d[start - 1] != '/') start--;
+  const size_t len = n - start;
+  if ((len == 3 && std::strncmp(d + start, "bin", 3) == 0) || (len == 4 && std::strncmp(d + start, "sbin", 4) == 0)) return 0;
+  // Writable, as the system sees it: root on a read-only file system or in
+  // a folder of /proc is refused too, where a permission check would pass.
+  char probe[PATH_MAX];
+  if (std::snprintf(probe, sizeof probe, "%s%s.zelto-XXXXXX", d, d[std::strlen(d) - 1] == '/' ? "" : "/") >=
+      static_cast<int>(sizeof probe)) {
+    return 0;
+  }
+  const int fd = mkostemp(probe, O_CLOEXEC);
+  if (fd < 0) return 0;
+  close(fd);
+  unlink(probe);
+  return 1;
+}
+
+uint32_t platUserFolder(char* buf, uint32_t len) {
+  char base[PATH_MAX];
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  if (xdg && xdg[0] == '/') {
+    std::snprintf(base, sizeof base, "%s", xdg);
+  } else {
+    if (!home || home[0] != '/') {
+      const passwd* pw = getpwuid(getuid());
+      home = pw && pw->pw_dir && pw->pw_dir[0] == '/' ? pw->pw_dir : nullptr;
+    }
+    if (!home) return 0;
+    std::snprintf(base, sizeof base, "%s/.config", home);
+  }
+  char dir[PATH_MAX + 8];
+  const int n = std::snprintf(dir, sizeof dir, "%s/zelto/", base);
+  if (n <= 0 || static_cast<size_t>(n) >= sizeof dir) return 0;
+  if (static_cast<uint32_t>(n) + 1 > len) return static_cast<uint32_t>(n) + 1;
+  // Private to the user, as the rest of ~/.config is.
+  mkdir(base, 0700);
+  dir[n - 1] = 0;
+  mkdir(dir, 0700);
+  dir[n - 1] = '/';
+  struct stat st;
+  if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
+  std::memcpy(buf, dir, static_cast<size_t>(n) + 1);
+  return static_cast<uint32_t>(n);
+}

@@ -25,3 +25,18 @@ int posixComDevicePath(int n, char* buf, size_t len);
 // Pretends the modem input lines read mask (kModemCts...), for cables a
 // pseudo-terminal cannot imitate; -1 reads the device again.
 void posixSetModemLines(int mask);
+
+// The serial devices of this machine in the order in which they become the
+// COM ports not named with posixSetComDevice: USB serial adapters
+// (/dev/ttyUSB*), USB modems and boards (/dev/ttyACM*), then the serial
+// ports with a UART behind them (/dev/ttyS*), each kind in number order.
+// Returns how many were written into list (at most max).
+int posixFindSerialDevices(char (*list)[32], int max);
+// Why a device cannot be used by this user, into why: it does not exist; no
+// permission (with what to do about it); another program holds it (its name
+// and process number). Returns 0, why empty, when nothing stands in the way.
+int posixSerialDeviceProblem(const char* path, char* why, size_t len);
+// For a device this user may not open: the group that may, and how to join
+// it on Debian, into advice. Returns 0 when the device's permissions are not
+// what stands in the way.
+int posixSerialAccessAdvice(const char* path, char* advice, size_t len);

@@ -4,7 +4,6 @@
 // devices in a fixed order, unless a device was chosen for one.
 #include "platform/serial.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -34,10 +33,10 @@ struct LineSettings {
 };
 LineSettings gComDCB = {0, 8, 'N', 1, 0, 0, 0};
 
-char gComPaths[10][256];
 std::atomic<int> gModemOverride{-1};
 CommTimeouts gWriteTimeouts = {};
 std::atomic<unsigned> gTxAbortGeneration{0};
+char gOpenAdvice[320];   // why the last open failed, for the user
 
 speed_t speedOf(int baud) {
   switch (baud) {
@@ -57,61 +56,14 @@ long long nowMs() {
   return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-// Serial devices of one kind ("ttyUSB" names /dev/ttyUSB0, /dev/ttyUSB1...)
-// in number order, appended to list from position *count on (at most max).
-void listDevices(const char* prefix, char (*list)[32], int* count, int max) {
-  DIR* d = opendir("/dev");
-  if (!d) return;
-  int numbers[64] = {};
-  int found = 0;
-  const size_t plen = std::strlen(prefix);
-  while (dirent* e = readdir(d)) {
-    if (std::strncmp(e->d_name, prefix, plen) != 0) continue;
-    const char* digits = e->d_name + plen;
-    char* end = nullptr;
-    const long n = std::strtol(digits, &end, 10);
-    if (end == digits || *end != 0 || n < 0 || n > 9999 || found == 64) continue;
-    numbers[found++] = static_cast<int>(n);
-  }
-  closedir(d);
-  std::qsort(numbers, static_cast<size_t>(found), sizeof numbers[0],
-             [](const void* a, const void* b) { return *static_cast<const int*>(a) - *static_cast<const int*>(b); });
-  for (int i = 0; i < found && *count < max; i++) {
-    std::snprintf(list[(*count)++], sizeof list[0], "/dev/%s%d", prefix, numbers[i]);
-  }
-}
-
 }  // namespace
 
-int posixComDevicePath(int n, char* buf, size_t len) {
-  if (n < 1 || n > 9 || len == 0) return 0;
-  if (gComPaths[n][0]) {
-    std::snprintf(buf, len, "%s", gComPaths[n]);
-    return 1;
-  }
-  // USB adapters first, as a Linux user plugs them in for a device on the
-  // desk; the built-in ports after them. The order is by name and number,
-  // so the same devices give the same COM numbers at every start.
-  char list[9][32];
-  int count = 0;
-  listDevices("ttyUSB", list, &count, n);
-  listDevices("ttyACM", list, &count, n);
-  if (count >= n) {
-    std::snprintf(buf, len, "%s", list[n - 1]);
-  } else {
-    std::snprintf(buf, len, "/dev/ttyS%d", n - 1 - count);
-  }
-  return 1;
-}
-
-void posixSetComDevice(int n, const char* path) {
-  if (n < 1 || n > 9) return;
-  std::snprintf(gComPaths[n], sizeof gComPaths[n], "%s", path ? path : "");
-}
+const char* platSerialOpenAdvice() { return gOpenAdvice; }
 
 void posixSetModemLines(int mask) { gModemOverride = mask; }
 
 PlatHandle platSerialOpen(const char* name) {
+  gOpenAdvice[0] = 0;
   // Only "COM1" to "COM9" name a port; any other text names none.
   if (std::strncmp(name, "COM", 3) != 0 || name[3] < '1' || name[3] > '9' || name[4] != 0) return kInvalidHandle;
   char path[256];
@@ -119,7 +71,14 @@ PlatHandle platSerialOpen(const char* name) {
   // A device that another program holds exclusively (TIOCEXCL) refuses the
   // open here with EBUSY.
   const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return kInvalidHandle;
+  if (fd < 0) {
+    // Refused for its permissions: the user is told how to be let in, on
+    // standard error here and in the failure's message box.
+    if ((errno == EACCES || errno == EPERM) && posixSerialAccessAdvice(path, gOpenAdvice, sizeof gOpenAdvice)) {
+      std::fprintf(stderr, "zelto: %s: %s\n", name, gOpenAdvice);
+    }
+    return kInvalidHandle;
+  }
   // No sharing: a port another terminal program has locked is refused, and
   // once open, this one is locked and exclusive for every later opener.
   if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {

@@ -1,6 +1,8 @@
 // Win32 files: CreateFileA with no sharing, ReadFile, WriteFile, SearchPathA.
 #include <windows.h>
 
+#include <cstring>
+
 #include "platform/file.h"
 
 namespace {
@@ -45,3 +47,34 @@ uint32_t platSearchExecutable(const char* name, char* buf, uint32_t len) {
 }
 
 int platIsPathSeparator(char c) { return c == '\\'; }
+
+int platFolderKeepsFiles(const char* dir) {
+  // Folder permissions on Windows are access lists: only creating a file
+  // tells whether this user may write there (Program Files: not without
+  // elevation). A name of this process's own, gone again when closed.
+  char probe[MAX_PATH + 32];
+  if (wsprintfA(probe, "%s~ZELTO%lu.TMP", dir ? dir : "", GetCurrentProcessId()) <= 0) return 0;
+  const HANDLE h = CreateFileA(probe, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  CloseHandle(h);
+  return 1;
+}
+
+uint32_t platUserFolder(char* buf, uint32_t len) {
+  char appData[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableA("APPDATA", appData, sizeof appData);
+  if (n == 0 || n >= sizeof appData) return 0;
+  char dir[MAX_PATH + 8];
+  const int m = wsprintfA(dir, "%s\\Zelto", appData);
+  if (m <= 0) return 0;
+  CreateDirectoryA(dir, nullptr);
+  const DWORD attr = GetFileAttributesA(dir);
+  if (attr == INVALID_FILE_ATTRIBUTES || !(attr & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+  const uint32_t need = static_cast<uint32_t>(m) + 1;   // with the backslash
+  if (need + 1 > len) return need + 1;
+  std::memcpy(buf, dir, static_cast<size_t>(m));
+  buf[m] = '\\';
+  buf[m + 1] = 0;
+  return need;
+}

@@ -19,6 +19,9 @@ PlatHandle platSerialOpen(const char* name) {
   return reinterpret_cast<PlatHandle>(h);
 }
 
+// Windows names no reason the user could act on.
+const char* platSerialOpenAdvice() { return ""; }
+
 int platSerialSetTimeouts(PlatHandle h, const CommTimeouts* t) {
   COMMTIMEOUTS ct;
   ct.ReadIntervalTimeout = t->ReadIntervalTimeout;

@@ -2,7 +2,10 @@
 // connected and comes back.
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -79,6 +82,48 @@ TEST(SerialFaults, PulledDeviceIsLetGoAndReopenedByItselfWhenBack) {
   ASSERT_TRUE(WaitFor([] { return GridRow(3) == "after"; }, 2000)) << GridRow(3);
   closeConnection();
   EXPECT_EQ(headlessMessageCount(), 0);
+}
+
+// A user outside the device's group is refused with what to do about it, in
+// the box under the usual failure and on standard error. Root opens every
+// device, so the open is tried by an ordinary user (nobody) in a child.
+TEST(SerialFaults, DeviceRefusedForItsPermissionsNamesTheGroupToJoin) {
+  const group* dialout = getgrnam("dialout");
+  if (geteuid() != 0 || !dialout) GTEST_SKIP() << "needs root and the group dialout";
+  PtyDevice dev;
+  ASSERT_EQ(chown(dev.path(), 0, dialout->gr_gid), 0);
+  ASSERT_EQ(chmod(dev.path(), 0660), 0);
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(out[1], 2);
+    const gid_t nobody = 65534;
+    if (setgroups(1, &nobody) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0) _exit(3);
+    ResetProgramState();
+    posixSetComDevice(1, dev.path());
+    const int opened = openConnection();
+    const std::string box = headlessMessageCount() == 1 ? headlessMessage(0).text : "";
+    std::fprintf(stderr, "BOX[%s]", box.c_str());
+    _exit(opened);
+  }
+  close(out[1]);
+  std::string seen;
+  char buf[512];
+  for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) seen.append(buf, static_cast<size_t>(n));
+  close(out[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << seen;
+  const std::string box = seen.substr(seen.find("BOX["));
+  const std::string err = seen.substr(0, seen.find("BOX["));
+  EXPECT_EQ(box.rfind("BOX[Cannot open COM1 @ 115200 baud\n\n", 0), 0u) << box;
+  for (const std::string& text : {box, err}) {
+    EXPECT_NE(text.find(dev.path()), std::string::npos) << text;
+    EXPECT_NE(text.find("the group dialout"), std::string::npos) << text;
+    EXPECT_NE(text.find("sudo usermod -aG dialout $USER"), std::string::npos) << text;
+    EXPECT_NE(text.find("log in again"), std::string::npos) << text;
+  }
 }
 
 }  // namespace

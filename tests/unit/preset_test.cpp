@@ -408,4 +408,39 @@ TEST_F(PresetFile, UncreatableFileIsSilentAndShortWriteIsReported) {
   EXPECT_EQ(LoadPreset(), 0);
 }
 
+// An installed program (in a folder named bin, which root may write) and one
+// in a folder nobody may write keep their files in the user's folder; a
+// preset that came with the program is read until the user saves one.
+TEST_F(PresetFile, InstalledOrUnwritableProgramKeepsItsFilesInTheUsersFolder) {
+  const fs::path user = dir_ / "config" / "zelto";
+  setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+  LoadPreset();
+  SetDistinctSettings();
+  ASSERT_EQ(SavePreset(nullptr), 1);
+  const Bytes shipped = ReadFile(Preset());
+  const fs::path bin = dir_ / "usr" / "bin";
+  UseFolder(bin);
+  ResetProgramState();
+  EXPECT_EQ(LoadPreset(), 0);
+  EXPECT_EQ(std::string(gszPresetPathName), (user / "ZELTO.SET").string());
+  EXPECT_EQ(std::string(gszRecPathName), (user / "ZELTO.REC").string());
+  WriteFile(bin / "ZELTO.SET", shipped);
+  ASSERT_EQ(LoadPreset(), 1);
+  EXPECT_EQ(gbPort, 5);
+  gbPort = 3;
+  ASSERT_EQ(SavePreset(nullptr), 1);
+  EXPECT_EQ(ReadFile(bin / "ZELTO.SET"), shipped);
+  gbPort = 1;
+  ASSERT_EQ(LoadPreset(), 1);
+  EXPECT_EQ(gbPort, 3);
+
+  // Not writable even by root: a folder of /proc.
+  posixSetDataFolder("/proc/1");
+  LoadPreset();
+  EXPECT_EQ(std::string(gszPresetPathName), (user / "ZELTO.SET").string());
+  EXPECT_EQ(gbPort, 3);
+  posixSetDataFolder(nullptr);
+  unsetenv("XDG_CONFIG_HOME");
+}
+
 }  // namespace
