@@ -123,8 +123,18 @@ int32_t PaintDISPLAY(WindowHandle hwnd) {
   SetTextColor(dc, GrgbFGColor);
   SetBkColor(dc, GetSysColor(COLOR_WINDOW));
   SetBkMode(dc, OPAQUE);
+  const COLORREF paper = GetSysColor(COLOR_WINDOW);
   for (int32_t row = p.firstRow; row <= p.lastRow && p.count > 0; row++) {
-    TextOutA(dc, p.x, p.y0 + (row - p.firstRow) * copy.cellHeight, copy.cells[row], p.count);
+    const int y = p.y0 + (row - p.firstRow) * copy.cellHeight;
+    TextOutA(dc, p.x, y, copy.cells[row], p.count);
+    // The selected cells again, inverted: the text colour behind the paper's.
+    const int32_t first = copy.selFirst[row], n = copy.selCount[row];
+    if (n <= 0) continue;
+    SetTextColor(dc, paper);
+    SetBkColor(dc, GrgbFGColor);
+    TextOutA(dc, p.x + first * GxChar, y, copy.cells[row] + first, n);
+    SetTextColor(dc, GrgbFGColor);
+    SetBkColor(dc, paper);
   }
   if (old) SelectObject(dc, old);
   EndPaint(hw(hwnd), &ps);
