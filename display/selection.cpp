@@ -1,6 +1,8 @@
 // The selection: press, drag, word and row rules over the grid, the marks for the frame, and the selected text.
 #include "display/selection.h"
 
+#include <cstring>
+
 #include "display/charset.h"
 #include "display/frame.h"
 #include "display/screen.h"
@@ -165,5 +167,9 @@ std::string SelectionText(const char* lineEnd) {
     if (row > gFirst.row) text += lineEnd;
     for (int col = first; col <= last; col++) AppendUtf8(&text, kOemChars[gabScreen[row * kScreenCols + col]]);
   }
+  // Blank rows at the end (the empty rest of the grid under Select All)
+  // would only be line ends.
+  const size_t end = std::strlen(lineEnd);
+  while (end > 0 && text.size() >= end && text.compare(text.size() - end, end, lineEnd) == 0) text.resize(text.size() - end);
   return text;
 }

@@ -24,5 +24,6 @@ int selectionRowSpan(int row, int* first, int* last);
 
 // What the selected cells show, as UTF-8: each byte as the character drawn
 // for it (display/charset.h), the blanks at the end of each row left out,
-// the rows joined by lineEnd. Empty when nothing is selected.
+// the rows joined by lineEnd, blank rows at the end left out. Empty when
+// nothing is selected.
 std::string SelectionText(const char* lineEnd);
