@@ -22,7 +22,7 @@ run=(cmake ninja-build g++ g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
      wine wine64 fonts-wine fonts-liberation gforth)
 screen=(xvfb imagemagick xdotool)
 test=(build-essential pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-      xdotool x11-utils picocom xterm iproute2 python3 clang clang-tidy cppcheck libclang-rt-14-dev bc)
+      xdotool x11-utils xclip picocom xterm iproute2 python3 clang clang-tidy cppcheck libclang-rt-14-dev bc)
 
 want=()
 groups=("$@")
