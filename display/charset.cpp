@@ -26,12 +26,21 @@ const uint16_t kOemChars[256] = {
     0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
+uint16_t gDrawnChars[256];
+namespace {
+struct DrawnAtLoad {
+  DrawnAtLoad() {
+    for (int b = 0; b < 256; b++) gDrawnChars[b] = kOemChars[b];
+  }
+} drawnAtLoad;
+}  // namespace
+
 int OemByteOf(uint32_t ch) {
   if (ch < 0x80) return static_cast<int>(ch);
   // Only the upper half maps back: a pasted bullet or smiley is text, not
   // the control byte whose glyph it happens to be.
   for (int b = 0x80; b < 0x100; b++) {
-    if (kOemChars[b] == ch) return b;
+    if (gDrawnChars[b] == ch) return b;
   }
   return -1;
 }

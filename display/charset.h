@@ -4,10 +4,14 @@
 #include <cstdint>
 #include <string>
 
-// The character each byte is drawn as.
+// The characters of code page 437 for each byte, control glyphs included.
 extern const uint16_t kOemChars[256];
-// The byte that draws as ch: itself below 0x80, its place in the upper half
-// of the table, or -1 when no byte does.
+// The character the view draws for each byte: code page 437 unless the
+// front end's font draws another character set and says so (user-interface
+// thread). Copied text is made of these.
+extern uint16_t gDrawnChars[256];
+// The byte drawn as ch: itself below 0x80, its place in the upper half of
+// the drawn characters, or -1 when no byte is drawn as it.
 int OemByteOf(uint32_t ch);
 // UTF-8: appends ch (below 0x10000); reads the character at *pos and moves
 // past it.

@@ -165,7 +165,7 @@ std::string SelectionText(const char* lineEnd) {
     selectionRowSpan(row, &first, &last);
     while (last >= first && blank(row, last)) last--;
     if (row > gFirst.row) text += lineEnd;
-    for (int col = first; col <= last; col++) AppendUtf8(&text, kOemChars[gabScreen[row * kScreenCols + col]]);
+    for (int col = first; col <= last; col++) AppendUtf8(&text, gDrawnChars[gabScreen[row * kScreenCols + col]]);
   }
   // Blank rows at the end (the empty rest of the grid under Select All)
   // would only be line ends.

@@ -2,8 +2,10 @@
 #include "display/view_gdi_win32.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
+#include "display/charset.h"
 #include "display/frame.h"
 #include "display/screen.h"
 #include "display/view.h"
@@ -55,6 +57,28 @@ int runFrame(HWND w) {
   return DISPLAYRunFrame(w);
 }
 
+// What TextOutA draws for each byte in the font the system gave: the code
+// page of its character set (the OEM one, with its glyphs for control bytes,
+// where an OEM font was found; an ANSI one where a substitute was taken).
+// Bytes that are control codes in an ANSI code page keep their code page
+// 437 glyph, as an OEM font draws them.
+void learnDrawnChars(HDC dc) {
+  const int charset = GetTextCharset(dc);
+  UINT cp = GetOEMCP();
+  CHARSETINFO ci{};
+  if (charset != OEM_CHARSET &&
+      TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<uintptr_t>(charset)), &ci, TCI_SRCCHARSET)) {
+    cp = ci.ciACP;
+  }
+  for (int b = 0x01; b < 0x100; b++) {
+    const char byte = static_cast<char>(b);
+    WCHAR w = 0;
+    if (MultiByteToWideChar(cp, MB_USEGLYPHCHARS, &byte, 1, &w, 1) != 1) w = 0;
+    const bool control = w < 0x20 || (w >= 0x7F && w < 0xA0);
+    gDrawnChars[b] = control ? kOemChars[b] : w;
+  }
+}
+
 }  // namespace
 
 void DeleteDISPLAYFont() {
@@ -73,6 +97,7 @@ int32_t ResetDISPLAYScreen(WindowHandle hwnd) {
   if (HDC dc = GetDC(hw(hwnd))) {
     const HGDIOBJ old = GhDISPLAYFont ? SelectObject(dc, GhDISPLAYFont) : nullptr;
     measured = GetTextMetricsA(dc, &tm);
+    learnDrawnChars(dc);
     if (old) SelectObject(dc, old);
     ReleaseDC(hw(hwnd), dc);
   }
