@@ -95,6 +95,13 @@ TEST_F(Selection, PasteSendsEachLineEndAsEnterAndTakesHexDigitsAsTyped) {
   EXPECT_EQ(Pasted("41 42\n4x43"), "AB");
   EXPECT_EQ(Pasted("\n"), "C") << "the pending digits wait for the next key, as typed ones do";
   EXPECT_EQ(GridRow(0), "?") << "a refused entry shows, even without echo";
+
+  headlessSetClipboard("4142", 0);
+  DoDISPLAYCommand(nullptr, kCmdPaste);
+  DoDISPLAYCommand(nullptr, kCmdAbortSend);   // F8, before the worker took any of it
+  EXPECT_EQ(PasteStep(), 0);
+  EXPECT_EQ(headlessCountMessages("Cannot Abort because not sending!"), 0);
+  EXPECT_EQ(GridRow(0), "?Aborted");
 }
 
 }  // namespace
