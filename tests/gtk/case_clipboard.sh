@@ -27,4 +27,14 @@ check clipboard_paste_sends_enter_per_line "device got $(dev_rx)" wait_rx 6f6e65
 dev clear
 xdotool mousemove --window "$w" 300 100 click 2
 check clipboard_middle_click_pastes_primary "device got $(dev_rx)" wait_rx "$(printf 'value 42\r\nsecond row' | od -An -v -tx1 | tr -d ' \n')"
+# The right click's menu: its last item, Select All, then Ctrl+Insert.
+dev clear
+dev_send 'third\r\n'
+xdotool mousemove --window "$w" 300 100 click 3
+sleep 0.5
+keys Up Return ctrl+Insert
+got=$(xclip -o -selection clipboard 2>/dev/null | tr '\n' '|')
+check clipboard_menu_selects_all "clipboard holds '$got'" test "$got" = "value 42|second row|third"
+keys ctrl+c ctrl+v
+check clipboard_plain_ctrl_c_v_send_control_codes "device got $(dev_rx)" wait_rx 0316
 zg_finish
