@@ -55,9 +55,7 @@ gboolean onPress(GtkWidget* view, GdkEventButton* e, gpointer) {
 
 gboolean onMotion(GtkWidget*, GdkEventMotion* e, gpointer) {
   if (!gSelecting) return FALSE;
-  int32_t row = 0, col = 0;
-  cellAt(e->x, e->y, &row, &col);
-  SelectionDrag(row, col);
+  DISPLAYSelectTo(gOwner, static_cast<int32_t>(e->x), static_cast<int32_t>(e->y));
   return TRUE;
 }
 

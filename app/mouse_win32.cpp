@@ -62,11 +62,7 @@ BOOL DISPLAYMouseMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       press(hwnd, lParam, 2);
       return TRUE;
     case WM_MOUSEMOVE:
-      if ((wParam & MK_LBUTTON) && GetCapture() == hwnd) {
-        int32_t row = 0, col = 0;
-        cellAt(lParam, &row, &col);
-        SelectionDrag(row, col);
-      }
+      if ((wParam & MK_LBUTTON) && GetCapture() == hwnd) DISPLAYSelectTo(hwnd, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
       return TRUE;
     case WM_LBUTTONUP:
       if (GetCapture() == hwnd) ReleaseCapture();

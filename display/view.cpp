@@ -189,6 +189,17 @@ void DISPLAYCellAt(int32_t x, int32_t y, int32_t* row, int32_t* col) {
   *col = c;
 }
 
+void DISPLAYSelectTo(WindowHandle hwnd, int32_t x, int32_t y) {
+  ScopedLock hold(ScreenLock());
+  if (y < 0) ScrollDISPLAYVert(hwnd, kSbLineUp, 0);
+  if (y >= GyVisible) ScrollDISPLAYVert(hwnd, kSbLineDown, 0);
+  if (x < 0) ScrollDISPLAYHorz(hwnd, kSbLineUp, 0);
+  if (x >= GxSize) ScrollDISPLAYHorz(hwnd, kSbLineDown, 0);
+  int32_t row = 0, col = 0;
+  DISPLAYCellAt(x, y, &row, &col);
+  SelectionDrag(row, col);
+}
+
 void InitDISPLAYView() {
   ScopedLock hold(ScreenLock());
   GwCursorState = 0;

@@ -77,6 +77,11 @@ void DISPLAYPaintCopy(int32_t left, int32_t top, int32_t right, int32_t bottom, 
 // as the grid stands now; cells beyond the grid give its nearest edge cell.
 void DISPLAYCellAt(int32_t x, int32_t y, int32_t* row, int32_t* col);
 
+// The left button held and moved to view pixel (x, y): the selection runs
+// to the cell there; beyond the view's edge the view first scrolls a row or
+// column that way, so a selection can reach past what the window shows.
+void DISPLAYSelectTo(WindowHandle hwnd, int32_t x, int32_t y);
+
 // Resets the view state at window creation (offsets, ranges, caret state).
 void InitDISPLAYView();
 

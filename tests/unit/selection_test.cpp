@@ -6,6 +6,7 @@
 #include "app/commands.h"
 #include "display/screen.h"
 #include "display/selection.h"
+#include "display/view.h"
 #include "link/connection.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
@@ -78,6 +79,16 @@ TEST_F(Selection, MovesWithTheTextAsTheGridScrollsAndGoesWithIt) {
   SelectAllCells();
   DoDISPLAYCommand(nullptr, kCmdEraseScreen);
   EXPECT_EQ(SelectionActive(), 0) << "Erase Screen takes the selection with the text";
+}
+
+TEST_F(Selection, ADragPastTheViewScrollsItAndSelectsOn) {
+  SizeDISPLAY(nullptr, static_cast<uint16_t>(34 * GyChar), static_cast<uint16_t>(80 * GxChar));
+  SelectionPress(0, 0, 1);
+  DISPLAYSelectTo(nullptr, 3, 34 * GyChar + 2);
+  EXPECT_EQ(GyOffset, GyChar);
+  int first = 0, last = 0;
+  EXPECT_EQ(selectionRowSpan(34, &first, &last), 1);
+  EXPECT_EQ(last, 0);
 }
 
 TEST_F(Selection, PasteSendsEachLineEndAsEnterAndTakesHexDigitsAsTyped) {
