@@ -1,13 +1,19 @@
 // The command table: each menu command or function key mapped to the operation it starts.
 #include "app/commands.h"
 
+#include <string>
+
 #include "display/screen.h"
+#include "display/selection.h"
+#include "link/connection.h"
+#include "platform/clipboard.h"
 #include "platform/msgbox.h"
 #include "platform/shell.h"
 #include "settings/globals.h"
 #include "settings/options.h"
 #include "settings/preset.h"
 #include "transfer/filesend.h"
+#include "transfer/paste.h"
 #include "transfer/record.h"
 
 namespace {
@@ -25,14 +31,41 @@ void sendLineByLine(int mode) {
 // "Terminal": the settings that a running transfer reads must not change
 // under it, so the Setup dialog waits until the transfer has ended.
 void runSetup(WindowHandle w) {
-  if (gfSendFileOpen || gfRecFileOpen) {
+  if (gfSendFileOpen || gfRecFileOpen || PasteActive()) {
     platMessageBox(w, "First terminate\nFile Transfer !", gszAppName, kIconWarning);
     return;
   }
   platRunDialog(kDialogSetup, w);
 }
 
+// F8: a running paste ends first; the file send's own answer follows when
+// a file is open or nothing was being sent at all.
+void abortSend() {
+  if (AbortPasteQuietly() && !gfSendFileOpen) {
+    WriteDISPLAYStatus(gszAbortStr);
+    return;
+  }
+  StopSendFile();
+}
+
+void copySelection(WindowHandle w) {
+  const std::string text = SelectionText(platLineEnd());
+  if (!text.empty()) platClipboardSet(w, text, 0);
+}
+
+void paste(WindowHandle w, int primary) {
+  std::string text;
+  if (platClipboardGet(w, primary, &text)) PasteText(text);
+}
+
 }  // namespace
+
+void DISPLAYOfferPrimary(WindowHandle w) {
+  const std::string text = SelectionText(platLineEnd());
+  if (!text.empty()) platClipboardSet(w, text, 1);
+}
+
+void DISPLAYPastePrimary(WindowHandle w) { paste(w, 1); }
 
 int DoDISPLAYCommand(WindowHandle w, int id) {
   switch (id) {
@@ -47,7 +80,7 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
       break;
     case kCmdSendLine: sendLineByLine(1); break;
     case kCmdSendLineSkip: sendLineByLine(2); break;
-    case kCmdAbortSend: StopSendFile(); break;
+    case kCmdAbortSend: abortSend(); break;
     case kCmdRecordShown:
       gfRecQuiet = 0;
       StartRecReceive();
@@ -71,6 +104,12 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
       SaveOptions();
       break;
     case kCmdInfo: platRunDialog(kDialogAbout, w); break;
+    case kCmdCopy: copySelection(w); break;
+    case kCmdPaste: paste(w, 0); break;
+    case kCmdSelectAll:
+      SelectAllCells();
+      DISPLAYOfferPrimary(w);
+      break;
     default: return 0;
   }
   return 1;

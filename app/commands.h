@@ -22,8 +22,23 @@ enum : int {
   kCmdSaveSetup = 333,
   kCmdOptions = 335,
   kCmdInfo = 341,
+  kCmdCopy = 351,                // Ctrl+Insert, Ctrl+Shift+C
+  kCmdPaste = 352,               // Shift+Insert, Ctrl+Shift+V
+  kCmdSelectAll = 353,
 };
+
+// The menu a right click on the view opens.
+struct CommandText {
+  const char* text;
+  int command;
+};
+constexpr CommandText kSelectionMenu[] = {{"Copy", kCmdCopy}, {"Paste", kCmdPaste}, {"Select All", kCmdSelectAll}};
 
 // Carries out command id, chosen on main window w. Returns 1 when id is a
 // command of the table, 0 for any other number (which changes nothing).
 int DoDISPLAYCommand(WindowHandle w, int id);
+
+// X's primary selection (GTK): the selection, once made, is offered there;
+// a middle click pastes what it holds.
+void DISPLAYOfferPrimary(WindowHandle w);
+void DISPLAYPastePrimary(WindowHandle w);

@@ -4,6 +4,8 @@
 
 extern HACCEL ghAccel;   // the accelerator table "ZELTO", loaded once the window shows
 
+// The view's mouse messages (app/mouse_win32.cpp): TRUE when msg was one.
+BOOL DISPLAYMouseMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK DISPLAYWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK HelpDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam);
 

@@ -11,6 +11,7 @@
 #include "app/cmdline_gtk.h"
 #include "app/commands.h"
 #include "app/frame_gtk.h"
+#include "app/mouse_gtk.h"
 #include "display/keyboard.h"
 #include "display/view.h"
 #include "display/view_gtk.h"
@@ -188,6 +189,7 @@ int keyCharacter(const GdkEventKey* k) {
 gboolean onKey(GtkWidget*, GdkEventKey* k, gpointer) {
   // Alt combinations are the window manager's and the menus'.
   if (k->state & (GDK_MOD1_MASK | GDK_SUPER_MASK | GDK_META_MASK)) return FALSE;
+  if (ClipboardKey(k)) return TRUE;
   const int ch = keyCharacter(k);
   if (ch >= 0) ProcessDISPLAYCharacter(gMain, ch);
   // Every other key is the view's too: arrows and Tab do not move the focus.
@@ -395,6 +397,7 @@ int main(int argc, char** argv) {
   g_signal_connect(gView, "size-allocate", G_CALLBACK(onSize), nullptr);
   g_signal_connect(gView, "key-press-event", G_CALLBACK(onKey), nullptr);
   g_signal_connect(gView, "scroll-event", G_CALLBACK(onWheel), nullptr);
+  ConnectViewMouse(gView, gMain);
   g_signal_connect(gMain, "focus-in-event", G_CALLBACK(onFocusIn), nullptr);
   g_signal_connect(gMain, "focus-out-event", G_CALLBACK(onFocusOut), nullptr);
   g_signal_connect(gMain, "delete-event", G_CALLBACK(onClose), nullptr);

@@ -31,7 +31,7 @@ void closeOpenFiles() {
 
 void registerMainClass(HINSTANCE instance) {
   WNDCLASSA wc{};
-  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
   wc.lpfnWndProc = DISPLAYWndProc;
   wc.cbClsExtra = 0;
   wc.cbWndExtra = 0;
@@ -49,6 +49,7 @@ void registerMainClass(HINSTANCE instance) {
 LRESULT CALLBACK DISPLAYWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   // Display frames: asked for by the screen model on either thread.
   if (DISPLAYFrameMessage(hwnd, msg, wParam)) return 0;
+  if (DISPLAYMouseMessage(hwnd, msg, wParam, lParam)) return 0;
   switch (msg) {
     case WM_CREATE:
       CreateDISPLAYInfo(hwnd);

@@ -32,49 +32,44 @@ void resetPending() {
   gTxByte = 0;
 }
 
+int takeByte() {
+  const uint8_t byte = gTxByte;
+  resetPending();
+  return byte;
+}
+
 // A character that cannot continue the pending byte discards it. The "?" is
 // shown even without local echo, so the user knows the byte was thrown away.
 void reject() {
   static const uint8_t kQuestion = '?';
   WriteDISPLAYBlock(&kQuestion, 1);
-  resetPending();
-}
-
-void hexEntry(int ch) {
-  if (ch == kLineFeed) return;   // Ctrl+Enter neither ends nor spoils a byte
-  const int digit = hexDigitValue(ch);
-  switch (gNibbleCount) {
-    case 0:
-      if (digit < 0) {
-        reject();
-        return;
-      }
-      gTxByte = static_cast<uint8_t>(digit);
-      gNibbleCount = 1;
-      return;
-    case 1:
-      if (isSeparator(ch)) break;
-      if (digit < 0) {
-        reject();
-        return;
-      }
-      gTxByte = static_cast<uint8_t>(gTxByte * 16 + digit);
-      gNibbleCount = 2;
-      return;
-    default:
-      // A third digit is no byte of two digits: the whole entry is refused.
-      if (!isSeparator(ch)) {
-        reject();
-        return;
-      }
-      break;
-  }
-  const uint8_t byte = gTxByte;
-  resetPending();
-  sendAndEcho(byte);
 }
 
 }  // namespace
+
+int DISPLAYHexEntry(int ch) {
+  if (ch == kLineFeed) return kHexPending;   // Ctrl+Enter neither ends nor spoils a byte
+  const int digit = hexDigitValue(ch);
+  switch (gNibbleCount) {
+    case 0:
+      if (digit < 0) break;
+      gTxByte = static_cast<uint8_t>(digit);
+      gNibbleCount = 1;
+      return kHexPending;
+    case 1:
+      if (isSeparator(ch)) return takeByte();
+      if (digit < 0) break;
+      gTxByte = static_cast<uint8_t>(gTxByte * 16 + digit);
+      gNibbleCount = 2;
+      return kHexPending;
+    default:
+      // A third digit is no byte of two digits: the whole entry is refused.
+      if (isSeparator(ch)) return takeByte();
+      break;
+  }
+  resetPending();
+  return kHexRejected;
+}
 
 int ProcessDISPLAYCharacter(WindowHandle /*hwnd*/, int ch) {
   if (!gfConnected) return 1;
@@ -85,6 +80,8 @@ int ProcessDISPLAYCharacter(WindowHandle /*hwnd*/, int ch) {
     sendAndEcho(static_cast<uint8_t>(ch));
     return 1;
   }
-  hexEntry(ch);
+  const int r = DISPLAYHexEntry(ch);
+  if (r >= 0) sendAndEcho(static_cast<uint8_t>(r));
+  if (r == kHexRejected) reject();
   return 1;
 }

@@ -6,3 +6,11 @@
 // Raw entry sends it as one byte; hex entry collects one or two hex digits
 // and sends their byte at a blank or Enter. Runs on the user-interface thread.
 int ProcessDISPLAYCharacter(WindowHandle hwnd, int ch);
+
+// One character of hex entry (the user-interface thread's state, shared by
+// typing and pasting): the byte it completes, kHexPending while a byte is
+// being entered (or for Ctrl+Enter), kHexRejected when it cannot continue
+// the pending byte, which is then thrown away (shown as "?").
+constexpr int kHexPending = -1;
+constexpr int kHexRejected = -2;
+int DISPLAYHexEntry(int ch);

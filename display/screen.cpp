@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "display/frame.h"
+#include "display/selection.h"
 #include "display/view.h"
 #include "platform/window.h"
 #include "settings/globals.h"
@@ -62,7 +63,10 @@ void setScrollPos(int32_t pos) {
 
 void handChangesToFrame() {
   Changes& c = gChanges;
-  if (c.scrolls) frameGridScrolled(c.scrolls);
+  if (c.scrolls) {
+    frameGridScrolled(c.scrolls);
+    selectionGridScrolled(c.scrolls);
+  }
   if (c.top <= c.bottom) frameDirtyArea(c.top - c.scrolls, c.bottom - c.scrolls, c.firstCol, c.lastCol);
   if (c.posSet) frameScrollPos(kBarVert, c.pos);
   if (c.caret) frameCaret();
@@ -314,6 +318,7 @@ void ClearDISPLAYScreen() {
   GyOffset = 0;
   GnColumn = 0;
   GnRow = 0;
+  ClearSelection();   // the text it stood for is gone
   frameDirtyAll(0);
   frameCaretHome();
 }

@@ -5,6 +5,7 @@
 
 #include "display/frame.h"
 #include "display/screen.h"
+#include "display/selection.h"
 #include "platform/window.h"
 #include "settings/globals.h"
 
@@ -160,12 +161,43 @@ void DISPLAYPaintCopy(int32_t left, int32_t top, int32_t right, int32_t bottom, 
   const PaintRange& p = copy->range;
   for (int32_t row = p.firstRow; row <= p.lastRow && p.count > 0; row++) {
     const int32_t from = row - shift;
+    copy->selCount[row] = 0;
     if (from < 0) {
       std::memset(copy->cells[row], ' ', static_cast<size_t>(p.count));
-    } else {
-      std::memcpy(copy->cells[row], gabScreen + from * kScreenCols + p.firstCol, static_cast<size_t>(p.count));
+      continue;
     }
+    std::memcpy(copy->cells[row], gabScreen + from * kScreenCols + p.firstCol, static_cast<size_t>(p.count));
+    int first = 0, last = 0;
+    if (!selectionRowSpan(from, &first, &last)) continue;
+    if (first < p.firstCol) first = p.firstCol;
+    if (last > p.firstCol + p.count - 1) last = p.firstCol + p.count - 1;
+    copy->selFirst[row] = first - p.firstCol;
+    copy->selCount[row] = last >= first ? last - first + 1 : 0;
   }
+}
+
+void DISPLAYCellAt(int32_t x, int32_t y, int32_t* row, int32_t* col) {
+  ScopedLock hold(ScreenLock());
+  const ShownView v = frameShownView();
+  const int32_t px = v.xOffset + x, py = v.yOffset + y;
+  int32_t c = px < 0 ? 0 : px / GxChar;
+  if (c > kScreenCols - 1) c = kScreenCols - 1;
+  // Rows above the grid (scrolled out since the window was drawn) give -1.
+  int32_t r = (py < 0 ? 0 : py / GyChar) - v.rowShift;
+  if (r > kScreenRows - 1) r = kScreenRows - 1;
+  *row = r < 0 ? -1 : r;
+  *col = c;
+}
+
+void DISPLAYSelectTo(WindowHandle hwnd, int32_t x, int32_t y) {
+  ScopedLock hold(ScreenLock());
+  if (y < 0) ScrollDISPLAYVert(hwnd, kSbLineUp, 0);
+  if (y >= GyVisible) ScrollDISPLAYVert(hwnd, kSbLineDown, 0);
+  if (x < 0) ScrollDISPLAYHorz(hwnd, kSbLineUp, 0);
+  if (x >= GxSize) ScrollDISPLAYHorz(hwnd, kSbLineDown, 0);
+  int32_t row = 0, col = 0;
+  DISPLAYCellAt(x, y, &row, &col);
+  SelectionDrag(row, col);
 }
 
 void InitDISPLAYView() {

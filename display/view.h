@@ -66,8 +66,21 @@ struct PaintCopy {
   PaintRange range;
   int32_t cellHeight;
   char cells[kScreenRows][kScreenCols];   // cells[row][0..count) for each row of the range
+  // The selected cells of each row of the range, drawn inverted:
+  // cells[row][selFirst[row] .. selFirst[row] + selCount[row]).
+  int32_t selFirst[kScreenRows];
+  int32_t selCount[kScreenRows];
 };
 void DISPLAYPaintCopy(int32_t left, int32_t top, int32_t right, int32_t bottom, PaintCopy* copy);
+
+// The grid cell under view pixel (x, y) as the window shows it now, in rows
+// as the grid stands now; cells beyond the grid give its nearest edge cell.
+void DISPLAYCellAt(int32_t x, int32_t y, int32_t* row, int32_t* col);
+
+// The left button held and moved to view pixel (x, y): the selection runs
+// to the cell there; beyond the view's edge the view first scrolls a row or
+// column that way, so a selection can reach past what the window shows.
+void DISPLAYSelectTo(WindowHandle hwnd, int32_t x, int32_t y);
 
 // Resets the view state at window creation (offsets, ranges, caret state).
 void InitDISPLAYView();

@@ -2,8 +2,10 @@
 #include "display/view_gdi_win32.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
+#include "display/charset.h"
 #include "display/frame.h"
 #include "display/screen.h"
 #include "display/view.h"
@@ -55,6 +57,28 @@ int runFrame(HWND w) {
   return DISPLAYRunFrame(w);
 }
 
+// What TextOutA draws for each byte in the font the system gave: the code
+// page of its character set (the OEM one, with its glyphs for control bytes,
+// where an OEM font was found; an ANSI one where a substitute was taken).
+// Bytes that are control codes in an ANSI code page keep their code page
+// 437 glyph, as an OEM font draws them.
+void learnDrawnChars(HDC dc) {
+  const int charset = GetTextCharset(dc);
+  UINT cp = GetOEMCP();
+  CHARSETINFO ci{};
+  if (charset != OEM_CHARSET &&
+      TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<uintptr_t>(charset)), &ci, TCI_SRCCHARSET)) {
+    cp = ci.ciACP;
+  }
+  for (int b = 0x01; b < 0x100; b++) {
+    const char byte = static_cast<char>(b);
+    WCHAR w = 0;
+    if (MultiByteToWideChar(cp, MB_USEGLYPHCHARS, &byte, 1, &w, 1) != 1) w = 0;
+    const bool control = w < 0x20 || (w >= 0x7F && w < 0xA0);
+    gDrawnChars[b] = control ? kOemChars[b] : w;
+  }
+}
+
 }  // namespace
 
 void DeleteDISPLAYFont() {
@@ -73,6 +97,7 @@ int32_t ResetDISPLAYScreen(WindowHandle hwnd) {
   if (HDC dc = GetDC(hw(hwnd))) {
     const HGDIOBJ old = GhDISPLAYFont ? SelectObject(dc, GhDISPLAYFont) : nullptr;
     measured = GetTextMetricsA(dc, &tm);
+    learnDrawnChars(dc);
     if (old) SelectObject(dc, old);
     ReleaseDC(hw(hwnd), dc);
   }
@@ -123,8 +148,18 @@ int32_t PaintDISPLAY(WindowHandle hwnd) {
   SetTextColor(dc, GrgbFGColor);
   SetBkColor(dc, GetSysColor(COLOR_WINDOW));
   SetBkMode(dc, OPAQUE);
+  const COLORREF paper = GetSysColor(COLOR_WINDOW);
   for (int32_t row = p.firstRow; row <= p.lastRow && p.count > 0; row++) {
-    TextOutA(dc, p.x, p.y0 + (row - p.firstRow) * copy.cellHeight, copy.cells[row], p.count);
+    const int y = p.y0 + (row - p.firstRow) * copy.cellHeight;
+    TextOutA(dc, p.x, y, copy.cells[row], p.count);
+    // The selected cells again, inverted: the text colour behind the paper's.
+    const int32_t first = copy.selFirst[row], n = copy.selCount[row];
+    if (n <= 0) continue;
+    SetTextColor(dc, paper);
+    SetBkColor(dc, GrgbFGColor);
+    TextOutA(dc, p.x + first * GxChar, y, copy.cells[row] + first, n);
+    SetTextColor(dc, GrgbFGColor);
+    SetBkColor(dc, paper);
   }
   if (old) SelectObject(dc, old);
   EndPaint(hw(hwnd), &ps);

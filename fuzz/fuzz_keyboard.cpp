@@ -1,9 +1,12 @@
 // Fuzzes keyboard entry: arbitrary key sequences in raw and hex entry, with
 // local echo and hex display switched by the input, checking the hex-entry
-// state, the transmit buffer and the cursor stay within their bounds.
+// state, the transmit buffer and the cursor stay within their bounds; then
+// the same bytes pasted as text, checking each paste step leaves room in the
+// transmit buffer and that, flushed between steps, the whole paste goes out.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 #include "display/keyboard.h"
 #include "display/screen.h"
@@ -11,6 +14,7 @@
 #include "link/connection.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
+#include "transfer/paste.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
@@ -34,6 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!gfHexEnter && gComTxLen == before && before < kTxBufSize) std::abort();   // raw entry sends every key
     if (GnRow < 0 || GnRow >= kScreenRows || GnColumn < 0 || GnColumn >= kScreenCols) std::abort();
   }
+  gComTxLen = 0;
+  gPackDelay = 0;
+  PasteText(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
+  while (PasteStep()) {
+    if (gComTxLen > kTxBufSize - 64) std::abort();   // room is kept for typed keys
+    gComTxLen = 0;                                    // the worker's flush
+  }
+  if (PasteActive()) std::abort();
   headlessClearMessages();
   gfConnected = 0;
   gfUdpMode = 0;

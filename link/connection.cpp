@@ -18,6 +18,7 @@
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "transfer/filesend.h"
+#include "transfer/paste.h"
 #include "transfer/record.h"
 
 uint8_t gComTxBuf[kTxBufSize];
@@ -86,6 +87,7 @@ void showOverflow() { platMessageBox(ghDISPLAYWnd.load(), "COM Tx Overflow", gsz
 // with the transfer, and the user is told on the screen.
 void abortAfterFailedWrite() {
   AbortSendFileQuietly();
+  AbortPasteQuietly();
   WriteDISPLAYStatus2(gszCtsStr, gszAbortStr);
 }
 
@@ -234,7 +236,8 @@ void closeConnection() {
   platSignalWorker();
   cutThread();
   // From here on only this thread touches the link and the files.
-  if (AbortSendFileQuietly()) WriteDISPLAYStatus(gszAbortStr);
+  const bool pasting = AbortPasteQuietly() != 0;
+  if (AbortSendFileQuietly() || pasting) WriteDISPLAYStatus(gszAbortStr);
   if (gfRecFileOpen) CloseRecFileQuietly();
   EmptyCommTxBuffer();
   if (gfComOpen) closeCOM();
@@ -255,8 +258,9 @@ unsigned ComThread(void*) {
         WriteDISPLAYStatus(SerialBackText());
         quietPasses = 0;
       } else {
-        if (gLinePtr < gLineMax || gfSendFileOpen == 1) {
-          if (AbortSendFileQuietly()) WriteDISPLAYStatus(gszAbortStr);
+        const bool pasting = AbortPasteQuietly() != 0;
+        if (gLinePtr < gLineMax || gfSendFileOpen == 1 || pasting) {
+          if (AbortSendFileQuietly() || pasting) WriteDISPLAYStatus(gszAbortStr);
         }
         EmptyCommTxBuffer();
         platWaitLinkIdle(kInvalidHandle, 0, kLongIdleWaitMs);
@@ -276,6 +280,7 @@ unsigned ComThread(void*) {
       SendCommLine();
       worked = true;
     }
+    if (PasteStep()) worked = true;
     if (gComTxLen != 0 && flushStep()) worked = true;
     const int32_t n = udp ? receiveUdpBlock(block, kRxBlockSize)
                           : static_cast<int32_t>(receiveCommBlock(ghDISPLAYWnd.load(), block, kRxBlockSize));

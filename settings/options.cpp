@@ -22,6 +22,17 @@ Flag32 gfStatusBar{0};
 char gszOptionsPathName[kPathMax];
 const char gszOptionsName[] = "ZELTO.INI";
 
+int EnterBytes(uint8_t out[2]) {
+  switch (gEnterSends.load()) {
+    case kEnterLf: out[0] = '\n'; return 1;
+    case kEnterCrLf:
+      out[0] = '\r';
+      out[1] = '\n';
+      return 2;
+    default: out[0] = '\r'; return 1;
+  }
+}
+
 namespace {
 
 const char* const kEnterChoices[] = {"CR", "LF", "CRLF", nullptr};

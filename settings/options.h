@@ -27,6 +27,9 @@ extern Flag32 gUploadTimeoutMs;                // timeout_ms = 5000
 extern Flag32 gfNewLineOnLf;        // newline_on_lf: a lone LF starts a new line
 enum : int32_t { kEnterCr = 0, kEnterLf = 1, kEnterCrLf = 2 };
 extern Flag32 gEnterSends;          // enter_sends = CR | LF | CRLF
+// The bytes Enter sends as gEnterSends says (CR, LF or CR LF): typed, and
+// for each line end of a paste. Returns how many (1 or 2).
+int EnterBytes(uint8_t out[2]);
 extern Flag32 gfTimeStamps;         // timestamps: each screen line stamped
 extern Flag32 gfTimeStampsInRecord; // timestamps_in_record
 extern Flag32 gfStatusBar;          // status_bar: the bar below the screen

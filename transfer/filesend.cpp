@@ -811,14 +811,12 @@ int SkipCommentBlock() {
   return r;
 }
 
-namespace {
-
 // The per-byte delay is the least gap between two bytes going out. The time
 // the worker's pass took since the previous byte's wait ended counts towards
 // it, so the gap is the setting rather than the setting plus the pass. A gap
 // that already was longer is never made up for later: bytes never go out
 // closer together than the setting.
-void pace(int delayMs) {
+void PaceSend(int delayMs) {
   thread_local int64_t tLastEnd = -1;   // the worker's own: one per connection
   const int64_t delayUs = static_cast<int64_t>(delayMs) * 1000;
   const int64_t now = platMonotonicUs();
@@ -834,8 +832,6 @@ void pace(int delayMs) {
   platSleepUs(wait);
   tLastEnd = platMonotonicUs();
 }
-
-}  // namespace
 
 void SendCommLine() {
   uint8_t bytes[kLineQueueSize];
@@ -862,7 +858,7 @@ void SendCommLine() {
     }
     runAfter(after);
   }
-  if (delay > 0) pace(delay);
+  if (delay > 0) PaceSend(delay);
 }
 
 int AbortSendFileQuietly() {

@@ -50,6 +50,9 @@ void SendFileContinue();
 // drainer takes the next fill when the queue runs out, so one key press
 // still sends the whole line.
 void SendCommLine();
+// The worker's wait after a byte for the per-byte delay of delayMs: the
+// least gap between two bytes going out, whatever sends them.
+void PaceSend(int delayMs);
 
 // Ends a transfer early from another module (link closing, failed serial
 // write, program exit): closes the send file if one is open, and drops the

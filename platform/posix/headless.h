@@ -42,3 +42,8 @@ RecordedMessage headlessMessage(int i);
 void headlessClearMessages();
 // Counts the shown messages whose text is exactly text.
 int headlessCountMessages(const char* text);
+
+// The clipboard (primary 0) and the primary selection (primary 1): what the
+// program put there, or what a test puts there for it to paste.
+void headlessSetClipboard(const std::string& text, int primary);
+std::string headlessClipboard(int primary);

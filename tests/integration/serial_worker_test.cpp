@@ -2,11 +2,13 @@
 // device end the test plays.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
 
+#include "app/commands.h"
 #include "display/screen.h"
 #include "link/connection.h"
 #include "link/serial.h"
@@ -14,6 +16,8 @@
 #include "platform/posix/headless.h"
 #include "platform/posix/paths.h"
 #include "settings/globals.h"
+#include "settings/options.h"
+#include "transfer/paste.h"
 #include "tests/support/pty.h"
 #include "tests/support/state.h"
 
@@ -271,6 +275,37 @@ TEST_F(SerialWorker, CtsHandshakeGateCountsAnyModemLine) {
   posixSetModemLines(0);
   EXPECT_EQ(CheckModemState(), 1);   // no handshake: the lines are not read
   EXPECT_EQ(headlessMessageCount(), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// A megabyte pasted at delay 0: the paste returns at once, leaving the
+// sending to the worker, so the window thread still answers (here: Setup
+// is refused while it runs), and the device gets every byte once, in order,
+// each line end as Enter sends it.
+TEST_F(SerialWorker, AMegabytePasteArrivesWholeAndInOrderWhileTheWindowAnswers) {
+  ASSERT_EQ(openConnection(), 1);
+  gPackDelay = 0;
+  gEnterSends = kEnterCrLf;
+  std::string text, want;
+  for (int i = 0; text.size() < (1u << 20); i++) {
+    const std::string line = std::to_string(i) + " the quick brown fox";
+    text += line + "\n";
+    want += line + "\r\n";
+  }
+  ASSERT_EQ(PasteText(text), 1);
+  EXPECT_EQ(PasteActive(), 1);
+  DoDISPLAYCommand(nullptr, kCmdTerminal);
+  EXPECT_EQ(headlessCountMessages("First terminate\nFile Transfer !"), 1);
+  std::string got = dev.receive(want.size(), 30000);
+  got += dev.receive(1, 200);   // nothing beyond
+  gEnterSends = kEnterCr;
+  EXPECT_EQ(got.size(), want.size());
+  EXPECT_TRUE(got == want) << "first difference at " << std::mismatch(got.begin(), got.end(), want.begin()).first - got.begin();
+  EXPECT_EQ(PasteActive(), 0);
+  EXPECT_EQ(headlessCountMessages("COM Tx Overflow"), 0);
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 #include "tests/support/state.h"
 
 #include "display/screen.h"
+#include "display/selection.h"
 #include "display/view.h"
 #include "link/connection.h"
 #include "transfer/filesend.h"
+#include "transfer/paste.h"
 #include "transfer/record.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
@@ -13,6 +15,8 @@ void ResetProgramState() {
   // A test that failed half-way may have left a send or record file open.
   AbortSendFileQuietly();
   CloseRecFileQuietly();
+  AbortPasteQuietly();
+  ClearSelection();
   ResetSharedState();
   InitDISPLAYView();
   InitDISPLAYGrid();

@@ -67,6 +67,9 @@ cmds=(302 304 311 312 321 322 323 324 325 326 327 328)
 for i in "${!cmds[@]}"; do
   want_acc+=$(printf 'accel key=0x%02x cmd=%d flags=0x03' $((0x70 + i)) "${cmds[$i]}")$'\n'
 done
+# Copy and Paste: Ctrl+Insert and Ctrl+Shift+C, Shift+Insert and Ctrl+Shift+V.
+want_acc+=$'accel key=0x2d cmd=351 flags=0x0b\naccel key=0x43 cmd=351 flags=0x0f\n'
+want_acc+=$'accel key=0x2d cmd=352 flags=0x07\naccel key=0x56 cmd=352 flags=0x0f\n'
 got_acc=$(grep '^accel ' "$res" | sort)
 check accelerators_f1_to_f12 "$(paste -sd' ' <<<"$got_acc")" test "$got_acc" = "$(sort <<<"${want_acc%$'\n'}")"
 check icon_130 "" grep -q '^icon id=130 present=1' "$res"

@@ -18,6 +18,9 @@
 //   winprobe resources EXE           menu, accelerators, strings and dialog
 //                                    templates, read from the file itself
 //   winprobe hold PORT MS            opens a port exclusively and holds it
+//   winprobe clip-get                the clipboard's CF_UNICODETEXT as the hex
+//                                    of its UTF-8 ("clip hex=...")
+//   winprobe clip-set HEX            puts that UTF-8 there as CF_UNICODETEXT
 //   winprobe fit EXE ID...           builds those dialogs from the file's
 //                                    templates, hidden, in this process (so
 //                                    with this prefix's dialog fonts), and
@@ -452,6 +455,42 @@ int fit(int argc, char** argv, bool open) {
   return rc;
 }
 
+// The clipboard's text, read and written the way other programs do.
+int clipGet() {
+  std::string hex;
+  if (OpenClipboard(nullptr)) {
+    if (HANDLE mem = GetClipboardData(CF_UNICODETEXT)) {
+      const auto* w = static_cast<const WCHAR*>(GlobalLock(mem));
+      char utf8[8192];
+      const int n = w ? WideCharToMultiByte(CP_UTF8, 0, w, -1, utf8, sizeof utf8, nullptr, nullptr) : 0;
+      for (int i = 0; i + 1 < n; i++) {
+        char b[3];
+        std::snprintf(b, sizeof b, "%02x", static_cast<unsigned char>(utf8[i]));
+        hex += b;
+      }
+      GlobalUnlock(mem);
+    }
+    CloseClipboard();
+  }
+  std::printf("clip hex=%s\n", hex.c_str());
+  return 0;
+}
+
+int clipSet(const char* hex) {
+  std::string utf8;
+  for (size_t i = 0; hex[i] && hex[i + 1]; i += 2) utf8 += static_cast<char>(std::strtoul(std::string(hex + i, 2).c_str(), nullptr, 16));
+  WCHAR wide[4096];
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide, 4096);
+  HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, n * sizeof(WCHAR));
+  std::memcpy(GlobalLock(mem), wide, n * sizeof(WCHAR));
+  GlobalUnlock(mem);
+  if (!OpenClipboard(nullptr)) return 1;
+  EmptyClipboard();
+  const bool ok = SetClipboardData(CF_UNICODETEXT, mem) != nullptr;
+  CloseClipboard();
+  return ok ? 0 : 1;
+}
+
 int usage() {
   std::fprintf(stderr, "usage: winprobe metrics|window|dialogs|wait-dialog|wait-gone|press|post|wait-closed|"
                        "resources|hold|fit|fit-open ... (see the source)\n");
@@ -552,6 +591,8 @@ int main(int argc, char** argv) {
   if (cmd == "resources" && argc == 3) return resources(argv[2]);
   if (cmd == "fit" && argc >= 4) return fit(argc, argv, false);
   if (cmd == "fit-open" && argc == 5) return fit(argc, argv, true);
+  if (cmd == "clip-get") return clipGet();
+  if (cmd == "clip-set" && argc == 3) return clipSet(argv[2]);
   if (cmd == "hold" && argc == 4) {
     HANDLE h = CreateFileA(argv[2], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# End to end: device text selected with a mouse drag is drawn inverted and reaches the primary selection and, with Ctrl+Shift+C, the clipboard as shown; a multi-line paste (Ctrl+Shift+V) and a middle click reach the device with each line end as Enter sends it (CR LF here).
+. "$ZG_LIB"
+
+printf '[terminal]\nenter_sends = CRLF\n' >"$ZG_APP/ZELTO.INI"
+zelto_start || { fail clipboard_window_opens "no window"; zg_finish; }
+dev_send 'value 42   \r\nsecond row\r\n'
+sleep 0.5
+base=$(ink "$(shot before)" 0 25 640 60)
+
+# From the first cell of row 0 to far right on row 1; a row is about 16
+# pixels below the menu bar's 25.
+w=$(main_window)
+xdotool mousemove --window "$w" 2 30 mousedown 1 mousemove --window "$w" 200 38 mousemove --window "$w" 600 46 mouseup 1
+sleep 0.5
+check clipboard_selection_drawn_inverted "ink $base before" test "$(ink "$(shot selected)" 0 25 640 60)" -gt $((base + 3000))
+want=$(printf 'value 42\nsecond row')
+got=$(xclip -o -selection primary 2>/dev/null)
+check clipboard_selection_is_primary "primary holds '$got'" test "$got" = "$want"
+keys ctrl+shift+c
+got=$(xclip -o -selection clipboard 2>/dev/null)
+check clipboard_copy_as_shown "clipboard holds '$got'" test "$got" = "$want"
+
+printf 'one\ntwo\r\n' | xclip -i -selection clipboard
+keys ctrl+shift+v
+check clipboard_paste_sends_enter_per_line "device got $(dev_rx)" wait_rx 6f6e650d0a74776f0d0a
+dev clear
+xdotool mousemove --window "$w" 300 100 click 2
+check clipboard_middle_click_pastes_primary "device got $(dev_rx)" wait_rx "$(printf 'value 42\r\nsecond row' | od -An -v -tx1 | tr -d ' \n')"
+# The right click's menu: its last item, Select All, then Ctrl+Insert.
+dev clear
+dev_send 'third\r\n'
+xdotool mousemove --window "$w" 300 100 click 3
+sleep 0.5
+keys Up Return ctrl+Insert
+got=$(xclip -o -selection clipboard 2>/dev/null | tr '\n' '|')
+check clipboard_menu_selects_all "clipboard holds '$got'" test "$got" = "value 42|second row|third"
+keys ctrl+c ctrl+v
+check clipboard_plain_ctrl_c_v_send_control_codes "device got $(dev_rx)" wait_rx 0316
+zg_finish

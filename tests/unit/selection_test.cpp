@@ -1,0 +1,118 @@
+// Selecting, copying and pasting as the user sees it: the text a selection yields, where it goes when the grid scrolls, and the bytes a paste sends.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/commands.h"
+#include "display/screen.h"
+#include "display/selection.h"
+#include "display/view.h"
+#include "link/connection.h"
+#include "platform/posix/headless.h"
+#include "settings/globals.h"
+#include "settings/options.h"
+#include "tests/support/state.h"
+#include "transfer/paste.h"
+
+namespace {
+
+class Selection : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetProgramState(); }
+  void TearDown() override {
+    gfConnected = 0;
+    gComTxLen = 0;
+  }
+  static void Show(const std::string& s) { WriteDISPLAYBlock(s.data(), static_cast<int32_t>(s.size())); }
+  static std::string Copied() {
+    DoDISPLAYCommand(nullptr, kCmdCopy);
+    return headlessClipboard(0);
+  }
+  // Pastes text with no worker running and takes what reached the link.
+  static std::string Pasted(const std::string& text) {
+    headlessSetClipboard(text, 0);
+    DoDISPLAYCommand(nullptr, kCmdPaste);
+    while (PasteStep()) {
+    }
+    std::string sent(reinterpret_cast<const char*>(gComTxBuf), gComTxLen);
+    gComTxLen = 0;
+    return sent;
+  }
+};
+
+TEST_F(Selection, DragCopiesRowWiseAsShownWithoutTrailingBlanks) {
+  Show("first line   \rsecond \x01\x82\xB0\xFF row\r   third");
+  SelectionPress(0, 6, 1);
+  EXPECT_EQ(Copied(), "") << "a click alone selects nothing";
+  SelectionDrag(2, 4);
+  // Bytes as the screen draws them (code page 437), rows joined by LF.
+  EXPECT_EQ(Copied(), "line\nsecond \u263A\u00E9\u2591\u00A0 row\n   th");
+  SelectionDrag(0, 2);   // back above the anchor: the other way round
+  EXPECT_EQ(Copied(), "rst l");
+  SelectionPress(1, 3, 2);
+  EXPECT_EQ(Copied(), "second");
+  SelectionDrag(1, 13);
+  EXPECT_EQ(Copied(), "second \u263A\u00E9\u2591\u00A0 row") << "by words: to the end of the word reached";
+  SelectionPress(2, 0, 3);
+  EXPECT_EQ(Copied(), "   third");
+  EXPECT_EQ(headlessClipboard(1), "") << "the primary selection is the front end's to offer";
+}
+
+TEST_F(Selection, HexDisplayIsCopiedAsItsDigits) {
+  gfHexPrint = 1;
+  Show("A\x82\r");
+  DoDISPLAYCommand(nullptr, kCmdSelectAll);
+  EXPECT_EQ(Copied(), "41 82 0d");
+  EXPECT_EQ(headlessClipboard(1), "41 82 0d") << "Select All offers the primary selection";
+}
+
+TEST_F(Selection, MovesWithTheTextAsTheGridScrollsAndGoesWithIt) {
+  GnRow = kScreenRows - 1;
+  Show("kept");
+  SelectionPress(kScreenRows - 1, 0, 3);
+  Show("\rnext\r");
+  EXPECT_EQ(Copied(), "kept");
+  int first = 0, last = 0;
+  EXPECT_EQ(selectionRowSpan(kScreenRows - 3, &first, &last), 1);
+  for (int i = 0; i < kScreenRows; i++) Show("\r");
+  EXPECT_EQ(SelectionActive(), 0);
+  SelectAllCells();
+  DoDISPLAYCommand(nullptr, kCmdEraseScreen);
+  EXPECT_EQ(SelectionActive(), 0) << "Erase Screen takes the selection with the text";
+}
+
+TEST_F(Selection, ADragPastTheViewScrollsItAndSelectsOn) {
+  SizeDISPLAY(nullptr, static_cast<uint16_t>(34 * GyChar), static_cast<uint16_t>(80 * GxChar));
+  SelectionPress(0, 0, 1);
+  DISPLAYSelectTo(nullptr, 3, 34 * GyChar + 2);
+  EXPECT_EQ(GyOffset, GyChar);
+  int first = 0, last = 0;
+  EXPECT_EQ(selectionRowSpan(34, &first, &last), 1);
+  EXPECT_EQ(last, 0);
+}
+
+TEST_F(Selection, PasteSendsEachLineEndAsEnterAndTakesHexDigitsAsTyped) {
+  EXPECT_EQ(Pasted("x"), "");
+  EXPECT_EQ(headlessCountMessages("No Connection"), 1);
+  gfConnected = 1;
+  gfLocalEcho = 1;
+  gEnterSends = kEnterCrLf;
+  EXPECT_EQ(Pasted("a\nb\r\nc\rd\u00E9\u4E00"), "a\r\nb\r\nc\r\nd\x82?");
+  EXPECT_EQ(GridRow(0), "a") << "echoed as typed";
+  gEnterSends = kEnterCr;
+  gfHexEnter = 1;
+  gfLocalEcho = 0;
+  ClearDISPLAYScreen();
+  EXPECT_EQ(Pasted("41 42\n4x43"), "AB");
+  EXPECT_EQ(Pasted("\n"), "C") << "the pending digits wait for the next key, as typed ones do";
+  EXPECT_EQ(GridRow(0), "?") << "a refused entry shows, even without echo";
+
+  headlessSetClipboard("4142", 0);
+  DoDISPLAYCommand(nullptr, kCmdPaste);
+  DoDISPLAYCommand(nullptr, kCmdAbortSend);   // F8, before the worker took any of it
+  EXPECT_EQ(PasteStep(), 0);
+  EXPECT_EQ(headlessCountMessages("Cannot Abort because not sending!"), 0);
+  EXPECT_EQ(GridRow(0), "?Aborted");
+}
+
+}  // namespace
