@@ -2,6 +2,7 @@
 #include "app/commands.h"
 
 #include "display/screen.h"
+#include "link/serial.h"
 #include "platform/msgbox.h"
 #include "platform/shell.h"
 #include "settings/globals.h"
@@ -62,6 +63,9 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     case kCmdCloseRecord: CloseRecFile(); break;
     case kCmdTerminal: runSetup(w); break;
     case kCmdEraseScreen: ClearDISPLAYScreen(); break;
+    case kCmdDtr: SetModemLine(kLineDtr, gfDtrOn ? 0 : 1); break;
+    case kCmdRts: SetModemLine(kLineRts, gfRtsOn ? 0 : 1); break;
+    case kCmdSendBreak: RequestBreak(); break;
     case kCmdSaveSetup:
       SavePreset(w);
       SaveOptions();
@@ -70,4 +74,14 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     default: return 0;
   }
   return 1;
+}
+
+unsigned DISPLAYCommandState(int id) {
+  const unsigned greyed = ModemControlAvailable() ? 0u : kCmdGreyed;
+  switch (id) {
+    case kCmdDtr: return greyed | (gfDtrOn ? kCmdChecked : 0u);
+    case kCmdRts: return greyed | (gfRtsOn ? kCmdChecked : 0u);
+    case kCmdSendBreak: return greyed;
+    default: return 0;
+  }
 }

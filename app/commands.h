@@ -20,9 +20,17 @@ enum : int {
   kCmdTerminal = 331,
   kCmdEraseScreen = 332,
   kCmdSaveSetup = 333,
+  kCmdDtr = 336,                 // check item: the DTR line
+  kCmdRts = 337,                 // check item: the RTS line
+  kCmdSendBreak = 338,           // a 250 ms break
   kCmdInfo = 341,
 };
 
 // Carries out command id, chosen on main window w. Returns 1 when id is a
 // command of the table, 0 for any other number (which changes nothing).
 int DoDISPLAYCommand(WindowHandle w, int id);
+
+// How a menu shows command id now (bits): greyed, checked.
+constexpr unsigned kCmdGreyed = 1;
+constexpr unsigned kCmdChecked = 2;
+unsigned DISPLAYCommandState(int id);

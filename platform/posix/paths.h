@@ -1,6 +1,7 @@
 // POSIX-only settings of where things are, for tests and native tools.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 // Makes path stand for the running program (null or "" restores the real one),
 // so that the program's folder, where the preset file lies, can be chosen.
@@ -25,3 +26,11 @@ int posixComDevicePath(int n, char* buf, size_t len);
 // Pretends the modem input lines read mask (kModemCts...), for cables a
 // pseudo-terminal cannot imitate; -1 reads the device again.
 void posixSetModemLines(int mask);
+// Makes the local time of day read ms (milliseconds since midnight), for
+// tests that check time stamps; -1 reads the clock again.
+void posixSetLocalTimeOfDay(int32_t ms);
+// The modem-line and break requests made since the last call, oldest first
+// (at most 16): kControlDtr, kControlRts or kControlBreak, plus 1 for "on".
+// Returns how many were put into out.
+enum : int { kControlDtr = 0x10, kControlRts = 0x20, kControlBreak = 0x40 };
+int posixTakeSerialControls(int* out, int max);
