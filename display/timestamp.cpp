@@ -2,6 +2,8 @@
 // screen and the record file share, so both stamp the same lines.
 #include "display/timestamp.h"
 
+#include <cstring>
+
 void FormatTimeStamp(int32_t msOfDay, char (&out)[kStampLen + 1]) {
   int32_t v = msOfDay;
   const int32_t ms = v % 1000;
@@ -35,13 +37,15 @@ int32_t NextLineRun(LineStarts& s, const uint8_t* data, int32_t len, bool lfEnds
     *stampFirst = true;
     s.atStart = false;
   }
-  for (int32_t i = 0; i < len; i++) {
-    const uint8_t b = data[i];
-    if (b == 0x0D || (b == 0x0A && lfEnds)) {
-      s.atStart = true;
-      s.end = b;
-      return i + 1;
-    }
-  }
-  return len;
+  // memchr finds the line end many bytes at a time: a stamped stream costs
+  // little more than one without.
+  const size_t n = static_cast<size_t>(len);
+  const void* cr = std::memchr(data, 0x0D, n);
+  const size_t crAt = cr ? static_cast<size_t>(static_cast<const uint8_t*>(cr) - data) : n;
+  const void* lf = lfEnds ? std::memchr(data, 0x0A, crAt) : nullptr;
+  const size_t at = lf ? static_cast<size_t>(static_cast<const uint8_t*>(lf) - data) : crAt;
+  if (at == n) return len;
+  s.atStart = true;
+  s.end = data[at];
+  return static_cast<int32_t>(at + 1);
 }
