@@ -12,7 +12,7 @@ port=$((20000 + RANDOM % 20000))
 zelto_start || { fail preset_zelto_starts "no window"; zg_finish; }
 setup_udp "$port" || fail preset_zelto_setup "the Setup dialog did not take UDP"
 focus_main
-menu_item 3 89   # Save Setup
+menu_item 3 165   # Save Setup
 zelto_exit
 check preset_zelto_saves_630_bytes "" test "$(stat -c %s "$ZG_APP/ZELTO.SET" 2>/dev/null)" = 630
 

@@ -52,7 +52,7 @@ check window_function_keys_only_in_main_window "ink $base, $quiet after F12 in t
 port=$((20000 + RANDOM % 20000))
 check window_setup_to_udp_and_230400_baud "" setup_udp "$port" faster
 focus_main
-menu_item 3 89   # Save Setup
+menu_item 3 165   # Save Setup
 set=$ZG_APP/ZELTO.SET
 check window_save_setup_writes_630_bytes "$(ls -l "$set" 2>&1)" test "$(stat -c %s "$set" 2>/dev/null)" = 630
 rec=$(od -An -v -tu1 -j0 -N7 "$set" 2>/dev/null | xargs)
