@@ -38,8 +38,12 @@ check line_ends_status_bar_shown "" test "$(ink "$s" 0 $((HEIGHT - 18)) 400 18)"
 closed=$(ink "$(shot menu-closed)" 200 125 150 30)
 click_at "${ZG_MENU_X[3]}" 12
 sleep 0.5
-open=$(ink "$(shot menu-config)" 200 125 150 30)
+m=$(shot menu-config)
+open=$(ink "$m" 200 125 150 30)
 keys Escape
 check line_ends_config_menu_has_modem_items "ink $closed closed, $open open" test "$open" -gt $((closed + 100))
+# On a serial link they are not greyed: "Send Break" is as dark as any item.
+darkest=$(convert "$m" -crop 110x18+232+130 +repage -colorspace gray -format "%[fx:int(100*minima)]" info:)
+check line_ends_modem_items_enabled_on_serial "darkest of Send Break: $darkest %" test "$darkest" -lt 30
 
 zg_finish
