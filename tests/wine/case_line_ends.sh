@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: with "New line on LF", "Time stamps" and Enter sending CR LF (from ZELTO.INI), a device's "a\nb\nc\n" shows on three rows, each begun by its time stamp, Enter sends CR LF, and the status bar shows the link along the bottom.
+# End to end: with "New line on LF", "Time stamps" and Enter sending CR LF (from ZELTO.INI), a device's "a\nb\nc\n" shows on three rows, each begun by its time stamp, Enter sends CR LF after DTR, RTS and Send Break, and the status bar shows the link along the bottom.
 . "$ZW_LIB"
 
 zelto_dir
@@ -27,7 +27,14 @@ cx=$(field clientx "$ZW_WINDOW") cy=$(field clienty "$ZW_WINDOW") ch=$(field cli
 bar=$("$ZW_TOOLS/imgcheck" ink "$s" "$cx" $((cy + ch - 14)) 300 12)
 check line_ends_status_bar_shown "ink $bar" test "$bar" -gt 200
 
+# DTR, RTS and Send Break (WM_COMMAND) on a pseudo-terminal, which has none
+# of these lines, leave the link working: Enter then still goes out.
+for id in 336 337 338; do probe send 0x111 "$id" 0 >/dev/null; done
+sleep 0.5
 keys Return
 if wait_rx 0d0a 5000; then pass line_ends_enter_sends_cr_lf; else fail line_ends_enter_sends_cr_lf "device got $(dev_rx)"; fi
+dev_send 'd\n'
+sleep 0.6
+check line_ends_link_works_after_modem_commands "" test "$(ink "$(shot after_break)" 3 13)" -gt 0
 
 zw_finish
