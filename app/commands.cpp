@@ -7,6 +7,7 @@
 #include "display/selection.h"
 #include "link/connection.h"
 #include "platform/clipboard.h"
+#include "link/serial.h"
 #include "platform/msgbox.h"
 #include "platform/shell.h"
 #include "settings/globals.h"
@@ -99,6 +100,9 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     // its prompts, errors and timeout when it starts (a change applies to
     // the next one), and the other options are flags read where they are used.
     case kCmdOptions: platRunDialog(kDialogOptions, w); break;
+    case kCmdDtr: SetModemLine(kLineDtr, gfDtrOn ? 0 : 1); break;
+    case kCmdRts: SetModemLine(kLineRts, gfRtsOn ? 0 : 1); break;
+    case kCmdSendBreak: RequestBreak(); break;
     case kCmdSaveSetup:
       SavePreset(w);
       SaveOptions();
@@ -113,4 +117,14 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     default: return 0;
   }
   return 1;
+}
+
+unsigned DISPLAYCommandState(int id) {
+  const unsigned greyed = ModemControlAvailable() ? 0u : kCmdGreyed;
+  switch (id) {
+    case kCmdDtr: return greyed | (gfDtrOn ? kCmdChecked : 0u);
+    case kCmdRts: return greyed | (gfRtsOn ? kCmdChecked : 0u);
+    case kCmdSendBreak: return greyed;
+    default: return 0;
+  }
 }

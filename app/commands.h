@@ -21,6 +21,9 @@ enum : int {
   kCmdEraseScreen = 332,
   kCmdSaveSetup = 333,
   kCmdOptions = 335,
+  kCmdDtr = 336,                 // check item: the DTR line
+  kCmdRts = 337,                 // check item: the RTS line
+  kCmdSendBreak = 338,           // a 250 ms break
   kCmdInfo = 341,
   kCmdCopy = 351,                // Ctrl+Insert, Ctrl+Shift+C
   kCmdPaste = 352,               // Shift+Insert, Ctrl+Shift+V
@@ -42,3 +45,7 @@ int DoDISPLAYCommand(WindowHandle w, int id);
 // a middle click pastes what it holds.
 void DISPLAYOfferPrimary(WindowHandle w);
 void DISPLAYPastePrimary(WindowHandle w);
+// How a menu shows command id now (bits): greyed, checked.
+constexpr unsigned kCmdGreyed = 1;
+constexpr unsigned kCmdChecked = 2;
+unsigned DISPLAYCommandState(int id);

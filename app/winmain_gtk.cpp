@@ -12,6 +12,7 @@
 #include "app/commands.h"
 #include "app/frame_gtk.h"
 #include "app/mouse_gtk.h"
+#include "app/statusbar.h"
 #include "display/keyboard.h"
 #include "display/view.h"
 #include "display/view_gtk.h"
@@ -34,6 +35,7 @@ struct MenuEntry {
   const char* text;
   int command;
   guint key;
+  bool check = false;   // a check item, showing a state
 };
 const MenuEntry kFileMenu[] = {
     {"Select Send File", kCmdSelectSendFile, GDK_KEY_F1},
@@ -62,6 +64,10 @@ const MenuEntry kConfigMenu[] = {
     {nullptr, 0, 0},
     {"Erase Screen", kCmdEraseScreen, 0},
     {nullptr, 0, 0},
+    {"DTR", kCmdDtr, 0, true},
+    {"RTS", kCmdRts, 0, true},
+    {"Send Break", kCmdSendBreak, 0},
+    {nullptr, 0, 0},
     {"Save Setup", kCmdSaveSetup, 0},
 };
 
@@ -72,12 +78,50 @@ GtkWidget* gHBar = nullptr;
 
 void command(GtkMenuItem*, gpointer id) { DoDISPLAYCommand(gMain, GPOINTER_TO_INT(id)); }
 
+// The items whose look follows the link (the modem lines): greyed where the
+// link has none, checked as the line stands, set each time their menu opens.
+struct StatefulItem {
+  GtkWidget* item;
+  int command;
+};
+StatefulItem gStateful[4];
+int gStatefulCount = 0;
+
+void showCommandStates(GtkWidget*, gpointer) {
+  for (int i = 0; i < gStatefulCount; i++) {
+    const StatefulItem& s = gStateful[i];
+    const unsigned state = DISPLAYCommandState(s.command);
+    gtk_widget_set_sensitive(s.item, (state & kCmdGreyed) ? FALSE : TRUE);
+    if (!GTK_IS_CHECK_MENU_ITEM(s.item)) continue;
+    // Setting the check would activate the item: its command waits.
+    g_signal_handlers_block_by_func(s.item, reinterpret_cast<gpointer>(command), GINT_TO_POINTER(s.command));
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(s.item), (state & kCmdChecked) ? TRUE : FALSE);
+    g_signal_handlers_unblock_by_func(s.item, reinterpret_cast<gpointer>(command), GINT_TO_POINTER(s.command));
+  }
+}
+
+// The status bar (option "Status bar"): a label under the view, its text
+// asked for again every kStatusBarPeriodMs.
+GtkWidget* gStatus = nullptr;
+
+gboolean refreshStatusBar(gpointer) {
+  char text[160];
+  if (gStatus && ComposeStatusBar(text, sizeof text)) gtk_label_set_text(GTK_LABEL(gStatus), text);
+  return gStatus ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+}
+
 template <size_t N>
 void addMenu(GtkWidget* bar, GtkAccelGroup* keys, const char* title, const MenuEntry (&entries)[N]) {
   GtkWidget* menu = gtk_menu_new();
   gtk_menu_set_accel_group(GTK_MENU(menu), keys);
   for (const MenuEntry& e : entries) {
-    GtkWidget* item = e.text ? gtk_menu_item_new_with_label(e.text) : gtk_separator_menu_item_new();
+    GtkWidget* item = !e.text ? gtk_separator_menu_item_new()
+                      : e.check ? gtk_check_menu_item_new_with_label(e.text)
+                                : gtk_menu_item_new_with_label(e.text);
+    if (e.command == kCmdDtr || e.command == kCmdRts || e.command == kCmdSendBreak) {
+      gStateful[gStatefulCount++] = {item, e.command};
+      if (gStatefulCount == 1) g_signal_connect(menu, "show", G_CALLBACK(showCommandStates), nullptr);
+    }
     if (e.text) {
       g_signal_connect(item, "activate", G_CALLBACK(command), GINT_TO_POINTER(e.command));
       // The function keys alone, without modifiers, wherever the main
@@ -122,6 +166,7 @@ gboolean onClose(GtkWidget* w, GdkEvent*, gpointer) {
 
 void onDestroy(GtkWidget*, gpointer) {
   ghDISPLAYWnd = nullptr;
+  gStatus = nullptr;
   gtkSetMainWidgets(nullptr, nullptr, nullptr, nullptr);
   // A window destroyed without a close request (its X window killed) still
   // ends the connection before the files.
@@ -384,6 +429,17 @@ int main(int argc, char** argv) {
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(box), grid, TRUE, TRUE, 0);
+  int statusHeight = 0;
+  if (gfStatusBar) {
+    gStatus = gtk_label_new("");
+    gtk_label_set_xalign(GTK_LABEL(gStatus), 0);
+    gtk_widget_set_margin_start(gStatus, 4);
+    gtk_widget_set_name(gStatus, "statusbar");
+    gtk_box_pack_end(GTK_BOX(box), gStatus, FALSE, FALSE, 1);
+    int minimum = 0;
+    gtk_widget_get_preferred_height(gStatus, &minimum, &statusHeight);
+    statusHeight += 2;
+  }
   gtk_container_add(GTK_CONTAINER(gMain), box);
 
   // The window's size from the cell: GTK's window is its client area, and
@@ -391,7 +447,7 @@ int main(int argc, char** argv) {
   int menuHeight = 0, natural = 0;
   gtk_widget_show_all(bar);
   gtk_widget_get_preferred_height(bar, &menuHeight, &natural);
-  gtk_window_set_default_size(GTK_WINDOW(gMain), GxSize + 30, natural + 20 + GyVisible);
+  gtk_window_set_default_size(GTK_WINDOW(gMain), GxSize + 30, natural + 20 + GyVisible + statusHeight);
 
   g_signal_connect(gView, "draw", G_CALLBACK(DrawDISPLAYView), nullptr);
   g_signal_connect(gView, "size-allocate", G_CALLBACK(onSize), nullptr);
@@ -411,6 +467,10 @@ int main(int argc, char** argv) {
 
   gtk_widget_show_all(gMain);
   gtk_widget_grab_focus(gView);
+  if (gStatus) {
+    refreshStatusBar(nullptr);
+    g_timeout_add(kStatusBarPeriodMs, refreshStatusBar, nullptr);
+  }
   gtk_main();
   return 0;
 }

@@ -5,10 +5,12 @@
 
 #include "app/commands.h"
 #include "app/frame_win32.h"
+#include "app/statusbar.h"
 #include "display/keyboard.h"
 #include "display/view.h"
 #include "display/view_gdi_win32.h"
 #include "platform/thread.h"
+#include "platform/win32/deferred.h"
 #include "platform/win32/shell.h"
 #include "settings/globals.h"
 #include "settings/options.h"
@@ -21,6 +23,38 @@ HACCEL ghAccel = nullptr;
 namespace {
 
 constexpr int kIconId = 130;
+
+// The status bar: a plain text control along the bottom of the client area,
+// refreshed by a timer while it is shown (option "Status bar").
+constexpr UINT_PTR kStatusTimer = 0x5A54;
+HWND gStatusBar = nullptr;
+int gStatusHeight = 0;
+
+void createStatusBar(HWND hwnd) {
+  gStatusHeight = GetSystemMetrics(SM_CYMENU) + 2;
+  gStatusBar = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_SUNKEN, 0, 0,
+                               0, gStatusHeight, hwnd, nullptr, reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE)),
+                               nullptr);
+  SendMessageA(gStatusBar, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 0);
+  winSetBottomStrip(gStatusHeight);
+  SetTimer(hwnd, kStatusTimer, kStatusBarPeriodMs, nullptr);
+}
+
+void refreshStatusBar() {
+  char text[160];
+  if (ComposeStatusBar(text, sizeof text)) SetWindowTextA(gStatusBar, text);
+}
+
+// The modem-line items show the lines' state and are greyed where the link
+// has none.
+void showCommandStates(HMENU menu) {
+  static const int kIds[] = {kCmdDtr, kCmdRts, kCmdSendBreak};
+  for (const int id : kIds) {
+    const unsigned state = DISPLAYCommandState(id);
+    EnableMenuItem(menu, id, MF_BYCOMMAND | ((state & kCmdGreyed) ? MF_GRAYED : MF_ENABLED));
+    CheckMenuItem(menu, id, MF_BYCOMMAND | ((state & kCmdChecked) ? MF_CHECKED : MF_UNCHECKED));
+  }
+}
 
 // No worker runs by the time this is called (the connection was ended
 // first), so neither file is closed under the worker's hands.
@@ -52,14 +86,26 @@ LRESULT CALLBACK DISPLAYWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
   if (DISPLAYMouseMessage(hwnd, msg, wParam, lParam)) return 0;
   switch (msg) {
     case WM_CREATE:
+      if (gfStatusBar) createStatusBar(hwnd);
       CreateDISPLAYInfo(hwnd);
+      if (gStatusBar) refreshStatusBar();
+      return 0;
+    case WM_TIMER:
+      if (wParam != kStatusTimer) return DefWindowProcA(hwnd, msg, wParam, lParam);
+      refreshStatusBar();
+      return 0;
+    case WM_INITMENUPOPUP:
+      showCommandStates(reinterpret_cast<HMENU>(wParam));
       return 0;
     case WM_PAINT:
       PaintDISPLAY(hwnd);
       return 0;
-    case WM_SIZE:
-      SizeDISPLAY(hwnd, HIWORD(lParam), LOWORD(lParam));
+    case WM_SIZE: {
+      const int height = HIWORD(lParam) > gStatusHeight ? HIWORD(lParam) - gStatusHeight : 0;
+      if (gStatusBar) MoveWindow(gStatusBar, 0, height, LOWORD(lParam), gStatusHeight, TRUE);
+      SizeDISPLAY(hwnd, static_cast<WORD>(height), LOWORD(lParam));
       return 0;
+    }
     case WM_SETFOCUS:
       SetDISPLAYFocus(hwnd);
       return 0;
@@ -120,11 +166,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*cmdLine*/
   GxSize = 81 * GxChar;
   GySize = 129 * GyChar;
   GyVisible = 33 * GyChar;
-  const int frame = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU) + 20;
+  // The status bar, when shown, adds its height: the view keeps its size.
+  const int frame = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU) + 20 +
+                    (gfStatusBar ? GetSystemMetrics(SM_CYMENU) + 2 : 0);
 
   // WM_CREATE opens the connection inside this call; ghDISPLAYWnd is still
   // null then, so boxes raised there have no owner.
-  const HWND main = CreateWindowExA(0, gszAppName, gszAppName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+  const HWND main = CreateWindowExA(0, gszAppName, gszAppName, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
                                     GxSize + 30, frame + GyVisible, nullptr, nullptr, instance, nullptr);
   ghDISPLAYWnd = main;
   if (!main) {

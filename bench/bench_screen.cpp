@@ -2,7 +2,8 @@
 // with a carriage return every 70, laid into the grid raw and as hex, and
 // blocks of short lines (a carriage return every 10 bytes) raw. The
 // headless window of the native build does no drawing, so this measures the
-// model alone.
+// model alone. The same long-line blocks also as the worker shows them with
+// time stamps on (a stamp before each line), against the same blocks without.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -17,7 +18,7 @@ void fillBlock(uint8_t* block, int line) {
   for (int i = 0; i < 1536; i++) block[i] = static_cast<uint8_t>((i % line == line - 1) ? '\r' : ('!' + i % 90));
 }
 
-void run(benchmark::State& state, int hex, int line = 70) {
+void run(benchmark::State& state, int hex, int line = 70, const char* stamp = nullptr) {
   uint8_t block[1536];
   fillBlock(block, line);
   GxChar = 8;
@@ -25,7 +26,7 @@ void run(benchmark::State& state, int hex, int line = 70) {
   SizeDISPLAY(nullptr, 34 * 16, 80 * 8);
   gfHexPrint = hex;
   for (auto _ : state) {
-    WriteDISPLAYBlock(block, sizeof block);
+    WriteDISPLAYReceived(block, sizeof block, stamp);
     benchmark::DoNotOptimize(gabScreen[GnRow * 80]);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 1536);
@@ -35,10 +36,12 @@ void run(benchmark::State& state, int hex, int line = 70) {
 void BM_WriteRaw(benchmark::State& state) { run(state, 0); }
 void BM_WriteHex(benchmark::State& state) { run(state, 1); }
 void BM_WriteRawShortLines(benchmark::State& state) { run(state, 0, 10); }
+void BM_WriteRawTimeStamped(benchmark::State& state) { run(state, 0, 70, "12:34:56.789 "); }
 
 }  // namespace
 
 BENCHMARK(BM_WriteRaw)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_WriteHex)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_WriteRawShortLines)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_WriteRawTimeStamped)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK_MAIN();

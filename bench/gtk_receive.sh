@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmark: the native program zelto receiving a device's lines at 230400 baud's rate, against picocom in an xterm receiving the same in the same run, and zelto idle: processor shares (medians) of the program, its terminal and the X server.
 #
-#   bash bench/gtk_receive.sh <native-build-dir> [SAMPLES] [SECONDS]
+#   bash bench/gtk_receive.sh <native-build-dir> [SAMPLES] [SECONDS] [stamps]
 #
 # Not part of the tests. The device (a pseudo-terminal) sends text lines
 # (76 characters, CR LF) paced at 23040 bytes a second, a few bytes each
@@ -9,7 +9,9 @@
 # every byte as hex too) is measured for zelto and then for picocom in
 # xterm, in SAMPLES windows of SECONDS each (default 5 x 3 s), one after
 # the other in one virtual X display; zelto also idle, connected to a
-# device that sends nothing. A share of 100 % is one core.
+# device that sends nothing. A share of 100 % is one core. zelto's raw
+# display is measured a second time with time stamps on (ZELTO.INI
+# "timestamps = 1"); with "stamps" as the fourth argument only these two.
 set -uo pipefail
 [ $# -ge 1 ] && [ -x "$1/zelto" ] || { echo "usage: $0 <native-build-dir> [SAMPLES] [SECONDS]" >&2; exit 2; }
 build=$(cd "$1" && pwd)
@@ -102,6 +104,7 @@ run_zelto() {
   mkdir -p "$app"
   cp "$build/zelto" "$app/"
   preset "$hex" >"$app/ZELTO.SET"
+  [ "${3:-}" = stamps ] && printf '[terminal]\ntimestamps = 1\n' >"$app/ZELTO.INI"
   : >"$out/ack"
   "$app/zelto" --com "1=$pty" >"$out/zelto-$label.log" 2>&1 </dev/null &
   local zelto=$!
@@ -141,6 +144,8 @@ run_picocom() {
 echo "zelto (GTK) against picocom in xterm, COM1 a pseudo-terminal sending lines at 23040 bytes/s;" \
   "medians of $samples windows of $seconds s; 100 % = one core"
 run_zelto raw 0
+run_zelto raw-stamped 0 stamps
+[ "${4:-}" = stamps ] && exit 0
 run_picocom raw ""
 run_zelto hex 1
 run_picocom hex "--imap spchex,tabhex,crhex,lfhex,8bithex,nrmhex"

@@ -7,6 +7,7 @@
 #include "link/connection.h"
 #include "link/serial.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 
 namespace {
 
@@ -77,6 +78,12 @@ int ProcessDISPLAYCharacter(WindowHandle /*hwnd*/, int ch) {
   // During a file send the file's own pacing decides; typing joins it.
   if (gfUdpMode == 0 && gfCtsHandsh && gfSendFileOpen == 0 && !CheckModemState()) return 1;
   if (!gfHexEnter) {
+    if (ch == '\r') {
+      uint8_t enter[2];
+      const int n = EnterBytes(enter);
+      for (int i = 0; i < n; i++) sendAndEcho(enter[i]);
+      return 1;
+    }
     sendAndEcho(static_cast<uint8_t>(ch));
     return 1;
   }

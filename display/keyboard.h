@@ -1,10 +1,13 @@
 // Keyboard entry: typed characters become bytes for the link, raw or as typed hex.
 #pragma once
+#include <cstdint>
+
 #include "platform/types.h"
 
 // One character message of the main window (ch: the character code, 0..255).
 // Raw entry sends it as one byte; hex entry collects one or two hex digits
-// and sends their byte at a blank or Enter. Runs on the user-interface thread.
+// and sends their byte at a blank or Enter. In raw entry Enter (13) sends
+// EnterBytes (settings/options.h). Runs on the user-interface thread.
 int ProcessDISPLAYCharacter(WindowHandle hwnd, int ch);
 
 // One character of hex entry (the user-interface thread's state, shared by

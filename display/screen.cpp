@@ -5,9 +5,11 @@
 
 #include "display/frame.h"
 #include "display/selection.h"
+#include "display/timestamp.h"
 #include "display/view.h"
 #include "platform/window.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 
 uint8_t gabScreen[kScreenCells];
 int32_t GnRow = 0;
@@ -113,6 +115,20 @@ uint8_t* cell(int32_t row, int32_t column) {
 void writeBlock(const uint8_t* data, int32_t len, Mode mode);
 void lineFeed(int32_t flag);
 
+// With "New line on LF": the line end just taken (CR or LF), so that the
+// other byte of a CR LF or LF CR pair makes no second new line, across
+// writes. 0 after any other byte, and always 0 with the option off.
+uint8_t gPairEnd = 0;
+
+// Where the received stream stands between lines, for the time stamps.
+LineStarts gReceivedLines;
+
+void newLine() {
+  GnColumn = 0;
+  moveCursor();
+  lineFeed(1);
+}
+
 // Stores one cell of hex display and advances, wrapping after column 79.
 void putHexCell(uint8_t ch) {
   *cell(GnRow, GnColumn) = ch;
@@ -160,6 +176,7 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
   for (int32_t i = 0; i < len; i++) {
     const uint8_t b = data[i];
     if (mode == Mode::FromSetting && gfHexPrint.load(std::memory_order_relaxed)) {
+      gPairEnd = 0;
       putHexCell(static_cast<uint8_t>(kHexDigits[b >> 4]));
       putHexCell(static_cast<uint8_t>(kHexDigits[b & 15]));
       putHexCell(' ');
@@ -174,23 +191,38 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
       invalidateCells(GnColumn, GnColumn + n - 1, GnRow);
       GnColumn += n;
       i += n - 1;
+      if (mode == Mode::FromSetting) gPairEnd = 0;
       continue;
     }
+    // A status text's bytes (and the model's own wrap) leave the pairing of
+    // the received and echoed line ends alone.
+    const bool paired = mode == Mode::FromSetting;
     switch (b) {
-      case 0x0A:   // line feed: a carriage return already made the new row
+      case 0x0A:   // line feed: as a rule a carriage return already made the new row
+        if (paired && gPairEnd != 0x0D && gfNewLineOnLf.load(std::memory_order_relaxed)) {
+          newLine();
+          gPairEnd = 0x0A;
+        } else if (paired) {
+          gPairEnd = 0;
+        }
         break;
       case 0x0D:
-        GnColumn = 0;
-        moveCursor();
-        lineFeed(1);
+        if (paired && gPairEnd == 0x0A) {
+          gPairEnd = 0;   // the CR of an LF CR that already made its new line
+          break;
+        }
+        newLine();
+        if (paired) gPairEnd = gfNewLineOnLf.load(std::memory_order_relaxed) ? 0x0D : 0;
         break;
       case 0x08:   // backspace never goes back to the row above
+        if (paired) gPairEnd = 0;
         if (GnColumn > 0) GnColumn--;
         writeBlock(&kBlank, 1, Mode::Raw);
         if (GnColumn > 0) GnColumn--;
         moveCursor();
         break;
       default:
+        if (paired) gPairEnd = 0;
         *cell(GnRow, GnColumn) = b;
         invalidateCell(GnColumn, GnRow);
         if (GnColumn == kScreenCols - 1) {
@@ -266,6 +298,29 @@ void WriteDISPLAYBlock(const void* data, int32_t len) {
   finishWrite();
 }
 
+void WriteDISPLAYReceived(const void* data, int32_t len, const char* stamp) {
+  if (stamp == nullptr) {
+    WriteDISPLAYBlock(data, len);
+    return;
+  }
+  ScopedLock hold(ScreenLock());
+  const uint8_t* d = static_cast<const uint8_t*>(data);
+  const bool lfEnds = gfNewLineOnLf.load(std::memory_order_relaxed) != 0;
+  while (len > 0) {
+    bool stampFirst = false;
+    const int32_t n = NextLineRun(gReceivedLines, d, len, lfEnds, &stampFirst);
+    if (stampFirst) {
+      // Hex display has no rows of its own: each stamped line begins one.
+      if (GnColumn != 0 && gfHexPrint.load(std::memory_order_relaxed)) newLine();
+      writeBlock(reinterpret_cast<const uint8_t*>(stamp), kStampLen, Mode::Raw);
+    }
+    writeBlock(d, n, Mode::FromSetting);
+    d += n;
+    len -= n;
+  }
+  finishWrite();
+}
+
 void WriteDISPLAYStatus(const char* text) {
   ScopedLock hold(ScreenLock());
   writeStatus(text);
@@ -328,4 +383,6 @@ void InitDISPLAYGrid() {
   std::memset(gabScreen, ' ', sizeof gabScreen);
   GnRow = 0;
   GnColumn = 0;
+  gPairEnd = 0;
+  gReceivedLines = LineStarts{};
 }

@@ -24,6 +24,11 @@ CoreLock& ScreenLock();
 // gfHexPrint says when that byte is written. len <= 0 writes nothing.
 void WriteDISPLAYBlock(const void* data, int32_t len);
 
+// Received bytes, as WriteDISPLAYBlock shows them; with a stamp (the
+// "HH:MM:SS.mmm " of the block's arrival) each received line begins with
+// it. Where lines begin is followed across calls.
+void WriteDISPLAYReceived(const void* data, int32_t len, const char* stamp);
+
 // Status texts: fixed texts always shown as characters, whatever the hex
 // setting, without touching gfHexPrint. A sequence is written as one unit
 // with respect to the other thread.

@@ -11,12 +11,14 @@
 #include <cstdio>
 
 #include "display/screen.h"
+#include "display/timestamp.h"
 #include "link/serial.h"
 #include "link/udp.h"
 #include "platform/msgbox.h"
 #include "platform/serial.h"
 #include "platform/thread.h"
 #include "platform/window.h"
+#include "settings/options.h"
 #include "transfer/filesend.h"
 #include "transfer/paste.h"
 #include "transfer/record.h"
@@ -27,6 +29,8 @@ PlatHandle ghThread = kInvalidHandle;
 std::atomic<uint32_t> gdwThreadID{0};
 char gszMessage[128] = "";
 Flag32 gByteCount{0};
+std::atomic<uint64_t> gRxTotal{0};
+std::atomic<uint64_t> gTxTotal{0};
 
 const char gszAbortStr[] = "Aborted\r";
 const char gszCtsStr[] = "COM Tx Timeout->";
@@ -156,11 +160,18 @@ bool flushStep() {
 }
 
 void routeBlock(const uint8_t* block, int32_t n) {
-  if (gfRecRecv == 1) RecordReceivedBlock(block, n);
+  // One time of arrival for the block: a line is stamped with the time its
+  // first byte was taken from the link.
+  char stamp[kStampLen + 1];
+  const bool onScreen = gfTimeStamps != 0;
+  const bool inRecord = gfTimeStampsInRecord != 0;
+  if (onScreen || inRecord) FormatTimeStamp(platLocalTimeOfDayMs(), stamp);
+  gRxTotal.fetch_add(static_cast<uint64_t>(n), std::memory_order_relaxed);
+  if (gfRecRecv == 1) RecordReceivedBlock(block, n, inRecord ? stamp : nullptr);
   gByteCount += n;
   if (gfDropStream == 1) return;
   if (gfRecQuiet == 0) {
-    WriteDISPLAYBlock(block, n);
+    WriteDISPLAYReceived(block, n, onScreen ? stamp : nullptr);
     return;
   }
   if (gByteCount > 2000) {
@@ -177,6 +188,8 @@ int openConnection() {
   // link is never reopened under it.
   if (gdwThreadID != 0) closeConnection();
   const int ok = gfUdpMode == 1 ? openUDP() : openCOM();
+  gRxTotal = 0;
+  gTxTotal = 0;
   if (ok) {
     gfConnected = 1;
     initThread();
@@ -268,20 +281,23 @@ unsigned ComThread(void*) {
       continue;
     }
     bool worked = false;
-    if (SendFilePending()) {
+    // While a break is on nothing is sent: the bytes wait for its end.
+    const int breakMs = udp ? -1 : ServiceBreak();
+    const bool sending = breakMs < 0;
+    if (sending && SendFilePending()) {
       SendFileContinue();
       worked = true;
     }
-    if (gfSendFileOpen == 1 && gSendMode == 0) {
+    if (sending && gfSendFileOpen == 1 && gSendMode == 0) {
       SendCommBlock();
       worked = true;
     }
-    if (gLinePtr < gLineMax) {
+    if (sending && gLinePtr < gLineMax) {
       SendCommLine();
       worked = true;
     }
     if (PasteStep()) worked = true;
-    if (gComTxLen != 0 && flushStep()) worked = true;
+    if (sending && gComTxLen != 0 && flushStep()) worked = true;
     const int32_t n = udp ? receiveUdpBlock(block, kRxBlockSize)
                           : static_cast<int32_t>(receiveCommBlock(ghDISPLAYWnd.load(), block, kRxBlockSize));
     if (!udp && SerialLinkLost()) {
@@ -295,6 +311,7 @@ unsigned ComThread(void*) {
         if (quietPasses < kQuietPassesBeforeLongWait) quietPasses++;
         int wait = quietPasses < kQuietPassesBeforeLongWait ? kShortIdleWaitMs : kLongIdleWaitMs;
         if (platLinkWaitEndsOnData(udp ? 1 : 0)) wait = kDataWakeIdleWaitMs;
+        if (breakMs >= 0 && breakMs < wait) wait = breakMs > 0 ? breakMs : 1;
         platWaitLinkIdle(udp ? gRsock : ghCom, udp ? 1 : 0, wait);
       } else if (worked) {
         quietPasses = 0;
@@ -320,6 +337,7 @@ int transmitCommBlock() {
       gLastFlush = Flush::UdpFailed;
       return 0;
     }
+    gTxTotal.fetch_add(static_cast<uint64_t>(len), std::memory_order_relaxed);
     gComTxLen = 0;
     return 1;
   }
@@ -332,6 +350,7 @@ int transmitCommBlock() {
   }
   const int32_t put = writeCommBlock(gComTxBuf, static_cast<uint32_t>(len));
   gComTxLen = 0;   // sent, or discarded whole with the failed transfer
+  if (put > 0) gTxTotal.fetch_add(static_cast<uint64_t>(put), std::memory_order_relaxed);
   if (put == len) return 1;
   gLastFlush = Flush::SerialFailed;
   return 0;

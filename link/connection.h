@@ -16,6 +16,9 @@ extern PlatHandle ghThread;
 extern std::atomic<uint32_t> gdwThreadID; // non-zero while the worker runs
 extern char gszMessage[128];              // the open-failure text
 extern Flag32 gByteCount;                 // received bytes, for quiet dots
+// Bytes received and sent since the link opened, for the status bar.
+extern std::atomic<uint64_t> gRxTotal;
+extern std::atomic<uint64_t> gTxTotal;
 
 extern const char gszAbortStr[];   // "Aborted\r"
 extern const char gszCtsStr[];     // "COM Tx Timeout->"

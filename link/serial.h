@@ -9,6 +9,8 @@
 
 extern PlatHandle ghCom;          // kInvalidHandle whenever no port is open
 extern CommTimeouts gTimeouts;
+extern Flag32 gfDtrOn;            // the modem output lines as last set; on at each open
+extern Flag32 gfRtsOn;
 
 int openCOM();
 void closeCOM();
@@ -30,3 +32,16 @@ const char* SerialBackText();
 // The serial branch of a flush: one synchronous write of n bytes; returns the
 // count written (fewer on timeout), or -1 on an error.
 int32_t writeCommBlock(const uint8_t* buf, uint32_t n);
+
+// The modem lines (Config menu): only while a serial port is open.
+int ModemControlAvailable();
+// Sets DTR or RTS (kLineDtr, kLineRts) on the user-interface thread.
+void SetModemLine(int line, int on);
+// Send Break: asks the worker for a 250 ms break and returns at once.
+void RequestBreak();
+// The worker's part of a break, once per pass: starts an asked-for break or
+// ends one whose time is up. Returns the milliseconds until the running
+// break ends (the longest the worker may wait), or -1 when none runs.
+int ServiceBreak();
+// The four modem input lines now (kModemCts...); 0 when they cannot be read.
+int ReadModemLines(uint32_t* lines);

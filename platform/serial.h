@@ -1,6 +1,7 @@
 // The serial port operations the serial link needs from the system, under
 // the names of what they achieve (Win32: CreateFileA, SetCommTimeouts,
-// BuildCommDCBA, SetCommState, PurgeComm, GetCommModemStatus, ClearCommError,
+// BuildCommDCBA, SetCommState, PurgeComm, EscapeCommFunction, SetCommBreak,
+// ClearCommBreak, GetCommModemStatus, ClearCommError,
 // ReadFile, WriteFile, CloseHandle; POSIX: open, termios, ioctl, poll).
 #pragma once
 #include <cstdint>
@@ -44,6 +45,13 @@ int platSerialBuildState(const char* modeText);
 // Applies the record to the port.
 int platSerialApplyState(PlatHandle h);
 int platSerialPurge(PlatHandle h, unsigned actions);
+enum : int { kLineDtr = 0, kLineRts = 1 };   // modem output lines
+// Raises (on) or drops one modem output line (EscapeCommFunction; TIOCMBIS,
+// TIOCMBIC). Returns 0 when the port refuses it (a pseudo-terminal has none).
+int platSerialSetLine(PlatHandle h, int line, int on);
+// Starts (on) or ends a break on the transmit line without waiting
+// (SetCommBreak, ClearCommBreak; TIOCSBRK, TIOCCBRK).
+int platSerialBreak(PlatHandle h, int on);
 // The four modem input lines; 0 when they cannot be read.
 int platSerialModemStatus(PlatHandle h, uint32_t* lines);
 // Clears line errors and tells how many received bytes wait.

@@ -48,6 +48,9 @@ void platSleepMs(int ms);
 void platSleepUs(int64_t us);
 // A monotonic clock in microseconds, for pacing.
 int64_t platMonotonicUs();
+// The local wall-clock time of day in milliseconds since midnight (0 to
+// 86 399 999), for the time stamps of received lines.
+int32_t platLocalTimeOfDayMs();
 
 // Waits up to ms milliseconds, or until platWakeWaiters is called. On the
 // user-interface thread of ZELTO.EXE the wait keeps servicing messages sent

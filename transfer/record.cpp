@@ -13,9 +13,11 @@
 #include <cstring>
 
 #include "display/screen.h"
+#include "display/timestamp.h"
 #include "link/connection.h"
 #include "platform/file.h"
 #include "platform/msgbox.h"
+#include "settings/options.h"
 #include "transfer/dialog_record.h"
 
 PlatHandle ghRecFile = kInvalidHandle;
@@ -38,6 +40,46 @@ void closeLocked() {
   ghRecFile = kInvalidHandle;
   gfRecRecv = 0;
   gfRecFileOpen = 0;
+}
+
+// Where the recorded stream stands between lines, for the time stamps; a
+// new record file begins with a line.
+LineStarts gRecordedLines;
+
+bool writeAll(const void* data, uint32_t len) {
+  uint32_t put = 0;
+  return ghRecFile != kInvalidHandle && platFileWrite(ghRecFile, data, len, &put) && put == len;
+}
+
+// The block with the stamp before each line that begins in it, gathered
+// into few writes.
+bool writeStamped(const uint8_t* block, int32_t n, const char* stamp) {
+  uint8_t out[2048];
+  uint32_t used = 0;
+  const bool lfEnds = gfNewLineOnLf.load() != 0;
+  while (n > 0) {
+    bool stampFirst = false;
+    const int32_t run = NextLineRun(gRecordedLines, block, n, lfEnds, &stampFirst);
+    const uint32_t need = static_cast<uint32_t>(run) + (stampFirst ? kStampLen : 0);
+    if (used + need > sizeof out) {
+      if (!writeAll(out, used)) return false;
+      used = 0;
+    }
+    if (stampFirst) {
+      std::memcpy(out + used, stamp, kStampLen);
+      used += kStampLen;
+    }
+    if (used + static_cast<uint32_t>(run) > sizeof out) {
+      if ((used != 0 && !writeAll(out, used)) || !writeAll(block, static_cast<uint32_t>(run))) return false;
+      used = 0;
+    } else {
+      std::memcpy(out + used, block, static_cast<size_t>(run));
+      used += static_cast<uint32_t>(run);
+    }
+    block += run;
+    n -= run;
+  }
+  return used == 0 || writeAll(out, used);
 }
 
 void noConnection() { platMessageBox(ghDISPLAYWnd.load(), "No Connection", gszAppName, kIconWarning); }
@@ -72,6 +114,7 @@ int StartRecReceive() {
     if (gfRecFileOpen == 0 || ghRecFile == kInvalidHandle) {
       if (ghRecFile != kInvalidHandle) platFileClose(ghRecFile);
       ghRecFile = platFileCreate(gszRecPathName);
+      gRecordedLines = LineStarts{};
       created = ghRecFile != kInvalidHandle;
       gfRecFileOpen = created ? 1 : 0;
     }
@@ -137,15 +180,14 @@ void CloseRecFile() {
   gfRecQuiet = 0;
 }
 
-void RecordReceivedBlock(const uint8_t* block, int32_t n) {
+void RecordReceivedBlock(const uint8_t* block, int32_t n, const char* stamp) {
   if (n <= 0) return;
   bool failed = false;
   {
     ScopedLock hold(recLock());
     if (gfRecRecv != 1) return;   // paused or closed since the worker's test
-    uint32_t put = 0;
-    const uint32_t len = static_cast<uint32_t>(n);
-    if (ghRecFile == kInvalidHandle || !platFileWrite(ghRecFile, block, len, &put) || put != len) {
+    const bool ok = stamp ? writeStamped(block, n, stamp) : writeAll(block, static_cast<uint32_t>(n));
+    if (!ok) {
       closeLocked();
       failed = true;
     }

@@ -22,8 +22,10 @@ void CloseRecFile();     // command 328 (F12)
 
 // The worker's write of one received block while gfRecRecv is 1. On a failed
 // or short write it reports "Record File Write Error!" and ends recording.
-// Exclusive with the pause marker and with the closes.
-void RecordReceivedBlock(const uint8_t* block, int32_t n);
+// Exclusive with the pause marker and with the closes. With a stamp
+// ("HH:MM:SS.mmm ", time stamps in the record file) each line that begins
+// in the block is written with the stamp before it.
+void RecordReceivedBlock(const uint8_t* block, int32_t n, const char* stamp = nullptr);
 // Closes an open record file and clears the three recording flags, without
 // a status text (link closing, program exit).
 void CloseRecFileQuietly();

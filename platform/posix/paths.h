@@ -1,6 +1,7 @@
 // POSIX-only settings of where things are, for tests and native tools.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 
 // Makes path stand for the running program (null or "" restores the real one),
 // so that the program's folder, where the preset file lies, can be chosen.
@@ -40,3 +41,11 @@ int posixSerialDeviceProblem(const char* path, char* why, size_t len);
 // it on Debian, into advice. Returns 0 when the device's permissions are not
 // what stands in the way.
 int posixSerialAccessAdvice(const char* path, char* advice, size_t len);
+// Makes the local time of day read ms (milliseconds since midnight), for
+// tests that check time stamps; -1 reads the clock again.
+void posixSetLocalTimeOfDay(int32_t ms);
+// The modem-line and break requests made since the last call, oldest first
+// (at most 16): kControlDtr, kControlRts or kControlBreak, plus 1 for "on".
+// Returns how many were put into out.
+enum : int { kControlDtr = 0x10, kControlRts = 0x20, kControlBreak = 0x40 };
+int posixTakeSerialControls(int* out, int max);

@@ -143,6 +143,35 @@ int platSerialPurge(PlatHandle h, unsigned actions) {
   return 1;
 }
 
+// Every modem-line and break request is noted before it is made: a
+// pseudo-terminal has no such lines, so tests read here what reached the port.
+namespace {
+std::atomic<int> gControlLog[16];
+std::atomic<int> gControlCount{0};
+void noteControl(int what) {
+  const int i = gControlCount.fetch_add(1);
+  if (i < 16) gControlLog[i] = what;
+}
+}  // namespace
+
+int posixTakeSerialControls(int* out, int max) {
+  const int n = gControlCount.exchange(0);
+  int k = 0;
+  for (; k < n && k < 16 && k < max; k++) out[k] = gControlLog[k];
+  return k;
+}
+
+int platSerialSetLine(PlatHandle h, int line, int on) {
+  noteControl((line == kLineDtr ? kControlDtr : kControlRts) | (on ? 1 : 0));
+  int bit = line == kLineDtr ? TIOCM_DTR : TIOCM_RTS;
+  return ioctl(static_cast<int>(h), on ? TIOCMBIS : TIOCMBIC, &bit) == 0 ? 1 : 0;
+}
+
+int platSerialBreak(PlatHandle h, int on) {
+  noteControl(kControlBreak | (on ? 1 : 0));
+  return ioctl(static_cast<int>(h), on ? TIOCSBRK : TIOCCBRK) == 0 ? 1 : 0;
+}
+
 int platSerialModemStatus(PlatHandle h, uint32_t* lines) {
   *lines = 0;
   const int forced = gModemOverride;

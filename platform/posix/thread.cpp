@@ -2,6 +2,7 @@
 // user-interface side's waits and a self-pipe that wakes the idle worker.
 #include "platform/thread.h"
 
+#include "platform/posix/paths.h"
 #include "platform/posix/ui_wait.h"
 
 #include <fcntl.h>
@@ -171,3 +172,19 @@ void platMarkUiThread() {
 }
 
 int platOnUiThread() { return !gUiMarked || pthread_equal(gUiThread, pthread_self()); }
+
+namespace {
+std::atomic<int32_t> gFixedTimeOfDay{-1};
+}  // namespace
+
+void posixSetLocalTimeOfDay(int32_t ms) { gFixedTimeOfDay = ms; }
+
+int32_t platLocalTimeOfDayMs() {
+  const int32_t fixed = gFixedTimeOfDay;
+  if (fixed >= 0) return fixed;
+  timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  tm local;
+  localtime_r(&ts.tv_sec, &local);
+  return ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000 + static_cast<int32_t>(ts.tv_nsec / 1000000);
+}

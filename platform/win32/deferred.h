@@ -12,3 +12,7 @@ enum : UINT {
 // for, and a request posts nothing: one timer message a frame instead of a
 // posted message, a timer set and a timer killed.
 void winFrameTimerRunning(bool running);
+
+// The strip at the bottom of the main window's client area that a child
+// control (the status bar) covers: scrolls of the view leave it alone.
+void winSetBottomStrip(int height);

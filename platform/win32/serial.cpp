@@ -1,6 +1,7 @@
 // Win32 serial ports through the communications functions: CreateFileA on
 // the port name, SetCommTimeouts, BuildCommDCBA and SetCommState with one
-// persistent DCB, PurgeComm, GetCommModemStatus, ClearCommError, ReadFile,
+// persistent DCB, PurgeComm, EscapeCommFunction, SetCommBreak and
+// ClearCommBreak, GetCommModemStatus, ClearCommError, ReadFile,
 // WriteFile and CloseHandle.
 #include <windows.h>
 
@@ -43,6 +44,13 @@ int platSerialBuildState(const char* modeText) { return BuildCommDCBA(modeText, 
 int platSerialApplyState(PlatHandle h) { return SetCommState(h32(h), &gComDCB) ? 1 : 0; }
 
 int platSerialPurge(PlatHandle h, unsigned actions) { return PurgeComm(h32(h), actions) ? 1 : 0; }
+
+int platSerialSetLine(PlatHandle h, int line, int on) {
+  const DWORD f = line == kLineDtr ? (on ? SETDTR : CLRDTR) : (on ? SETRTS : CLRRTS);
+  return EscapeCommFunction(h32(h), f) ? 1 : 0;
+}
+
+int platSerialBreak(PlatHandle h, int on) { return (on ? SetCommBreak(h32(h)) : ClearCommBreak(h32(h))) ? 1 : 0; }
 
 int platSerialModemStatus(PlatHandle h, uint32_t* lines) {
   DWORD status = 0;

@@ -207,3 +207,9 @@ int platOnUiThread() {
   const DWORD ui = gUiThread.load();
   return ui == 0 || ui == GetCurrentThreadId();
 }
+
+int32_t platLocalTimeOfDayMs() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  return ((t.wHour * 60 + t.wMinute) * 60 + t.wSecond) * 1000 + t.wMilliseconds;
+}

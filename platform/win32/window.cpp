@@ -13,7 +13,10 @@ namespace {
 HWND hw(WindowHandle w) { return static_cast<HWND>(w); }
 int sbBar(int bar) { return bar == kBarVert ? SB_VERT : SB_HORZ; }
 std::atomic<bool> gFrameTimer{false};
+int gBottomStrip = 0;   // user-interface thread only
 }  // namespace
+
+void winSetBottomStrip(int height) { gBottomStrip = height; }
 
 void winFrameTimerRunning(bool running) { gFrameTimer.store(running); }
 
@@ -34,7 +37,11 @@ void winInvalidateView(WindowHandle w, int erase) {
 void winScrollWindow(WindowHandle w, int dx, int dy) {
   // The uncovered strip is painted whole; erasing it first would only draw
   // it twice.
-  if (w) ScrollWindowEx(hw(w), dx, dy, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
+  if (!w) return;
+  RECT clip{};
+  GetClientRect(hw(w), &clip);
+  clip.bottom -= gBottomStrip;
+  ScrollWindowEx(hw(w), dx, dy, nullptr, gBottomStrip ? &clip : nullptr, nullptr, nullptr, SW_INVALIDATE);
 }
 
 void winSetScrollPos(WindowHandle w, int bar, int pos, int redraw) {

@@ -98,4 +98,15 @@ sleep 0.6
 after=$(ink "$(shot after-udp)" 0 40 640 160)
 check window_udp_datagram_drawn "ink $before before, $after after" test "$after" -gt $((before + 200))
 
+# On UDP the modem items are greyed: the darkest pixel of their rows (in %
+# of white) is light, while the text of "Save Setup" below them is dark.
+click_at "${ZG_MENU_X[3]}" 12
+sleep 0.5
+m=$(shot menu-udp)
+keys Escape
+darkest() { convert "$m" -crop "$1" +repage -colorspace gray -format "%[fx:int(100*minima)]" info:; }
+grey=$(darkest 110x68+232+80) save=$(darkest 110x18+232+156)
+check window_modem_items_greyed_on_udp "darkest: items $grey %, Save Setup $save %" \
+  test "$grey" -gt 40 -a "$save" -lt 30
+
 zg_finish

@@ -97,7 +97,7 @@ typed() { xdotool type --delay 60 "$1"; }
 # lays them out for this font); positions in the main window.
 ZG_MENU_X=([0]=19 [1]=70 [2]=155 [3]=236 [4]=285)
 ZG_OPTIONS_Y=63   # Config > Options
-ZG_SAVE_Y=115     # Config > Save Setup
+ZG_SAVE_Y=193     # Config > Save Setup (below Erase Screen, DTR, RTS, Send Break)
 click_at() { xdotool mousemove --window "$(main_window)" "$1" "$2" click 1; }
 menu_item() {  # menu_item MENU-INDEX ITEM-ROW (rows as drawn, separators count half)
   click_at "${ZG_MENU_X[$1]}" 12

@@ -14,7 +14,9 @@
 #include "display/screen.h"
 #include "link/connection.h"
 #include "platform/posix/headless.h"
+#include "platform/posix/paths.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 #include "tests/support/pty.h"
 #include "tests/support/state.h"
 #include "transfer/record.h"
@@ -36,6 +38,7 @@ class RecordSerial : public ::testing::Test {
     ASSERT_EQ(openConnection(), 1);
   }
   void TearDown() override {
+    posixSetLocalTimeOfDay(-1);
     if (gfConnected) closeConnection();
     CloseRecFileQuietly();
     std::error_code ec;
@@ -121,6 +124,24 @@ TEST_F(RecordSerial, ClosingTheLinkWhileRecordingLeavesTheFileComplete) {
   Do(kCmdCloseRecord);
   EXPECT_EQ(File(), "new");
   EXPECT_EQ(headlessMessageCount(), 0);
+}
+
+TEST_F(RecordSerial, TimeStampsBeginEachReceivedLineOnScreenAndInTheFile) {
+  posixSetLocalTimeOfDay(((13 * 60 + 5) * 60 + 9) * 1000 + 42);
+  gfTimeStamps = 1;
+  gfTimeStampsInRecord = 1;
+  gfNewLineOnLf = 1;
+  Do(kCmdRecordShown);
+  ASSERT_TRUE(dev.send("one\r\ntwo\n\rthr"));
+  ASSERT_TRUE(WaitFor([] { return GridRow(2) == "13:05:09.042 thr"; }, 5000)) << GridRow(2);
+  ASSERT_TRUE(dev.send("ee\n"));
+  ASSERT_TRUE(WaitFor([] { return CursorRow() == 3; }, 5000));
+  Do(kCmdCloseRecord);
+  EXPECT_EQ(File(), "13:05:09.042 one\r\n13:05:09.042 two\n\r13:05:09.042 three\n");
+  EXPECT_EQ(GridRow(0), "-Recording-13:05:09.042 one");
+  EXPECT_EQ(GridRow(1), "13:05:09.042 two");
+  EXPECT_EQ(GridRow(2), "13:05:09.042 three");
+  EXPECT_EQ(GridRow(3), "Transfer Finished, File Closed!");
 }
 
 }  // namespace

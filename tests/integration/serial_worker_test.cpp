@@ -7,8 +7,10 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/commands.h"
+#include "app/statusbar.h"
 #include "display/screen.h"
 #include "link/connection.h"
 #include "link/serial.h"
@@ -275,6 +277,47 @@ TEST_F(SerialWorker, CtsHandshakeGateCountsAnyModemLine) {
   posixSetModemLines(0);
   EXPECT_EQ(CheckModemState(), 1);   // no handshake: the lines are not read
   EXPECT_EQ(headlessMessageCount(), 2);
+}
+
+TEST_F(SerialWorker, ModemLineCommandsReachThePortAndLeaveTheLinkWorking) {
+  EXPECT_EQ(DISPLAYCommandState(kCmdSendBreak), kCmdGreyed) << "no port open";
+  ASSERT_EQ(openConnection(), 1);
+  EXPECT_EQ(DISPLAYCommandState(kCmdDtr), kCmdChecked);
+  EXPECT_EQ(DISPLAYCommandState(kCmdRts), kCmdChecked);
+  std::vector<int> calls;
+  auto take = [&] {
+    int got[16];
+    const int n = posixTakeSerialControls(got, 16);
+    calls.insert(calls.end(), got, got + n);
+    return calls.size();
+  };
+  take();
+  calls.clear();
+  DoDISPLAYCommand(nullptr, kCmdDtr);
+  DoDISPLAYCommand(nullptr, kCmdRts);
+  EXPECT_EQ(DISPLAYCommandState(kCmdDtr), 0u);
+  DoDISPLAYCommand(nullptr, kCmdSendBreak);
+  sendCommByte('k');   // queued during the break, sent once it is over
+  ASSERT_TRUE(WaitFor([&] { return take() >= 4; }, 3000));
+  EXPECT_EQ(calls, (std::vector<int>{kControlDtr, kControlRts, kControlBreak | 1, kControlBreak}));
+  EXPECT_EQ(dev.receive(1, 2000), "k");
+  ASSERT_TRUE(dev.send("ok\r"));
+  ASSERT_TRUE(WaitFor([] { return GridRow(0) == "ok"; }, 2000)) << GridRow(0);
+
+  // The status bar: the lines as the port reads them, the counts so far.
+  posixSetModemLines(kModemCts | kModemRlsd);
+  char bar[160];
+  EXPECT_EQ(ComposeStatusBar(bar, sizeof bar), 1);
+  EXPECT_STREQ(bar, "COM1 115.2k   CTS:1 DSR:0 DCD:1 RI:0   DTR:0 RTS:0   RX 3  TX 1");
+  EXPECT_EQ(ComposeStatusBar(bar, sizeof bar), 0) << "nothing changed";
+
+  // Each open raises both lines again; UDP has none of them.
+  closeConnection();
+  ASSERT_EQ(openConnection(), 1);
+  EXPECT_EQ(DISPLAYCommandState(kCmdDtr), kCmdChecked);
+  gfUdpMode = 1;
+  EXPECT_EQ(DISPLAYCommandState(kCmdRts), kCmdGreyed | kCmdChecked);
+  gfUdpMode = 0;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "platform/posix/paths.h"
 #include "platform/serial.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 #include "tests/support/state.h"
 
 namespace {
@@ -127,6 +128,14 @@ TEST_F(Keyboard, RawEntrySendsEachCharacterAsItsByte) {
   Type("\xE9z");
   EXPECT_EQ(Sent(), "\xE9z");
   EXPECT_EQ(GridRow(2), "") << "without echo nothing is shown";
+  Forget();
+
+  // "Enter sends" LF or CR LF; Ctrl+Enter (10) stays a lone LF.
+  gEnterSends = kEnterLf;
+  Type("\r\n");
+  gEnterSends = kEnterCrLf;
+  Type("\r");
+  EXPECT_EQ(Sent(), "\n\n\r\n");
 }
 
 TEST_F(Keyboard, ClosedLinkDropsEveryKeySilently) {

@@ -11,6 +11,7 @@
 #include "display/view.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 #include "tests/support/state.h"
 
 namespace {
@@ -34,6 +35,32 @@ TEST_F(Screen, RawCarriageReturnStartsRowAndLineFeedIsIgnored) {
   Write("\n");
   EXPECT_EQ(GnRow, 1);
   EXPECT_EQ(GnColumn, 1);
+  EXPECT_EQ(GridRow(2), "");
+}
+
+TEST_F(Screen, NewLineOnLfTakesALoneLfAndEitherPairAsOneLineEnd) {
+  gfNewLineOnLf = 1;
+  Write("a\nb\nc\n");
+  EXPECT_EQ(GridRow(0), "a");
+  EXPECT_EQ(GridRow(1), "b");
+  EXPECT_EQ(GridRow(2), "c");
+  EXPECT_EQ(GnRow, 3);
+  Write("d\r");   // a pair split between two writes
+  Write("\ne\n\rf\r\r");
+  EXPECT_EQ(GridRow(3), "d");
+  EXPECT_EQ(GridRow(4), "e");
+  EXPECT_EQ(GridRow(5), "f");
+  EXPECT_EQ(GridRow(6), "") << "CR CR is two line ends";
+  EXPECT_EQ(GnRow, 7);
+  EXPECT_EQ(GnColumn, 0);
+}
+
+TEST_F(Screen, TimeStampedHexBeginsARowAtEachReceivedLine) {
+  gfHexPrint = 1;
+  WriteDISPLAYReceived("A\rB", 3, "12:00:00.001 ");
+  WriteDISPLAYReceived("C\r", 2, "12:00:00.002 ");
+  EXPECT_EQ(GridRow(0), "12:00:00.001 41 0d");
+  EXPECT_EQ(GridRow(1), "12:00:00.001 42 43 0d");
   EXPECT_EQ(GridRow(2), "");
 }
 

@@ -49,6 +49,10 @@ Config|335|Options
 Config|-|
 Config|332|Erase Screen
 Config|-|
+Config|336|DTR
+Config|337|RTS
+Config|338|Send Break
+Config|-|
 Config|333|Save Setup
 EOF
 )
