@@ -2,13 +2,18 @@
 // and the transmit buffer shared by typing, file sends and the flush.
 //
 // Exclusion: one lock guards gComTxBuf and gComTxLen for every append, for
-// raising and dropping gfTxBusy, and for emptying. While gfTxBusy is 1 the
-// worker writes the buffer without the lock, and appenders and emptiers wait
-// for the flag to drop, so no byte is lost, sent twice or reordered. No
-// message box is ever shown while the lock is held.
+// the flush taking the buffer's bytes over and for emptying. The flush
+// moves what is queued into the worker's own out-buffer under the lock and
+// writes it without the lock, so an append never waits for the device: a
+// key typed while a write is blocked on a slow line is queued behind the
+// bytes in flight and goes out with the next flush, in the order typed. The
+// bytes in flight still count against the buffer's 4096, so a UDP send that
+// failed can put them back in front. No message box is ever shown while the
+// lock is held.
 #include "link/connection.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "display/screen.h"
 #include "link/serial.h"
@@ -39,6 +44,19 @@ CoreLock& txLock() {
 
 thread_local bool tOnWorker = false;
 
+// Which queued bytes came from a file send (appended on the worker) and
+// which were typed: the file-send engine drops its own bytes, never a key.
+bool gComTxFile[kTxBufSize];
+// The flush's out-buffer, the worker's own; gInFlight (under the lock) is
+// its length while a write is under way.
+uint8_t gTxOut[kTxBufSize];
+bool gTxOutFile[kTxBufSize];
+int32_t gInFlight = 0;
+// Count emptyings and file-byte drops, so a failed UDP flush that puts its
+// bytes back leaves out what was dropped meanwhile.
+uint32_t gEmptySeq = 0;
+uint32_t gDropSeq = 0;
+
 // The worker's idle waits. While the link was busy a moment ago it waits
 // 1 ms, so a device's answer to a typed line comes through at once; after
 // about a tenth of a second of silence the wait grows to 10 ms, so that an
@@ -67,17 +85,6 @@ constexpr int kDataWakeIdleWaitMs = 100;
 constexpr int kGatherWaitMs = 5;
 constexpr int32_t kGatherMinBytes = 8;
 constexpr int32_t kGatherMaxBytes = 512;
-
-// Takes the transmit lock once no flush is under way. The worker itself never
-// finds the flag raised by another thread, so it never waits here.
-void lockWhenNotBusy() {
-  for (;;) {
-    txLock().lock();
-    if (!gfTxBusy) return;
-    txLock().unlock();
-    platWaitForWake(1);
-  }
-}
 
 void showOverflow() { platMessageBox(ghDISPLAYWnd.load(), "COM Tx Overflow", gszAppName, kIconWarning); }
 
@@ -117,9 +124,7 @@ bool flushWanted() {
 }
 
 // The flush step: gfTxBusy is raised around the write. What a failure shows
-// (a message box, the serial abort) comes after the flag dropped, so the
-// user-interface thread, which may wait for the flag, is never kept out by
-// a box on the worker.
+// (a message box, the serial abort) comes after the flag dropped.
 bool flushStep() {
   if (!flushWanted()) return false;
   uint32_t seq = 0;
@@ -301,40 +306,84 @@ unsigned ComThread(void*) {
   return 0;
 }
 
+namespace {
+
+void endFlight() {
+  ScopedLock hold(txLock());
+  gInFlight = 0;
+}
+
+// A UDP flush that failed puts its bytes back in front of those queued
+// meanwhile (they fit: bytes in flight count against the buffer), leaving
+// out what an emptying or a file-byte drop took away in between.
+void putBack(int32_t len, uint32_t emptySeq, uint32_t dropSeq) {
+  ScopedLock hold(txLock());
+  gInFlight = 0;
+  if (emptySeq != gEmptySeq) return;
+  const bool dropFile = dropSeq != gDropSeq;
+  int32_t keep = 0;
+  for (int32_t i = 0; i < len; i++) keep += dropFile && gTxOutFile[i] ? 0 : 1;
+  const int32_t queued = gComTxLen;
+  std::memmove(gComTxBuf + keep, gComTxBuf, static_cast<size_t>(queued));
+  std::memmove(gComTxFile + keep, gComTxFile, static_cast<size_t>(queued));
+  for (int32_t i = 0, at = 0; i < len; i++) {
+    if (dropFile && gTxOutFile[i]) continue;
+    gComTxBuf[at] = gTxOut[i];
+    gComTxFile[at++] = gTxOutFile[i];
+  }
+  gComTxLen = queued + keep;
+}
+
+}  // namespace
+
 int transmitCommBlock() {
-  const int32_t len = gComTxLen;
+  int32_t len = 0;
+  uint32_t emptySeq = 0;
+  uint32_t dropSeq = 0;
+  {
+    ScopedLock hold(txLock());
+    len = gComTxLen;
+    std::memcpy(gTxOut, gComTxBuf, static_cast<size_t>(len));
+    std::memcpy(gTxOutFile, gComTxFile, static_cast<size_t>(len));
+    gComTxLen = 0;
+    gInFlight = len;
+    emptySeq = gEmptySeq;
+    dropSeq = gDropSeq;
+  }
   if (gfUdpOpen == 1) {
-    if (!sendUdpBlock(gComTxBuf, len)) {
+    if (!sendUdpBlock(gTxOut, len)) {
       // Kept for a later try; the worker's flush step tells the user.
+      putBack(len, emptySeq, dropSeq);
       gLastFlush = Flush::UdpFailed;
       return 0;
     }
-    gComTxLen = 0;
+    endFlight();
     return 1;
   }
   if (ghCom == kInvalidHandle) {
     // No port to write to (its device is gone): the bytes are dropped, as
     // they would be by the reopen that brings it back.
-    gComTxLen = 0;
+    endFlight();
     gLastFlush = Flush::Kept;
     return -2;
   }
-  const int32_t put = writeCommBlock(gComTxBuf, static_cast<uint32_t>(len));
-  gComTxLen = 0;   // sent, or discarded whole with the failed transfer
+  const int32_t put = writeCommBlock(gTxOut, static_cast<uint32_t>(len));
+  endFlight();   // sent, or discarded whole with the failed transfer
   if (put == len) return 1;
   gLastFlush = Flush::SerialFailed;
   return 0;
 }
 
 int sendCommByte(int byte) {
-  lockWhenNotBusy();
-  if (gComTxLen >= kTxBufSize) {
+  txLock().lock();
+  if (gComTxLen + gInFlight >= kTxBufSize) {
     txLock().unlock();
     showOverflow();
     return 0;
   }
   gComTxBuf[gComTxLen] = static_cast<uint8_t>(byte);
-  const bool full = ++gComTxLen >= kTxBufSize;
+  gComTxFile[gComTxLen] = tOnWorker;
+  const bool full = ++gComTxLen + gInFlight >= kTxBufSize;
   gAppendSeq++;
   txLock().unlock();
   if (!tOnWorker) {
@@ -349,7 +398,19 @@ int sendCommByte(int byte) {
 }
 
 void EmptyCommTxBuffer() {
-  lockWhenNotBusy();
+  ScopedLock hold(txLock());
   gComTxLen = 0;
-  txLock().unlock();
+  gEmptySeq++;
+}
+
+void DropQueuedFileBytes() {
+  ScopedLock hold(txLock());
+  int32_t kept = 0;
+  for (int32_t i = 0; i < gComTxLen; i++) {
+    if (gComTxFile[i]) continue;
+    gComTxBuf[kept] = gComTxBuf[i];
+    gComTxFile[kept++] = false;
+  }
+  gComTxLen = kept;
+  gDropSeq++;
 }

@@ -131,7 +131,7 @@ void runAfter(const After& a) {
   if (a.dot) WriteDISPLAYStatus(gszDotStr);
   if (a.finished) WriteDISPLAYStatus3("\r", kFinishedStr, "\r");
   if (a.readError) {
-    EmptyCommTxBuffer();
+    DropQueuedFileBytes();
     platMessageBox(ghDISPLAYWnd.load(), "File Read Error!", nullptr, kIconWarning);
   }
 }
@@ -733,7 +733,7 @@ void SendCommBlock() {
       ScopedLock hold(sendLock());
       if (!rawStepWanted()) return;
     }
-    EmptyCommTxBuffer();
+    DropQueuedFileBytes();
     {
       ScopedLock hold(sendLock());
       if (!rawStepWanted()) return;
@@ -748,7 +748,7 @@ void SendCommBlock() {
       ScopedLock hold(sendLock());
       afterRaw = gQueueRaw;
     }
-    if (!afterRaw) EmptyCommTxBuffer();
+    if (!afterRaw) DropQueuedFileBytes();
     bool more = false;
     {
       ScopedLock hold(sendLock());
