@@ -399,6 +399,13 @@ TEST_F(FileSend, StartRefusalsAndReadErrors) {
   gfCtsHandsh = 0;
   headlessClearMessages();
 
+  // A folder is no file to send: refused at once.
+  std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s", dir.c_str());
+  headlessClearMessages();
+  Do(kCmdSendRaw);
+  EXPECT_EQ(gfSendFileOpen, 0);
+  EXPECT_EQ(headlessCountMessages("Cannot open Source File!"), 1);
+
   // A file that opens but cannot be read (its first page is not mapped).
   std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s", "/proc/self/mem");
   for (int id : {kCmdSendRaw, kCmdSendLine}) {

@@ -4,6 +4,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -228,6 +229,15 @@ TEST_F(PresetFile, ShortForeignOrMissingFilesChangeNothing) {
   WriteFile(Preset(), good);
   EXPECT_EQ(LoadPreset(), 1);
   EXPECT_NE(Settings(false), initial);
+  // A pipe under the preset's name is refused without waiting for a writer
+  // (the alarm ends a start-up that would hang).
+  fs::remove(Preset());
+  ASSERT_EQ(mkfifo(Preset().c_str(), 0600), 0);
+  const std::string before = Settings(false);
+  alarm(10);
+  EXPECT_EQ(LoadPreset(), 0);
+  alarm(0);
+  EXPECT_EQ(Settings(false), before);
 }
 
 TEST_F(PresetFile, LongerFileIsAcceptedAndOnlyItsFirst630BytesCount) {
