@@ -78,6 +78,9 @@ int openUDP() {
   platUdpStartup();
   gSsock = platUdpSocket();
   if (gSsock == kInvalidSocket) return failOpen();
+  // A broadcast address reaches every device of its network. Where the
+  // system will not allow it, sends to one fail and say so.
+  platUdpAllowBroadcast(gSsock);
   gRsock = platUdpSocket();
   if (gRsock == kInvalidSocket) return failOpen();
 

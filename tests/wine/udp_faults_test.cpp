@@ -161,18 +161,27 @@ std::string gTemp;   // this run's folder for the send and record files
 SOCKET gPeer = INVALID_SOCKET;
 int gRx = 0;
 
-// A fresh link to a peer socket on loopback, from a blank screen.
-bool connect(const char* ip = "127.0.0.1") {
+// A fresh link to a peer socket on loopback, from a blank screen; the TX
+// port is the peer's unless txPort says otherwise. A peer bound to every
+// address hears loopback broadcasts too.
+bool connect(const char* ip = "127.0.0.1", const char* txPort = nullptr, bool anyAddr = false) {
   clearMessages();
   ClearDISPLAYScreen();
   gPeer = boundSocket(0);
+  if (anyAddr && gPeer != INVALID_SOCKET) {
+    closesocket(gPeer);
+    gPeer = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a = loopback(0);
+    a.sin_addr.s_addr = INADDR_ANY;
+    if (bind(gPeer, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return false;
+  }
   SOCKET probe = boundSocket(0);
   gRx = portOf(probe);
   closesocket(probe);
   gfUdpMode = 1;
   setText(gszIPString, sizeof gszIPString, ip);
   setText(gszRX_PortString, sizeof gszRX_PortString, std::to_string(gRx));
-  setText(gszTX_PortString, sizeof gszTX_PortString, std::to_string(portOf(gPeer)));
+  setText(gszTX_PortString, sizeof gszTX_PortString, txPort ? txPort : std::to_string(portOf(gPeer)).c_str());
   return gPeer != INVALID_SOCKET && gRx != 0 && openConnection() == 1;
 }
 
@@ -294,12 +303,24 @@ void oversizeFlood() {
   disconnect();
 }
 
-// An address the system refuses: every send fails. The box for a failure
+// A broadcast address reaches the peer (the loopback network's own, so
+// nothing leaves this machine): the send socket may broadcast.
+void broadcastReachesThePeer() {
+  check(connect("127.255.255.255", nullptr, true), "udpfault_broadcast_open", messages());
+  if (!gfConnected) return disconnect();
+  typeKeys("all");
+  std::string got;
+  for (std::string d; got.size() < 3 && (d = receiveOne(gPeer, 3000)) != "(none)";) got += d;
+  check(got == "all" && messages().empty(), "udpfault_broadcast_reaches_the_peer", got + " / " + messages());
+  disconnect();
+}
+
+// A destination the system refuses (port 0): every send fails. The box for a failure
 // holds the worker, never the window: typing goes on while it is up. The
 // user is told once per failure that typing met, not once per pass, and the
 // window stays usable to mend the address in Setup.
 void sendsKeepFailing() {
-  check(connect("255.255.255.255"), "udpfault_refused_open", messages());
+  check(connect("127.0.0.1", "0"), "udpfault_refused_open", messages());
   if (!gfConnected) return disconnect();
   holdBoxes();
   typeKeys("a");
@@ -318,8 +339,8 @@ void sendsKeepFailing() {
   check(second && messages() == "UDP transmit error\nUDP transmit error\n" && used < 0.4,
         "udpfault_refused_one_box_per_typed_failure_no_spin", messages() + std::to_string(used) + " s of processor");
 
-  // Setup mends the address: the link reopens and a key goes out.
-  setText(gszIPString, sizeof gszIPString, "127.0.0.1");
+  // Setup mends the port: the link reopens and a key goes out.
+  setText(gszTX_PortString, sizeof gszTX_PortString, std::to_string(portOf(gPeer)));
   SetupReopenLink(1);
   typeKeys("c");
   const std::string c = receiveOne(gPeer, 3000);
@@ -404,6 +425,7 @@ int main() {
   gPackDelay = 0;
   peerGoesAwayAndComesBack();
   sendsKeepFailing();
+  broadcastReachesThePeer();
   oversizeFlood();
   floodWhileRecording();
   for (const char* name : {"send.txt", "oversize.rec", "flood.rec"}) DeleteFileA((gTemp + name).c_str());
