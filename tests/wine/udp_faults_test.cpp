@@ -253,14 +253,14 @@ void oversizeFlood() {
   const int32_t count0 = gByteCount;
 
   // Oversize datagrams of every length up to the largest, each followed by
-  // a normal one; at most two oversize ones wait at a time, so no queue
-  // overflows and every normal one must arrive.
+  // a normal one once the previous box closed, so each has a box of its
+  // own; no queue overflows and every normal one must arrive.
   std::string shown(kRxBlockSize, 'Y');
   sendTo(gPeer, gRx, shown);
   constexpr int kOversize = 120;
   bool paced = true;
   for (int i = 0; i < kOversize && paced; i++) {
-    paced = waitFor([i] { return messageCount() >= i - 1; }, 5000);
+    paced = waitFor([i] { return messageCount() >= i && !UdpReceiveErrorBoxUp(); }, 5000);
     int size = kRxBlockSize + 1 + (i * 7919) % (kLargestDatagram - kRxBlockSize);
     if (i == 1) size = kLargestDatagram;
     sendTo(gPeer, gRx, std::string(static_cast<size_t>(size), 'X'));
@@ -269,7 +269,9 @@ void oversizeFlood() {
     shown += normal;
   }
   const std::string last = seqText("<%03d>", kOversize - 1);
-  const bool all = paced && waitFor([&] { return gridHas(last); }, 10000);
+  const bool all = paced && waitFor([&] {
+    return gridHas(last) && messageCount() == kOversize && !UdpReceiveErrorBoxUp();
+  }, 10000);
   const std::string g = grid();
   check(all && g.compare(0, shown.size() + 1, shown + " ") == 0 && g.find('X') == std::string::npos &&
             gByteCount - count0 == static_cast<int32_t>(shown.size()),
@@ -278,21 +280,24 @@ void oversizeFlood() {
   for (int i = 0; i < kOversize; i++) want += "UDP receive error\n";
   // With nothing else going on, the datagram behind an oversize one is shown
   // and recorded by itself: no key, no further datagram needed to wake it.
-  // The box is up, as a person reads it, while the next one arrives.
+  // The box is up, as a person reads it, while the next one arrives, and
+  // reception does not wait for it; an oversize one meanwhile is counted.
   for (int i = 0; i < 3; i++) {
     const int before = messageCount();
     holdBoxes();
     sendTo(gPeer, gRx, std::string(i == 0 ? kRxBlockSize + 1 : i == 1 ? 5000 : kLargestDatagram, 'X'));
     waitFor([before] { return messageCount() > before; }, 5000);
     const std::string alone = seqText("(%d)", i);
+    if (i == 2) sendTo(gPeer, gRx, std::string(5000, 'X'));
     sendTo(gPeer, gRx, alone);
-    Sleep(100);
+    check(waitFor([&] { return gridHas(alone); }, 3000), "udpfault_oversize_next_datagram_wakes_the_worker",
+          screen().substr(0, 200));
     dismissBox();
     shown += alone;
     want += "UDP receive error\n";
-    check(waitFor([&] { return gridHas(alone); }, 3000), "udpfault_oversize_next_datagram_wakes_the_worker",
-          screen().substr(0, 200));
   }
+  check(waitFor([] { return gridHas("-1 more UDP receive error-"); }, 3000),
+        "udpfault_oversize_errors_while_up_counted", screen().substr(0, 200));
   check(messages() == want, "udpfault_oversize_one_receive_error_each",
         std::to_string(messageCount()) + " messages");
   Do(kCmdCloseRecord);
