@@ -328,6 +328,9 @@ int readOptions(int argc, char** argv) {
       value = argv[++i];
     } else if (std::strncmp(a, "--com=", 6) == 0) {
       value = a + 6;
+    } else if (std::strcmp(a, "--com") == 0) {
+      std::fprintf(stderr, "zelto: --com needs a value N=DEVICE, e.g. --com 1=/dev/ttyUSB0\n");
+      return 2;
     } else if (std::strcmp(a, "-h") == 0 || std::strcmp(a, "--help") == 0) {
       usage(stdout);
       return -1;

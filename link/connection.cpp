@@ -141,7 +141,7 @@ bool flushStep() {
     gfTxBusy = 0;
   }
   platWakeWaiters();
-  if (gLastFlush == Flush::SerialFailed) abortAfterFailedWrite();
+  if (gLastFlush == Flush::SerialFailed && !SerialMarkLostIfGone()) abortAfterFailedWrite();
   if (gLastFlush == Flush::UdpFailed) {
     const bool report = !gUdpFailing || gTypedSinceReport.exchange(false);
     gUdpFailing = true;
@@ -190,6 +190,14 @@ int openConnection() {
   } else {
     std::snprintf(gszMessage, sizeof gszMessage, "Cannot open COM%d @ %d baud", static_cast<int>(gbPort),
                   static_cast<int>(gdwBaudRate));
+    // The box is the same whatever went wrong; the screen says what did.
+    char why[360];
+    if (platSerialOpenFailure()[0]) {
+      std::snprintf(why, sizeof why, "\r-%s-\r", platSerialOpenFailure());
+    } else {
+      std::snprintf(why, sizeof why, "\r-COM%d: the line settings were refused-\r", static_cast<int>(gbPort));
+    }
+    WriteDISPLAYStatus(why);
   }
   platMessageBox(ghDISPLAYWnd.load(), gszMessage, gszAppName, kIconError);
   gfConnected = 0;

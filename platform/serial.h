@@ -32,6 +32,9 @@ enum : uint32_t {   // modem input lines (MS_*_ON)
 
 // Exclusive, synchronous read and write access to the named port ("COM1").
 PlatHandle platSerialOpen(const char* name);
+// Why the last platSerialOpen failed: the device's path and the system's
+// reason ("/dev/ttyUSB0: Permission denied"); empty after a success.
+const char* platSerialOpenFailure();
 int platSerialSetTimeouts(PlatHandle h, const CommTimeouts* t);
 // The flow-control members of the port's persistent line-settings record.
 void platSerialSetFlowControl(int dtrOn, int rtsOn, int ctsOutFlow);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "display/screen.h"
 #include "platform/file.h"
 #include "platform/msgbox.h"
 #include "settings/globals.h"
@@ -216,19 +217,28 @@ int LoadPreset() {
   return 1;
 }
 
+namespace {
+// Save Setup that could not write says so: the box, and on the screen where
+// it meant to write.
+int saveFailed(WindowHandle owner) {
+  platMessageBox(owner, "Preset Write Error!", nullptr, kIconWarning);
+  char text[kPathMax + 40];
+  std::snprintf(text, sizeof text, "\r-Setup not saved to %s-\r",
+                gszPresetPathName[0] ? gszPresetPathName : "(no folder for the preset)");
+  WriteDISPLAYStatus(text);
+  return 0;
+}
+}  // namespace
+
 int SavePreset(WindowHandle owner) {
-  if (!gszPresetPathName[0]) return 0;
+  if (!gszPresetPathName[0]) return saveFailed(owner);
   const PlatHandle h = platFileCreate(gszPresetPathName);
-  if (h == kInvalidHandle) return 0;
+  if (h == kInvalidHandle) return saveFailed(owner);
   uint8_t rec[kPresetRecordSize];
   buildRecord(rec);
   uint32_t put = 0;
   const int ok = platFileWrite(h, rec, sizeof rec, &put);
-  if (!ok || put < sizeof rec) {
-    platMessageBox(owner, "Preset Write Error!", nullptr, kIconWarning);
-    platFileClose(h);
-    return 0;
-  }
   platFileClose(h);
+  if (!ok || put < sizeof rec) return saveFailed(owner);
   return 1;
 }

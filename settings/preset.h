@@ -18,6 +18,7 @@ int LoadPreset();
 const char* PresetDamageText();
 
 // Writes the current settings as one record to gszPresetPathName. Returns 1
-// when all 630 bytes went out. A file that cannot be created is not reported;
-// a short write shows "Preset Write Error!" owned by owner.
+// when all 630 bytes went out. Otherwise (no path, a file that cannot be
+// created, a short write) shows "Preset Write Error!" owned by owner and a
+// status text naming the path.
 int SavePreset(WindowHandle owner);

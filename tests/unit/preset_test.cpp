@@ -387,20 +387,22 @@ TEST_F(PresetFile, ProgramNotFoundNamesBareFilesAndTooLongFolderNamesNone) {
   EXPECT_EQ(SavePreset(nullptr), 0);
   EXPECT_FALSE(fs::exists(work / "ZELTO.SET"));
   EXPECT_FALSE(fs::exists(deep / "ZELTO.SET"));
-  EXPECT_EQ(headlessMessageCount(), 0);
+  EXPECT_EQ(headlessCountMessages("Preset Write Error!"), 1);   // and Save Setup says so
 
   fs::current_path(cwd);
 }
 
-TEST_F(PresetFile, UncreatableFileIsSilentAndShortWriteIsReported) {
+TEST_F(PresetFile, UncreatableFileAndShortWriteAreReportedWithThePath) {
   LoadPreset();
-  // The folder went away: nothing is written and nothing said.
+  // The folder went away: nothing is written, and the user is told where.
   const fs::path gone = dir_ / "gone";
   UseFolder(gone);
   LoadPreset();
   fs::remove_all(gone);
   EXPECT_EQ(SavePreset(nullptr), 0);
-  EXPECT_EQ(headlessMessageCount(), 0);
+  EXPECT_EQ(headlessCountMessages("Preset Write Error!"), 1);
+  EXPECT_NE(GridText().find("-Setup not saved to " + (gone / "ZELTO.SET").string() + "-"), std::string::npos);
+  headlessClearMessages();
 
   // A disk that takes only 100 bytes.
   UseFolder(dir_);
