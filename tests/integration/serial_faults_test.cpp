@@ -89,22 +89,19 @@ TEST(SerialFaults, ADevicePulledDuringASendIsLostNotTimedOutAndAFailedOpenSaysWh
   auto dev = std::make_unique<PtyDevice>();
   ASSERT_TRUE(com1.pointAt(dev->path()));
   ASSERT_EQ(openConnection(), 1);
-  const std::string file = com1.path + ".txt";
-  std::ofstream(file, std::ios::binary) << std::string(2000000, 'z');
-  std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s", file.c_str());
+  std::ofstream(com1.path + ".txt") << std::string(2000000, 'z');
+  std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s.txt", com1.path.c_str());
   gPackDelay = 0;
   DoDISPLAYCommand(nullptr, kCmdSendRaw);
-  // The device reads nothing: the line fills and the write waits on it.
   ASSERT_TRUE(WaitFor([] { return gfTxBusy == 1; }, 2000));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));   // the device reads nothing: the write waits
   dev->pull();
   unlink(com1.path.c_str());
   ASSERT_TRUE(WaitFor([] { return gfSendFileOpen == 0 && GridText().find("Aborted") != std::string::npos; }, 5000));
   EXPECT_EQ(GridText().find("COM Tx Timeout"), std::string::npos) << GridText().substr(0, 240);
   EXPECT_NE(GridText().find("-COM1 lost-"), std::string::npos);
   closeConnection();
-  unlink(file.c_str());
-
+  unlink(gszSendPathName);
   // The box is the same for every failed open; the screen says why.
   EXPECT_EQ(openConnection(), 0);
   EXPECT_EQ(headlessCountMessages("Cannot open COM1 @ 115200 baud"), 1);

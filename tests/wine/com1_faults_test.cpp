@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -259,41 +260,27 @@ void recordDiskFull(Device& dev, const std::string& dir) {
 }
 
 // A raw send with no delay to a device that stops reading: a key typed while
-// the worker's write is held up is queued at once (the send is still on, no
-// write timed out for it), and once the device reads again every typed key
-// has arrived among the file's bytes, none of which is lost.
+// the write is held up is queued at once (no write timed out for it), and
+// once the device reads again every key has arrived, no file byte lost.
 void keysDuringRawSend(Device& dev, const std::string& dir) {
-  const std::string path = dir + "\\keys.txt";
-  std::string file;
-  for (int i = 0; i < 200000; i++) file += static_cast<char>('A' + i % 26);
+  const std::string path = dir + "\\keys.txt", file = NumberedText(200000);
   writeFile(path, file);
   std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s", path.c_str());
-  ClearDISPLAYScreen();
   dev.command("clear\nhold 1\n");
   gPackDelay = 0;
   doCommand(kCmdSendRaw);
   waitFor([] { return gfTxBusy == 1; }, 5000);
   Sleep(300);
-  sendCommByte('k');
+  sendCommByte('~');
   check(gfSendFileOpen == 1, "wine_keys_during_send_never_wait", screen());
   dev.command("hold 0\n");
-  for (int i = 0; i < 9; i++) {
-    Sleep(5);
-    sendCommByte('k');
-  }
+  for (int i = 0; i < 9; i++, Sleep(5)) sendCommByte('~');
   waitFor([] { return idle() && gComTxLen == 0; }, 30000);
   Sleep(300);
-  std::string rest;
-  size_t keys = 0;
-  for (char c : dev.received()) {
-    if (c == 'k') {
-      keys++;
-    } else {
-      rest += c;
-    }
-  }
-  check(keys == 10 && rest == file, "wine_keys_during_send_all_arrive",
-        std::to_string(keys) + " keys, " + std::to_string(rest.size()) + " file bytes");
+  std::string got = dev.received();
+  const size_t keys = std::count(got.begin(), got.end(), '~');
+  got.erase(std::remove(got.begin(), got.end(), '~'), got.end());
+  check(keys == 10 && got == file, "wine_keys_during_send_all_arrive", std::to_string(keys) + " keys");
   DeleteFileA(path.c_str());
 }
 
