@@ -71,9 +71,10 @@ sockaddr_in loopback(int port) {
   return a;
 }
 
-SOCKET boundSocket(int port) {
+SOCKET boundSocket(int port, bool anyAddress = false) {
   SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in a = loopback(port);
+  if (anyAddress) a.sin_addr.s_addr = INADDR_ANY;
   if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
     if (s != INVALID_SOCKET) closesocket(s);
     return INVALID_SOCKET;
@@ -161,20 +162,13 @@ std::string gTemp;   // this run's folder for the send and record files
 SOCKET gPeer = INVALID_SOCKET;
 int gRx = 0;
 
-// A fresh link to a peer socket on loopback, from a blank screen; the TX
-// port is the peer's unless txPort says otherwise. A peer bound to every
-// address hears loopback broadcasts too.
-bool connect(const char* ip = "127.0.0.1", const char* txPort = nullptr, bool anyAddr = false) {
+// A fresh link to a peer socket, from a blank screen; the TX port is the
+// peer's unless txPort says otherwise. The peer is bound to every address,
+// so it hears loopback broadcasts too.
+bool connect(const char* ip = "127.0.0.1", const char* txPort = nullptr) {
   clearMessages();
   ClearDISPLAYScreen();
-  gPeer = boundSocket(0);
-  if (anyAddr && gPeer != INVALID_SOCKET) {
-    closesocket(gPeer);
-    gPeer = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a = loopback(0);
-    a.sin_addr.s_addr = INADDR_ANY;
-    if (bind(gPeer, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return false;
-  }
+  gPeer = boundSocket(0, true);
   SOCKET probe = boundSocket(0);
   gRx = portOf(probe);
   closesocket(probe);
@@ -311,7 +305,7 @@ void oversizeFlood() {
 // A broadcast address reaches the peer (the loopback network's own, so
 // nothing leaves this machine): the send socket may broadcast.
 void broadcastReachesThePeer() {
-  check(connect("127.255.255.255", nullptr, true), "udpfault_broadcast_open", messages());
+  check(connect("127.255.255.255"), "udpfault_broadcast_open", messages());
   if (!gfConnected) return disconnect();
   typeKeys("all");
   std::string got;
