@@ -8,8 +8,8 @@
 // and the line-mode reader on the user-interface thread never read at once
 // and no file is closed under a read; a key press replaces the queue inside
 // one hold, so the drainer sees the old rest or the whole new unit. The lock
-// is never held while calling into the connection (emptying or appending to
-// the transmit buffer may wait for a flush) nor while a message or status
+// is never held while calling into the connection (an append to a full
+// transmit buffer shows a message box) nor while a message or status
 // text is shown: those run after it is released. Nothing waits for the other
 // thread while holding it, so neither thread can block the other for longer
 // than one unit's file reads.
