@@ -2,14 +2,14 @@
 // and the transmit buffer shared by typing, file sends and the flush.
 //
 // Exclusion: one lock guards gComTxBuf and gComTxLen for every append, for
-// the flush taking the buffer's bytes over and for emptying. The flush
-// moves what is queued into the worker's own out-buffer under the lock and
-// writes it without the lock, so an append never waits for the device: a
-// key typed while a write is blocked on a slow line is queued behind the
-// bytes in flight and goes out with the next flush, in the order typed. The
-// bytes in flight still count against the buffer's 4096, so a UDP send that
-// failed can put them back in front. No message box is ever shown while the
-// lock is held.
+// the flush and for emptying. A serial flush moves what is queued into the
+// worker's own out-buffer under the lock and writes it without the lock, so
+// an append never waits for the device: a key typed while a write is
+// blocked on a slow line is queued behind the bytes in flight (which still
+// count against the buffer's 4096) and goes out with the next flush, in the
+// order typed. A datagram send does not wait for the far end and runs under
+// the lock, so a failed one keeps its bytes in place. No message box is
+// ever shown while the lock is held.
 #include "link/connection.h"
 
 #include <cstdio>
@@ -47,15 +47,10 @@ thread_local bool tOnWorker = false;
 // Which queued bytes came from a file send (appended on the worker) and
 // which were typed: the file-send engine drops its own bytes, never a key.
 bool gComTxFile[kTxBufSize];
-// The flush's out-buffer, the worker's own; gInFlight (under the lock) is
-// its length while a write is under way.
+// The serial flush's out-buffer, the worker's own; gInFlight (under the
+// lock) is its length while a write is under way.
 uint8_t gTxOut[kTxBufSize];
-bool gTxOutFile[kTxBufSize];
 int32_t gInFlight = 0;
-// Count emptyings and file-byte drops, so a failed UDP flush that puts its
-// bytes back leaves out what was dropped meanwhile.
-uint32_t gEmptySeq = 0;
-uint32_t gDropSeq = 0;
 
 // The worker's idle waits. While the link was busy a moment ago it waits
 // 1 ms, so a device's answer to a typed line comes through at once; after
@@ -321,52 +316,29 @@ void endFlight() {
   gInFlight = 0;
 }
 
-// A UDP flush that failed puts its bytes back in front of those queued
-// meanwhile (they fit: bytes in flight count against the buffer), leaving
-// out what an emptying or a file-byte drop took away in between.
-void putBack(int32_t len, uint32_t emptySeq, uint32_t dropSeq) {
-  ScopedLock hold(txLock());
-  gInFlight = 0;
-  if (emptySeq != gEmptySeq) return;
-  const bool dropFile = dropSeq != gDropSeq;
-  int32_t keep = 0;
-  for (int32_t i = 0; i < len; i++) keep += dropFile && gTxOutFile[i] ? 0 : 1;
-  const int32_t queued = gComTxLen;
-  std::memmove(gComTxBuf + keep, gComTxBuf, static_cast<size_t>(queued));
-  std::memmove(gComTxFile + keep, gComTxFile, static_cast<size_t>(queued));
-  for (int32_t i = 0, at = 0; i < len; i++) {
-    if (dropFile && gTxOutFile[i]) continue;
-    gComTxBuf[at] = gTxOut[i];
-    gComTxFile[at++] = gTxOutFile[i];
-  }
-  gComTxLen = queued + keep;
-}
-
 }  // namespace
 
 int transmitCommBlock() {
+  if (gfUdpOpen == 1) {
+    // A datagram goes out at once, without waiting for the far end: it is
+    // sent from the buffer under the lock, and a failed one leaves the
+    // bytes where they are, kept for a later try; the worker's flush step
+    // tells the user.
+    ScopedLock hold(txLock());
+    if (!sendUdpBlock(gComTxBuf, gComTxLen)) {
+      gLastFlush = Flush::UdpFailed;
+      return 0;
+    }
+    gComTxLen = 0;
+    return 1;
+  }
   int32_t len = 0;
-  uint32_t emptySeq = 0;
-  uint32_t dropSeq = 0;
   {
     ScopedLock hold(txLock());
     len = gComTxLen;
     std::memcpy(gTxOut, gComTxBuf, static_cast<size_t>(len));
-    std::memcpy(gTxOutFile, gComTxFile, static_cast<size_t>(len));
     gComTxLen = 0;
     gInFlight = len;
-    emptySeq = gEmptySeq;
-    dropSeq = gDropSeq;
-  }
-  if (gfUdpOpen == 1) {
-    if (!sendUdpBlock(gTxOut, len)) {
-      // Kept for a later try; the worker's flush step tells the user.
-      putBack(len, emptySeq, dropSeq);
-      gLastFlush = Flush::UdpFailed;
-      return 0;
-    }
-    endFlight();
-    return 1;
   }
   if (ghCom == kInvalidHandle) {
     // No port to write to (its device is gone): the bytes are dropped, as
@@ -375,6 +347,8 @@ int transmitCommBlock() {
     gLastFlush = Flush::Kept;
     return -2;
   }
+  // A serial write waits for the line: it runs without the lock, so that
+  // typing goes on meanwhile.
   const int32_t put = writeCommBlock(gTxOut, static_cast<uint32_t>(len));
   endFlight();   // sent, or discarded whole with the failed transfer
   if (put == len) return 1;
@@ -408,7 +382,6 @@ int sendCommByte(int byte) {
 void EmptyCommTxBuffer() {
   ScopedLock hold(txLock());
   gComTxLen = 0;
-  gEmptySeq++;
 }
 
 void DropQueuedFileBytes() {
@@ -420,5 +393,4 @@ void DropQueuedFileBytes() {
     gComTxFile[kept++] = false;
   }
   gComTxLen = kept;
-  gDropSeq++;
 }
