@@ -1,6 +1,7 @@
 // The command table: each menu command or function key mapped to the operation it starts.
 #include "app/commands.h"
 
+#include <cstdio>
 #include <string>
 
 #include "display/screen.h"
@@ -104,8 +105,14 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     case kCmdRts: SetModemLine(kLineRts, gfRtsOn ? 0 : 1); break;
     case kCmdSendBreak: RequestBreak(); break;
     case kCmdSaveSetup:
-      SavePreset(w);
-      SaveOptions();
+      // The options go beside the preset; when they cannot be written the
+      // screen says where (the preset's own failure has said its part).
+      if (SavePreset(w) && !SaveOptions()) {
+        char text[kPathMax + 40];
+        std::snprintf(text, sizeof text, "\r-Options not saved to %s-\r",
+                      gszOptionsPathName[0] ? gszOptionsPathName : "(no folder for them)");
+        WriteDISPLAYStatus(text);
+      }
       break;
     case kCmdInfo: platRunDialog(kDialogAbout, w); break;
     case kCmdCopy: copySelection(w); break;

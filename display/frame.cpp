@@ -128,6 +128,12 @@ ShownView frameShownView() {
   return ShownView{gShown.x, gShown.y, static_cast<int32_t>(gScrolls - gShown.scrolls)};
 }
 
+bool frameWholeViewDue() {
+  const int64_t dx = GxOffset - gShown.x;
+  const int64_t dy = GyOffset - gShown.y + (gScrolls - gShown.scrolls) * GyChar;
+  return GyVisible > 0 && GxSize > 0 && (std::llabs(dy) >= GyVisible || std::llabs(dx) >= GxSize);
+}
+
 int DISPLAYFramePending() {
   ScopedLock hold(ScreenLock());
   return gRec.any ? 1 : 0;

@@ -77,5 +77,8 @@ struct ShownView {
   int32_t rowShift;           // rows the grid has scrolled since then
 };
 ShownView frameShownView();
+// Whether the content has moved by a view or more since the last frame, so
+// that the next frame repaints the whole view. Under the screen lock.
+bool frameWholeViewDue();
 // Resets everything recorded and shown (window creation, tests).
 void frameReset();

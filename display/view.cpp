@@ -127,9 +127,8 @@ int32_t MoveDISPLAYCursor() {
   return 1;
 }
 
-PaintRange DISPLAYPaintRange(int32_t left, int32_t top, int32_t right, int32_t bottom) {
-  ScopedLock hold(ScreenLock());
-  const ShownView v = frameShownView();
+namespace {
+PaintRange rangeIn(const ShownView& v, int32_t left, int32_t top, int32_t right, int32_t bottom) {
   PaintRange r{};
   r.firstRow = (v.yOffset + top) / GyChar;
   if (r.firstRow > kScreenRows - 1) r.firstRow = kScreenRows - 1;
@@ -149,15 +148,33 @@ PaintRange DISPLAYPaintRange(int32_t left, int32_t top, int32_t right, int32_t b
   r.gridBottom = kScreenRows * GyChar - v.yOffset;
   return r;
 }
+}  // namespace
+
+PaintRange DISPLAYPaintRange(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  ScopedLock hold(ScreenLock());
+  return rangeIn(frameShownView(), left, top, right, bottom);
+}
 
 void DISPLAYPaintCopy(int32_t left, int32_t top, int32_t right, int32_t bottom, PaintCopy* copy) {
   ScopedLock hold(ScreenLock());
-  copy->range = DISPLAYPaintRange(left, top, right, bottom);
-  copy->cellHeight = GyChar;
   // The window shows the grid as it stood at the last frame: a line that
   // has since moved up with a grid scroll is drawn where the window still
   // shows it, and the next frame moves it along with the rest.
-  const int32_t shift = frameShownView().rowShift;
+  ShownView v = frameShownView();
+  copy->range = rangeIn(v, left, top, right, bottom);
+  // In a flood (in hex display three cells a byte) the grid can scroll by
+  // more rows within one paint than the view is from the grid's top: the
+  // lines of the last frame have left the grid, and drawn as they stood the
+  // view would come out blank. The grid has then scrolled by a view or
+  // more, and the next frame repaints the whole view anyway: this paint
+  // draws the grid as it is now.
+  const bool scrolledAView = GyVisible > 0 && static_cast<int64_t>(v.rowShift) * GyChar >= GyVisible;
+  if (copy->range.firstRow < v.rowShift && scrolledAView && frameWholeViewDue()) {
+    v = ShownView{GxOffset, GyOffset, 0};
+    copy->range = rangeIn(v, left, top, right, bottom);
+  }
+  copy->cellHeight = GyChar;
+  const int32_t shift = v.rowShift;
   const PaintRange& p = copy->range;
   for (int32_t row = p.firstRow; row <= p.lastRow && p.count > 0; row++) {
     const int32_t from = row - shift;

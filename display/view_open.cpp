@@ -3,6 +3,7 @@
 #include "display/view.h"
 #include "link/connection.h"
 #include "settings/globals.h"
+#include "settings/preset.h"
 #include "transfer/filesend.h"
 #include "transfer/record.h"
 
@@ -13,6 +14,8 @@ int32_t CreateDISPLAYInfo(WindowHandle hwnd) {
   CompleteDISPLAYFontDesc();
   InitDISPLAYGrid();
   ResetDISPLAYScreen(hwnd);
+  // A damaged preset read at start-up says so on the fresh screen.
+  if (PresetDamageText()[0]) WriteDISPLAYStatus(PresetDamageText());
   // The file dialogs are prepared only for a link that opened.
   if (openConnection()) {
     SendFileInit();

@@ -55,6 +55,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   mustEnd(gszSendPathName, sizeof gszSendPathName);
   mustEnd(gszRecPathName, sizeof gszRecPathName);
   if (GxChar <= 0 || GyChar <= 0) std::abort();
+  // Every number is one the program can use (a field out of range was read
+  // as its default), and the preset is called damaged exactly then.
+  bool listed = false;
+  for (int i = 0; i < 6; i++) listed = listed || BaudTable[i] == static_cast<int32_t>(gdwBaudRate);
+  const int32_t flags[] = {gfLocalEcho, gfHexPrint, gfHexEnter, gfUdpMode, gfSkipBigComment, gfCtsHandsh};
+  for (int32_t flag : flags) {
+    if (flag != 0 && flag != 1) std::abort();
+  }
+  if (gbPort < 1 || gbPort > 6 || !listed || gPackDelay < 0 || gPackDelay > 100 || GxChar > 64 || GyChar > 64) {
+    std::abort();
+  }
+  if (size >= 630 && data[0] == 12 && (data[1] < 1 || data[1] > 6) && !PresetDamageText()[0]) std::abort();
 
   // What the program then does with them: the open-failure message, the
   // Setup dialog's controls, the port numbers, saving again.

@@ -2,13 +2,18 @@
 // and the transmit buffer shared by typing, file sends and the flush.
 //
 // Exclusion: one lock guards gComTxBuf and gComTxLen for every append, for
-// raising and dropping gfTxBusy, and for emptying. While gfTxBusy is 1 the
-// worker writes the buffer without the lock, and appenders and emptiers wait
-// for the flag to drop, so no byte is lost, sent twice or reordered. No
-// message box is ever shown while the lock is held.
+// the flush and for emptying. A serial flush moves what is queued into the
+// worker's own out-buffer under the lock and writes it without the lock, so
+// an append never waits for the device: a key typed while a write is
+// blocked on a slow line is queued behind the bytes in flight (which still
+// count against the buffer's 4096) and goes out with the next flush, in the
+// order typed. A datagram send does not wait for the far end and runs under
+// the lock, so a failed one keeps its bytes in place. No message box is
+// ever shown while the lock is held.
 #include "link/connection.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "display/screen.h"
 #include "display/timestamp.h"
@@ -45,6 +50,14 @@ CoreLock& txLock() {
 
 thread_local bool tOnWorker = false;
 
+// Which queued bytes came from a file send (appended on the worker) and
+// which were typed: the file-send engine drops its own bytes, never a key.
+bool gComTxFile[kTxBufSize];
+// The serial flush's out-buffer, the worker's own; gInFlight (under the
+// lock) is its length while a write is under way.
+uint8_t gTxOut[kTxBufSize];
+int32_t gInFlight = 0;
+
 // The worker's idle waits. While the link was busy a moment ago it waits
 // 1 ms, so a device's answer to a typed line comes through at once; after
 // about a tenth of a second of silence the wait grows to 10 ms, so that an
@@ -73,17 +86,6 @@ constexpr int kDataWakeIdleWaitMs = 100;
 constexpr int kGatherWaitMs = 5;
 constexpr int32_t kGatherMinBytes = 8;
 constexpr int32_t kGatherMaxBytes = 512;
-
-// Takes the transmit lock once no flush is under way. The worker itself never
-// finds the flag raised by another thread, so it never waits here.
-void lockWhenNotBusy() {
-  for (;;) {
-    txLock().lock();
-    if (!gfTxBusy) return;
-    txLock().unlock();
-    platWaitForWake(1);
-  }
-}
 
 void showOverflow() { platMessageBox(ghDISPLAYWnd.load(), "COM Tx Overflow", gszAppName, kIconWarning); }
 
@@ -124,9 +126,7 @@ bool flushWanted() {
 }
 
 // The flush step: gfTxBusy is raised around the write. What a failure shows
-// (a message box, the serial abort) comes after the flag dropped, so the
-// user-interface thread, which may wait for the flag, is never kept out by
-// a box on the worker.
+// (a message box, the serial abort) comes after the flag dropped.
 bool flushStep() {
   if (!flushWanted()) return false;
   uint32_t seq = 0;
@@ -143,7 +143,7 @@ bool flushStep() {
     gfTxBusy = 0;
   }
   platWakeWaiters();
-  if (gLastFlush == Flush::SerialFailed) abortAfterFailedWrite();
+  if (gLastFlush == Flush::SerialFailed && !SerialMarkLostIfGone()) abortAfterFailedWrite();
   if (gLastFlush == Flush::UdpFailed) {
     const bool report = !gUdpFailing || gTypedSinceReport.exchange(false);
     gUdpFailing = true;
@@ -201,6 +201,14 @@ int openConnection() {
   } else {
     std::snprintf(gszMessage, sizeof gszMessage, "Cannot open COM%d @ %d baud", static_cast<int>(gbPort),
                   static_cast<int>(gdwBaudRate));
+    // The box is the same whatever went wrong; the screen says what did.
+    char why[360];
+    if (platSerialOpenFailure()[0]) {
+      std::snprintf(why, sizeof why, "\r-%s-\r", platSerialOpenFailure());
+    } else {
+      std::snprintf(why, sizeof why, "\r-COM%d: the line settings were refused-\r", static_cast<int>(gbPort));
+    }
+    WriteDISPLAYStatus(why);
   }
   // Where the system can say what to do about it (the group to join for a
   // device's permissions), the box says it under the failure.
@@ -329,11 +337,23 @@ unsigned ComThread(void*) {
   return 0;
 }
 
+namespace {
+
+void endFlight() {
+  ScopedLock hold(txLock());
+  gInFlight = 0;
+}
+
+}  // namespace
+
 int transmitCommBlock() {
-  const int32_t len = gComTxLen;
   if (gfUdpOpen == 1) {
-    if (!sendUdpBlock(gComTxBuf, len)) {
-      // Kept for a later try; the worker's flush step tells the user.
+    // A datagram goes out at once, without waiting for the far end: it is
+    // sent from the buffer under the lock, and a failed one leaves the
+    // bytes where they are, kept for a later try; the worker's flush step
+    // tells the user.
+    ScopedLock hold(txLock());
+    if (!sendUdpBlock(gComTxBuf, gComTxLen)) {
       gLastFlush = Flush::UdpFailed;
       return 0;
     }
@@ -341,15 +361,25 @@ int transmitCommBlock() {
     gComTxLen = 0;
     return 1;
   }
+  int32_t len = 0;
+  {
+    ScopedLock hold(txLock());
+    len = gComTxLen;
+    std::memcpy(gTxOut, gComTxBuf, static_cast<size_t>(len));
+    gComTxLen = 0;
+    gInFlight = len;
+  }
   if (ghCom == kInvalidHandle) {
     // No port to write to (its device is gone): the bytes are dropped, as
     // they would be by the reopen that brings it back.
-    gComTxLen = 0;
+    endFlight();
     gLastFlush = Flush::Kept;
     return -2;
   }
-  const int32_t put = writeCommBlock(gComTxBuf, static_cast<uint32_t>(len));
-  gComTxLen = 0;   // sent, or discarded whole with the failed transfer
+  // A serial write waits for the line: it runs without the lock, so that
+  // typing goes on meanwhile.
+  const int32_t put = writeCommBlock(gTxOut, static_cast<uint32_t>(len));
+  endFlight();   // sent, or discarded whole with the failed transfer
   if (put > 0) gTxTotal.fetch_add(static_cast<uint64_t>(put), std::memory_order_relaxed);
   if (put == len) return 1;
   gLastFlush = Flush::SerialFailed;
@@ -357,14 +387,15 @@ int transmitCommBlock() {
 }
 
 int sendCommByte(int byte) {
-  lockWhenNotBusy();
-  if (gComTxLen >= kTxBufSize) {
+  txLock().lock();
+  if (gComTxLen + gInFlight >= kTxBufSize) {
     txLock().unlock();
     showOverflow();
     return 0;
   }
   gComTxBuf[gComTxLen] = static_cast<uint8_t>(byte);
-  const bool full = ++gComTxLen >= kTxBufSize;
+  gComTxFile[gComTxLen] = tOnWorker;
+  const bool full = ++gComTxLen + gInFlight >= kTxBufSize;
   gAppendSeq++;
   txLock().unlock();
   if (!tOnWorker) {
@@ -379,7 +410,17 @@ int sendCommByte(int byte) {
 }
 
 void EmptyCommTxBuffer() {
-  lockWhenNotBusy();
+  ScopedLock hold(txLock());
   gComTxLen = 0;
-  txLock().unlock();
+}
+
+void DropQueuedFileBytes() {
+  ScopedLock hold(txLock());
+  int32_t kept = 0;
+  for (int32_t i = 0; i < gComTxLen; i++) {
+    if (gComTxFile[i]) continue;
+    gComTxBuf[kept] = gComTxBuf[i];
+    gComTxFile[kept++] = false;
+  }
+  gComTxLen = kept;
 }

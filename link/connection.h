@@ -32,7 +32,11 @@ unsigned ComThread(void* unused);
 int transmitCommBlock();
 int sendCommByte(int byte);
 
-// Empties the transmit buffer, exclusive with appends and with a flush under
-// way (waits for the flush to end first). Used by the link opens and by the
-// file-send reader.
+// Empties the transmit buffer, exclusive with appends; bytes a flush already
+// took over still go out. Used by the link opens and the close. Never waits
+// for the device.
 void EmptyCommTxBuffer();
+// Drops the file-send bytes still queued and keeps the typed ones, in their
+// order: what the file-send reader does when it starts a unit, so that a
+// key typed during a send always reaches the device.
+void DropQueuedFileBytes();

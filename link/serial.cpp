@@ -133,6 +133,15 @@ void purgeCOM() {
 }
 
 int SerialLinkLost() { return gfComLost.load(); }
+
+int SerialMarkLostIfGone() {
+  if (ghCom == kInvalidHandle || !platSerialDeviceGone(ghCom)) return 0;
+  // The handle is let go at once, so nothing spins on it.
+  dropPort();
+  gNextRetryUs = platMonotonicUs() + kRetryUs;
+  gfComLost = 1;
+  return 1;
+}
 const char* SerialLostText() { return gLostText; }
 const char* SerialBackText() { return gBackText; }
 
@@ -172,13 +181,8 @@ uint32_t receiveCommBlock(WindowHandle /*w*/, uint8_t* buf, uint32_t size) {
   uint32_t waiting = 0;
   if (ghCom == kInvalidHandle) return 0;
   if (!platSerialClearErrors(ghCom, &waiting)) {
-    // The port no longer answers even the queue query: its device is gone.
-    // The handle is let go at once, so nothing spins on it.
-    if (platSerialDeviceGone(ghCom)) {
-      dropPort();
-      gNextRetryUs = platMonotonicUs() + kRetryUs;
-      gfComLost = 1;
-    }
+    // The port no longer answers even the queue query: its device may be gone.
+    SerialMarkLostIfGone();
     return 0;
   }
   uint32_t n = waiting < size ? waiting : size;

@@ -25,6 +25,10 @@ void purgeCOM();
 // it was opened with, once a device is back under its name.
 int SerialLinkLost();
 int RetryLostCOM();   // 1 when the port is open again
+// After a failed read or write: when the device is gone, lets the port go
+// and marks the link lost (returns 1), so the user is told of the loss, not
+// of a timeout that never happened.
+int SerialMarkLostIfGone();
 // The status texts shown when the device is lost and when it is back.
 const char* SerialLostText();
 const char* SerialBackText();

@@ -2,10 +2,13 @@
 // never-waiting receive poll and the one-datagram send of a flush.
 #include "link/udp.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "display/screen.h"
 #include "link/connection.h"
 #include "platform/msgbox.h"
+#include "platform/thread.h"
 #include "platform/udp.h"
 #include "settings/globals.h"
 
@@ -20,6 +23,54 @@ MulticastReq gMreq;
 namespace {
 
 void warn(const char* text) { platMessageBox(ghDISPLAYWnd.load(), text, gszAppName, kIconWarning); }
+
+// A receive error (a datagram too long for the receive block, sent by
+// mistake or by a hostile peer) is told in a box on a thread of its own, so
+// that reception never waits for the user: the next datagram is shown and
+// recorded at once, however long the box stays up and whatever closes it.
+// One box at a time: errors while it is up are counted, and the count is
+// shown on the screen when it closes.
+CoreLock& boxLock() {
+  static CoreLock lock;
+  return lock;
+}
+bool gBoxUp = false;
+int gErrorsWhileUp = 0;
+
+unsigned receiveErrorBox(void*) {
+  warn("UDP receive error");
+  int more = 0;
+  {
+    ScopedLock hold(boxLock());
+    more = gErrorsWhileUp;
+    gErrorsWhileUp = 0;
+    gBoxUp = false;
+  }
+  if (more > 0) {
+    char text[48];
+    std::snprintf(text, sizeof text, "\r-%d more UDP receive error%s-\r", more, more == 1 ? "" : "s");
+    WriteDISPLAYStatus(text);
+  }
+  return 0;
+}
+
+void reportReceiveError() {
+  {
+    ScopedLock hold(boxLock());
+    if (gBoxUp) {
+      gErrorsWhileUp++;
+      return;
+    }
+    gBoxUp = true;
+  }
+  uint32_t id = 0;
+  const PlatHandle h = platThreadCreate(receiveErrorBox, nullptr, &id);
+  if (h == kInvalidHandle) {
+    receiveErrorBox(nullptr);   // no thread to spare: told here, as before
+    return;
+  }
+  platThreadDetach(h);
+}
 
 void fillAddr(SockAddrIn* a, int32_t portNum, uint32_t addr) {
   std::memset(a, 0, sizeof *a);
@@ -78,6 +129,9 @@ int openUDP() {
   platUdpStartup();
   gSsock = platUdpSocket();
   if (gSsock == kInvalidSocket) return failOpen();
+  // A broadcast address reaches every device of its network. Where the
+  // system will not allow it, sends to one fail and say so.
+  platUdpAllowBroadcast(gSsock);
   gRsock = platUdpSocket();
   if (gRsock == kInvalidSocket) return failOpen();
 
@@ -123,13 +177,18 @@ int32_t receiveUdpBlock(uint8_t* buf, int32_t size) {
   uint16_t fromPort = 0;
   const int32_t n = platUdpReceive(gRsock, buf, size, &fromAddr, &fromPort);
   if (n < 0) {
-    warn("UDP receive error");
+    reportReceiveError();
     return -1;
   }
   fillAddr(&gRemoteAddr, 0, fromAddr);
   gRemoteAddr.port = fromPort;
   gRemoteAddrLen = static_cast<int32_t>(sizeof gRemoteAddr);
   return n;
+}
+
+int UdpReceiveErrorBoxUp() {
+  ScopedLock hold(boxLock());
+  return gBoxUp ? 1 : 0;
 }
 
 int sendUdpBlock(const uint8_t* buf, int32_t n) { return platUdpSendTo(gSsock, buf, n, gSaddr.addr, gSaddr.port); }

@@ -32,8 +32,10 @@ extern MulticastReq gMreq;
 int openUDP();
 void closeUDP();
 // One datagram of up to size bytes, 0 when none waits, -1 after a receive error
-// (already reported).
+// (already reported: in a box that never holds reception, see udp.cpp).
 int32_t receiveUdpBlock(uint8_t* buf, int32_t size);
+// 1 while the "UDP receive error" box is up (from the error until it closes).
+int UdpReceiveErrorBoxUp();
 // The UDP branch of a flush: one datagram of n bytes to gSaddr. Returns 1 when
 // sent, 0 on a send error (not reported here).
 int sendUdpBlock(const uint8_t* buf, int32_t n);

@@ -37,6 +37,9 @@ PlatHandle platSerialOpen(const char* name);
 // system can tell (a device this user may not open: the group to join), or
 // "" (always on Windows).
 const char* platSerialOpenAdvice();
+// Why the last platSerialOpen failed: the device's path and the system's
+// reason ("/dev/ttyUSB0: Permission denied"); empty after a success.
+const char* platSerialOpenFailure();
 int platSerialSetTimeouts(PlatHandle h, const CommTimeouts* t);
 // The flow-control members of the port's persistent line-settings record.
 void platSerialSetFlowControl(int dtrOn, int rtsOn, int ctsOutFlow);

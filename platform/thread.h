@@ -42,6 +42,8 @@ class ScopedLock {
 PlatHandle platThreadCreate(unsigned (*entry)(void*), void* arg, uint32_t* id);
 // Releases a thread handle whose thread has finished or is finishing.
 void platThreadClose(PlatHandle h);
+// Lets a running thread go: it ends by itself and nobody waits for it.
+void platThreadDetach(PlatHandle h);
 // Sleeps about ms milliseconds (the per-byte delay of a file send).
 void platSleepMs(int ms);
 // Sleeps at least us microseconds, as finely as the system allows.

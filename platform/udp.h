@@ -20,6 +20,10 @@ int platUdpStartup();
 PlatSocket platUdpSocket();
 void platUdpClose(PlatSocket s);
 
+// Lets s send to a broadcast address (SO_BROADCAST); without it the system
+// refuses every datagram to one. 0 when it cannot be set.
+int platUdpAllowBroadcast(PlatSocket s);
+
 // Binds s to addr:port (both in network byte order). 0 when the port is
 // taken or not allowed.
 int platUdpBind(PlatSocket s, uint32_t addr, uint16_t port);

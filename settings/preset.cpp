@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "display/screen.h"
 #include "platform/file.h"
 #include "platform/msgbox.h"
 #include "settings/globals.h"
@@ -122,25 +123,65 @@ void buildRecord(uint8_t* rec) {
   std::memcpy(rec + kOffRecPath, gszRecPathName, sizeof gszRecPathName);
 }
 
+// The text that names a damaged preset's reset fields, empty when none was.
+char gDamageText[200] = "";
+
+// A number field outside what the program ever writes (a damaged or foreign
+// file) is not taken: the setting keeps the value it had, at start-up its
+// default, and the field's name is added to the damage text.
+class FieldCheck {
+ public:
+  bool take(bool ok, const char* name) {
+    if (!ok) {
+      const size_t at = std::strlen(fields_);
+      std::snprintf(fields_ + at, sizeof fields_ - at, "%s%s", at ? ", " : "", name);
+    }
+    return ok;
+  }
+  void publish() const {
+    gDamageText[0] = 0;
+    if (fields_[0]) std::snprintf(gDamageText, sizeof gDamageText, "\r-Preset damaged, reset: %s-\r", fields_);
+  }
+
+ private:
+  char fields_[160] = "";
+};
+
+bool isFlag(int32_t v) { return v == 0 || v == 1; }
+
+bool isListedRate(int32_t rate) {
+  for (int i = 0; i < 6; i++) {
+    if (BaudTable[i] == rate) return true;
+  }
+  return false;
+}
+
 void applyRecord(const uint8_t* rec) {
-  gbPort = rec[kOffPort];
+  FieldCheck check;
+  if (check.take(rec[kOffPort] >= 1 && rec[kOffPort] <= 6, "port")) gbPort = rec[kOffPort];
   gbOldPort = gbPort;
-  gdwBaudRate = static_cast<uint32_t>(signedByte(rec[kOffBaud]) * 2400);
+  const int32_t rate = signedByte(rec[kOffBaud]) * 2400;
+  if (check.take(isListedRate(rate), "baud rate")) gdwBaudRate = static_cast<uint32_t>(rate);
   gdwOldBaudRate = gdwBaudRate;
-  gfLocalEcho = signedByte(rec[kOffLocalEcho]);
-  gfHexPrint = signedByte(rec[kOffHexPrint]);
-  gfHexEnter = signedByte(rec[kOffHexEnter]);
-  gfUdpMode = signedByte(rec[kOffUdpMode]);
-  GlfDISPLAYFont.lfHeight = signedByte(rec[kOffFontHeight]);
+  if (check.take(isFlag(signedByte(rec[kOffLocalEcho])), "local echo")) gfLocalEcho = signedByte(rec[kOffLocalEcho]);
+  if (check.take(isFlag(signedByte(rec[kOffHexPrint])), "hex display")) gfHexPrint = signedByte(rec[kOffHexPrint]);
+  if (check.take(isFlag(signedByte(rec[kOffHexEnter])), "hex entry")) gfHexEnter = signedByte(rec[kOffHexEnter]);
+  if (check.take(isFlag(signedByte(rec[kOffUdpMode])), "UDP mode")) gfUdpMode = signedByte(rec[kOffUdpMode]);
+  const int32_t height = signedByte(rec[kOffFontHeight]);
+  if (check.take(height >= -100 && height <= 100, "font height")) GlfDISPLAYFont.lfHeight = height;
   // The cell sizes the window before any font exists, and the view divides
-  // by them: a damaged file's zero or negative cell leaves the cell as it
-  // was (at start-up, the default one).
-  if (signedByte(rec[kOffCellWidth]) > 0) GxChar = signedByte(rec[kOffCellWidth]);
-  if (signedByte(rec[kOffCellHeight]) > 0) GyChar = signedByte(rec[kOffCellHeight]);
-  gPackDelay = signedByte(rec[kOffDelay]);
+  // by them.
+  const int32_t cellW = signedByte(rec[kOffCellWidth]);
+  const int32_t cellH = signedByte(rec[kOffCellHeight]);
+  if (check.take(cellW >= 1 && cellW <= 64, "cell width")) GxChar = cellW;
+  if (check.take(cellH >= 1 && cellH <= 64, "cell height")) GyChar = cellH;
+  const int32_t delay = signedByte(rec[kOffDelay]);
+  if (check.take(delay >= 0 && delay <= 100, "delay")) gPackDelay = delay;
   gDelimiter = (gDelimiter.load() & ~0xFF) | rec[kOffDelimiter];
-  gfSkipBigComment = signedByte(rec[kOffSkipComment]);
-  gfCtsHandsh = signedByte(rec[kOffCts]);
+  if (check.take(isFlag(signedByte(rec[kOffSkipComment])), "skip comments")) {
+    gfSkipBigComment = signedByte(rec[kOffSkipComment]);
+  }
+  if (check.take(isFlag(signedByte(rec[kOffCts])), "CTS handshake")) gfCtsHandsh = signedByte(rec[kOffCts]);
   gfOldCtsHandsh = gfCtsHandsh;
   loadString(gszIPString, rec + kOffIP, sizeof gszIPString);
   std::memcpy(gszOldIPString, gszIPString, sizeof gszOldIPString);
@@ -149,6 +190,7 @@ void applyRecord(const uint8_t* rec) {
   loadString(GlfDISPLAYFont.lfFaceName, rec + kOffFaceName, sizeof GlfDISPLAYFont.lfFaceName);
   loadString(gszSendPathName, rec + kOffSendPath, sizeof gszSendPathName);
   loadString(gszRecPathName, rec + kOffRecPath, sizeof gszRecPathName);
+  check.publish();
 }
 
 }  // namespace
@@ -192,7 +234,10 @@ int SettingsReadPath(const char* name, char* path, uint32_t size) {
   return path[0] ? 1 : 0;
 }
 
+const char* PresetDamageText() { return gDamageText; }
+
 int LoadPreset() {
+  gDamageText[0] = 0;
   computePaths();
   if (!gszPresetPathName[0]) return 0;
   char readPath[kPathMax];
@@ -213,19 +258,28 @@ int LoadPreset() {
   return 1;
 }
 
+namespace {
+// Save Setup that could not write says so: the box, and on the screen where
+// it meant to write.
+int saveFailed(WindowHandle owner) {
+  platMessageBox(owner, "Preset Write Error!", nullptr, kIconWarning);
+  char text[kPathMax + 40];
+  std::snprintf(text, sizeof text, "\r-Setup not saved to %s-\r",
+                gszPresetPathName[0] ? gszPresetPathName : "(no folder for the preset)");
+  WriteDISPLAYStatus(text);
+  return 0;
+}
+}  // namespace
+
 int SavePreset(WindowHandle owner) {
-  if (!gszPresetPathName[0]) return 0;
+  if (!gszPresetPathName[0]) return saveFailed(owner);
   const PlatHandle h = platFileCreate(gszPresetPathName);
-  if (h == kInvalidHandle) return 0;
+  if (h == kInvalidHandle) return saveFailed(owner);
   uint8_t rec[kPresetRecordSize];
   buildRecord(rec);
   uint32_t put = 0;
   const int ok = platFileWrite(h, rec, sizeof rec, &put);
-  if (!ok || put < sizeof rec) {
-    platMessageBox(owner, "Preset Write Error!", nullptr, kIconWarning);
-    platFileClose(h);
-    return 0;
-  }
   platFileClose(h);
+  if (!ok || put < sizeof rec) return saveFailed(owner);
   return 1;
 }

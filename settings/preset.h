@@ -25,7 +25,13 @@ int SettingsReadPath(const char* name, char* path, uint32_t size);
 // 0 when the file is missing, short or of another format (nothing changes).
 int LoadPreset();
 
+// After LoadPreset: the status text that says the preset was damaged and
+// which of its fields were reset (each out of its range, so the setting kept
+// its default); empty when the preset was whole or none was read.
+const char* PresetDamageText();
+
 // Writes the current settings as one record to gszPresetPathName. Returns 1
-// when all 630 bytes went out. A file that cannot be created is not reported;
-// a short write shows "Preset Write Error!" owned by owner.
+// when all 630 bytes went out. Otherwise (no path, a file that cannot be
+// created, a short write) shows "Preset Write Error!" owned by owner and a
+// status text naming the path.
 int SavePreset(WindowHandle owner);

@@ -8,8 +8,8 @@
 // and the line-mode reader on the user-interface thread never read at once
 // and no file is closed under a read; a key press replaces the queue inside
 // one hold, so the drainer sees the old rest or the whole new unit. The lock
-// is never held while calling into the connection (emptying or appending to
-// the transmit buffer may wait for a flush) nor while a message or status
+// is never held while calling into the connection (an append to a full
+// transmit buffer shows a message box) nor while a message or status
 // text is shown: those run after it is released. Nothing waits for the other
 // thread while holding it, so neither thread can block the other for longer
 // than one unit's file reads.
@@ -131,7 +131,7 @@ void runAfter(const After& a) {
   if (a.dot) WriteDISPLAYStatus(gszDotStr);
   if (a.finished) WriteDISPLAYStatus3("\r", kFinishedStr, "\r");
   if (a.readError) {
-    EmptyCommTxBuffer();
+    DropQueuedFileBytes();
     platMessageBox(ghDISPLAYWnd.load(), "File Read Error!", nullptr, kIconWarning);
   }
 }
@@ -733,7 +733,7 @@ void SendCommBlock() {
       ScopedLock hold(sendLock());
       if (!rawStepWanted()) return;
     }
-    EmptyCommTxBuffer();
+    DropQueuedFileBytes();
     {
       ScopedLock hold(sendLock());
       if (!rawStepWanted()) return;
@@ -748,7 +748,7 @@ void SendCommBlock() {
       ScopedLock hold(sendLock());
       afterRaw = gQueueRaw;
     }
-    if (!afterRaw) EmptyCommTxBuffer();
+    if (!afterRaw) DropQueuedFileBytes();
     bool more = false;
     {
       ScopedLock hold(sendLock());

@@ -7,6 +7,7 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,10 +22,15 @@ namespace {
 char gProgramPath[PATH_MAX] = "";
 char gDataFolder[PATH_MAX] = "";
 
+// Only a regular file is taken. The open never waits: a FIFO would hold
+// it until some other process opened the other end, and a device may too.
+// Reads and writes of the file then wait as usual.
 int lockedOpen(const char* path, int flags) {
-  const int fd = open(path, flags | O_CLOEXEC, 0644);
+  const int fd = open(path, flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
   if (fd < 0) return -1;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, flags & O_ACCMODE) != 0 ||
+      flock(fd, LOCK_EX | LOCK_NB) != 0) {
     close(fd);
     return -1;
   }

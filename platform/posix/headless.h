@@ -40,6 +40,9 @@ struct RecordedMessage {
 int headlessMessageCount();
 RecordedMessage headlessMessage(int i);
 void headlessClearMessages();
+// While held, a box stays up (its caller waits) until released, as one a
+// person reads; it is counted as shown at once.
+void headlessHoldBoxes(bool hold);
 // Counts the shown messages whose text is exactly text.
 int headlessCountMessages(const char* text);
 

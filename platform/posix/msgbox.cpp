@@ -13,7 +13,16 @@ constexpr int kKept = 256;
 pthread_mutex_t gMutex = PTHREAD_MUTEX_INITIALIZER;
 RecordedMessage gMessages[kKept];
 int gCount = 0;   // total shown; the last kKept are kept
+pthread_cond_t gReleased = PTHREAD_COND_INITIALIZER;
+bool gHold = false;
 }  // namespace
+
+void headlessHoldBoxes(bool hold) {
+  pthread_mutex_lock(&gMutex);
+  gHold = hold;
+  pthread_cond_broadcast(&gReleased);
+  pthread_mutex_unlock(&gMutex);
+}
 
 void platMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned icon) {
   pthread_mutex_lock(&gMutex);
@@ -23,6 +32,7 @@ void platMessageBox(WindowHandle owner, const char* text, const char* caption, u
   m.icon = icon;
   m.owned = owner != nullptr;
   gCount++;
+  while (gHold) pthread_cond_wait(&gReleased, &gMutex);
   pthread_mutex_unlock(&gMutex);
 }
 

@@ -62,12 +62,27 @@ const char* platSerialOpenAdvice() { return gOpenAdvice; }
 
 void posixSetModemLines(int mask) { gModemOverride = mask; }
 
+namespace {
+char gOpenFailure[320] = "";
+
+PlatHandle failOpen(int fd, const char* path, const char* reason) {
+  std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: %s", path, reason);
+  if (fd >= 0) close(fd);
+  return kInvalidHandle;
+}
+}  // namespace
+
+const char* platSerialOpenFailure() { return gOpenFailure; }
+
 PlatHandle platSerialOpen(const char* name) {
   gOpenAdvice[0] = 0;
+  gOpenFailure[0] = 0;
   // Only "COM1" to "COM9" name a port; any other text names none.
-  if (std::strncmp(name, "COM", 3) != 0 || name[3] < '1' || name[3] > '9' || name[4] != 0) return kInvalidHandle;
+  if (std::strncmp(name, "COM", 3) != 0 || name[3] < '1' || name[3] > '9' || name[4] != 0) {
+    return failOpen(-1, name, "no such port");
+  }
   char path[256];
-  if (!posixComDevicePath(name[3] - '0', path, sizeof path)) return kInvalidHandle;
+  if (!posixComDevicePath(name[3] - '0', path, sizeof path)) return failOpen(-1, name, "no device for this port");
   // A device that another program holds exclusively (TIOCEXCL) refuses the
   // open here with EBUSY.
   const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -77,14 +92,13 @@ PlatHandle platSerialOpen(const char* name) {
     if ((errno == EACCES || errno == EPERM) && posixSerialAccessAdvice(path, gOpenAdvice, sizeof gOpenAdvice)) {
       std::fprintf(stderr, "zelto: %s: %s\n", name, gOpenAdvice);
     }
-    return kInvalidHandle;
+    return failOpen(-1, path, std::strerror(errno));
   }
   // No sharing: a port another terminal program has locked is refused, and
   // once open, this one is locked and exclusive for every later opener.
-  if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
-    close(fd);
-    return kInvalidHandle;
-  }
+  if (!isatty(fd)) return failOpen(fd, path, "not a serial device");
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return failOpen(fd, path, "in use by another program");
+  if (ioctl(fd, TIOCEXCL) != 0) return failOpen(fd, path, std::strerror(errno));
   return fd;
 }
 

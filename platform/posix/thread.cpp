@@ -80,6 +80,10 @@ void platThreadClose(PlatHandle h) {
   pthread_join(static_cast<pthread_t>(h), nullptr);
 }
 
+void platThreadDetach(PlatHandle h) {
+  if (h != kInvalidHandle) pthread_detach(static_cast<pthread_t>(h));
+}
+
 void platSleepMs(int ms) {
   if (ms <= 0) return;
   timespec ts{ms / 1000, (ms % 1000) * 1000000L};

@@ -48,6 +48,11 @@ void platUdpClose(PlatSocket s) {
   if (s != kInvalidSocket) close(fd(s));
 }
 
+int platUdpAllowBroadcast(PlatSocket s) {
+  const int on = 1;
+  return setsockopt(fd(s), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0 ? 1 : 0;
+}
+
 int platUdpBind(PlatSocket s, uint32_t addr, uint16_t port) {
   const sockaddr_in a = sockAddr(addr, port);
   return bind(fd(s), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 ? 1 : 0;

@@ -8,15 +8,33 @@
 namespace {
 HANDLE h32(PlatHandle h) { return reinterpret_cast<HANDLE>(h); }
 PlatHandle hp(HANDLE h) { return reinterpret_cast<PlatHandle>(h); }
+
+// Only a file on a disk is taken: a path naming a folder, a device (COM1,
+// NUL, CON) or a pipe is refused, as nothing sound can be read from or
+// written to it as a file. A folder, a device path ("\\.\...") and what
+// the system marks as a device are refused before any open (opening a pipe
+// or a device may wait); the rest by the opened handle's type.
+PlatHandle onlyDiskFile(const char* path, DWORD access, DWORD disposition) {
+  const DWORD attrs = GetFileAttributesA(path);
+  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+    return kInvalidHandle;
+  }
+  if (path[0] == '\\' && path[1] == '\\' && (path[2] == '.' || path[2] == '?') && path[3] == '\\') {
+    return kInvalidHandle;
+  }
+  const HANDLE h = CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return kInvalidHandle;
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return kInvalidHandle;
+  }
+  return hp(h);
+}
 }  // namespace
 
-PlatHandle platFileOpenRead(const char* path) {
-  return hp(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
+PlatHandle platFileOpenRead(const char* path) { return onlyDiskFile(path, GENERIC_READ, OPEN_EXISTING); }
 
-PlatHandle platFileCreate(const char* path) {
-  return hp(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
+PlatHandle platFileCreate(const char* path) { return onlyDiskFile(path, GENERIC_WRITE, CREATE_ALWAYS); }
 
 int platFileRead(PlatHandle h, void* buf, uint32_t n, uint32_t* got) {
   DWORD r = 0;

@@ -5,6 +5,8 @@
 // WriteFile and CloseHandle.
 #include <windows.h>
 
+#include <cstdio>
+
 #include "platform/serial.h"
 
 namespace {
@@ -15,8 +17,27 @@ HANDLE h32(PlatHandle h) { return reinterpret_cast<HANDLE>(h); }
 // each open changes only the flow-control members and what the mode text sets.
 DCB gComDCB;
 
+namespace {
+char gOpenFailure[320] = "";
+}  // namespace
+
+const char* platSerialOpenFailure() { return gOpenFailure; }
+
 PlatHandle platSerialOpen(const char* name) {
+  gOpenFailure[0] = 0;
   HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    char reason[256] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, reason,
+                   sizeof reason, nullptr);
+    // The system's text ends in a line break: the status text is one line.
+    for (char* p = reason; *p; p++) {
+      if (*p == '\r' || *p == '\n') *p = 0;
+    }
+    std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: %s (error %lu)", name, reason,
+                  static_cast<unsigned long>(error));
+  }
   return reinterpret_cast<PlatHandle>(h);
 }
 

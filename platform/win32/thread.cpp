@@ -69,6 +69,8 @@ void platThreadClose(PlatHandle h) {
   if (h != kInvalidHandle && h != 0) CloseHandle(reinterpret_cast<HANDLE>(h));
 }
 
+void platThreadDetach(PlatHandle h) { platThreadClose(h); }
+
 void platSleepMs(int ms) {
   if (ms <= 0) return;
   fineTimer();

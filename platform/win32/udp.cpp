@@ -65,6 +65,11 @@ void platUdpClose(PlatSocket s) {
   if (s != kInvalidSocket) closesocket(sock(s));
 }
 
+int platUdpAllowBroadcast(PlatSocket s) {
+  const BOOL on = TRUE;
+  return setsockopt(sock(s), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on) == 0 ? 1 : 0;
+}
+
 int platUdpBind(PlatSocket s, uint32_t addr, uint16_t port) {
   const sockaddr_in a = sockAddr(addr, port);
   return bind(sock(s), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 ? 1 : 0;

@@ -212,40 +212,30 @@ TEST_F(FileSendSerial, AbortAndLinkCloseEndTheSendForGood) {
 // is read by the worker. The file here is a pipe whose writer has given only
 // part of a long line that the comment filter leaves empty: a key press
 // that read on to the line's end would wait for the writer for good.
-TEST_F(FileSendSerial, KeyPressOnAnEndlessCommentLineReadsOneBlock) {
+TEST_F(FileSendSerial, AFifoAsSendOrRecordFileIsRefusedAtOnce) {
   const std::string path = dir + "/pipe";
   ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-  const int writer = open(path.c_str(), O_RDWR);   // a writer, so the reader's open does not wait
-  ASSERT_GE(writer, 0);
   std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s", path.c_str());
-  const std::string comment = "// " + std::string(20000, 'c');
-  ASSERT_EQ(write(writer, comment.data(), comment.size()), static_cast<ssize_t>(comment.size()));
-  Do(kCmdSendLineSkip);   // opens the file
-  // Should the key press wait for the writer, the line is ended for it
-  // after 5 s, and the test fails.
-  const std::string rest = "\rnext\r";
+  std::snprintf(gszRecPathName, sizeof gszRecPathName, "%s", path.c_str());
+  // Should an open wait for the pipe's other end, that end is opened for
+  // it after 3 s, and the test fails.
   std::atomic<bool> returned{false}, rescued{false};
+  int other = -1;
   std::thread rescue([&] {
-    if (WaitFor([&] { return returned.load(); }, 5000)) return;
+    if (WaitFor([&] { return returned.load(); }, 3000)) return;
     rescued = true;
-    if (write(writer, rest.data(), rest.size()) != static_cast<ssize_t>(rest.size())) std::abort();
+    other = open(path.c_str(), O_RDWR);
   });
-  Do(kCmdSendLineSkip);
+  Do(kCmdSendRaw);
+  Do(kCmdRecordShown);
   returned = true;
   rescue.join();
-  EXPECT_FALSE(rescued) << "the key press read on past one block";
-  // The line ends; the next key press sends the next line.
-  if (!rescued) {
-    ASSERT_EQ(write(writer, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
-  }
-  close(writer);
-  ASSERT_TRUE(WaitFor([] { return SendFilePending() == 0; }, 5000));
-  Do(kCmdSendLineSkip);
-  EXPECT_EQ(dev.receive(5, 3000), "next\r");
-  Do(kCmdSendLineSkip);
-  EXPECT_TRUE(WaitFor(Idle, 3000));
-  EXPECT_EQ(Screen(), std::string("Sending|") + kFinished);
-  EXPECT_EQ(headlessMessageCount(), 0);
+  if (other >= 0) close(other);
+  EXPECT_FALSE(rescued) << "an open waited for the pipe";
+  EXPECT_EQ(gfSendFileOpen, 0);
+  EXPECT_EQ(gfRecFileOpen, 0);
+  EXPECT_EQ(headlessCountMessages("Cannot open Source File!"), 1);
+  EXPECT_EQ(headlessCountMessages("Cannot open Rec File!"), 1);
 }
 
 TEST_F(FileSendSerial, DeviceThatStopsReadingEndsTheSendWithTheTimeoutTexts) {

@@ -207,4 +207,26 @@ TEST_F(FileSendStress, NothingOfAnEndedSendFollowsTheNextOne) {
   EXPECT_EQ(headlessMessageCount(), 0) << (headlessMessageCount() ? headlessMessage(0).text : "");
 }
 
+TEST_F(FileSendStress, KeysTypedDuringARawSendAllArriveAndNeverWaitForTheDevice) {
+  std::string file;
+  for (int i = 0; i < 200000; i++) file += static_cast<char>('A' + i % 26);
+  Use(file, "keys.txt");
+  Do(kCmdSendRaw);
+  // The device does not read: the line fills and the worker's write blocks.
+  ASSERT_TRUE(WaitFor([] { return gfTxBusy == 1; }, 2000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  sendCommByte('k');
+  EXPECT_EQ(gfSendFileOpen, 1) << "the key waited for the blocked write to time out";
+  StartDevice(false);
+  for (int i = 0; i < 9; i++) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    sendCommByte('k');
+  }
+  ASSERT_TRUE(WaitFor([] { return gfSendFileOpen == 0 && gLinePtr >= gLineMax && gComTxLen == 0; }, 20000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const std::string got = Received();
+  EXPECT_EQ(got.size() - Without(got, 'k').size(), 10u) << "every typed key reaches the device";
+  EXPECT_EQ(Without(got, 'k'), file);
+}
+
 }  // namespace

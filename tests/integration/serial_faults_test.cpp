@@ -10,10 +10,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "app/commands.h"
 #include "link/connection.h"
 #include "link/serial.h"
 #include "platform/posix/headless.h"
@@ -124,6 +126,31 @@ TEST(SerialFaults, DeviceRefusedForItsPermissionsNamesTheGroupToJoin) {
     EXPECT_NE(text.find("sudo usermod -aG dialout $USER"), std::string::npos) << text;
     EXPECT_NE(text.find("log in again"), std::string::npos) << text;
   }
+}
+
+TEST(SerialFaults, ADevicePulledDuringASendIsLostNotTimedOutAndAFailedOpenSaysWhy) {
+  ResetProgramState();
+  Alias com1;
+  auto dev = std::make_unique<PtyDevice>();
+  ASSERT_TRUE(com1.pointAt(dev->path()));
+  ASSERT_EQ(openConnection(), 1);
+  std::ofstream(com1.path + ".txt") << std::string(2000000, 'z');
+  std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s.txt", com1.path.c_str());
+  gPackDelay = 0;
+  DoDISPLAYCommand(nullptr, kCmdSendRaw);
+  ASSERT_TRUE(WaitFor([] { return gfTxBusy == 1; }, 2000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));   // the device reads nothing: the write waits
+  dev->pull();
+  unlink(com1.path.c_str());
+  ASSERT_TRUE(WaitFor([] { return gfSendFileOpen == 0 && GridText().find("Aborted") != std::string::npos; }, 5000));
+  EXPECT_EQ(GridText().find("COM Tx Timeout"), std::string::npos) << GridText().substr(0, 240);
+  EXPECT_NE(GridText().find("-COM1 lost-"), std::string::npos);
+  closeConnection();
+  unlink(gszSendPathName);
+  // The box is the same for every failed open; the screen says why.
+  EXPECT_EQ(openConnection(), 0);
+  EXPECT_EQ(headlessCountMessages("Cannot open COM1 @ 115200 baud"), 1);
+  EXPECT_NE(GridText().find("-" + com1.path + ": No such file or directory-"), std::string::npos);
 }
 
 }  // namespace

@@ -261,14 +261,14 @@ TEST_F(UdpFaults, OversizeDatagramsAmongNormalOnesAreRefusedOneByOneAndNeverShow
   const int32_t count0 = gByteCount;
 
   // A full receive block first, then oversize datagrams of every length up
-  // to the largest, each followed by a normal one. At most two oversize
-  // datagrams wait at a time, so the system's queue never overflows and
-  // every normal one must arrive.
+  // to the largest, each followed by a normal one once the previous box
+  // closed, so each has a box of its own; the system's queue never
+  // overflows and every normal one must arrive.
   std::string shown(kRxBlockSize, 'Y');
   toProgram(shown);
   constexpr int kOversize = 120;
   for (int i = 0; i < kOversize; i++) {
-    ASSERT_TRUE(WaitFor([i] { return headlessMessageCount() >= i - 1; }, 5000)) << i;
+    ASSERT_TRUE(WaitFor([i] { return headlessMessageCount() >= i && !UdpReceiveErrorBoxUp(); }, 5000)) << i;
     int size = kRxBlockSize + 1 + (i * 7919) % (kLargestDatagram - kRxBlockSize);
     if (i == 1) size = kLargestDatagram;
     toProgram(std::string(static_cast<size_t>(size), 'X'));
@@ -297,6 +297,28 @@ TEST_F(UdpFaults, OversizeDatagramsAmongNormalOnesAreRefusedOneByOneAndNeverShow
   std::string d;
   ASSERT_TRUE(peer.receive(&d, 3000));
   EXPECT_EQ(d, "z");
+}
+
+TEST_F(UdpFaults, AReceiveErrorBoxNeverHoldsReceptionAndCountsTheErrorsWhileUp) {
+  ASSERT_EQ(openConnection(), 1);
+  Do(kCmdRecordShown);
+  Do(kCmdEraseScreen);
+  headlessHoldBoxes(true);   // the user reads the first box a while
+  toProgram(std::string(kRxBlockSize + 1, 'X'));
+  ASSERT_TRUE(WaitFor([] { return headlessMessageCount() == 1; }, 3000));
+  for (int i = 0; i < 3; i++) {
+    toProgram(std::string(5000, 'X'));
+    toProgram(seqText("<%d>", i));
+  }
+  EXPECT_TRUE(WaitFor([] { return gridHas("<2>"); }, 3000)) << "reception waited for the box: " << screen();
+  headlessHoldBoxes(false);
+  ASSERT_TRUE(WaitFor([] { return !UdpReceiveErrorBoxUp(); }, 3000));
+  toProgram("after");
+  ASSERT_TRUE(WaitFor([] { return gridHas("after"); }, 3000)) << screen();
+  EXPECT_EQ(screen(), "<0><1><2>|-3 more UDP receive errors-|after");
+  EXPECT_EQ(headlessCountMessages(kRxError), 1);
+  Do(kCmdCloseRecord);
+  EXPECT_EQ(recordFile(), "<0><1><2>after");
 }
 
 TEST_F(UdpFaults, AFloodWhileRecordingRecordsExactlyWhatIsShownInOrder) {

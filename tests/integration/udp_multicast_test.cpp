@@ -1,4 +1,5 @@
-// The UDP link with a multicast group, on private networks the test makes:
+// The UDP link with a multicast group or a broadcast address, on private
+// networks the test makes:
 // network namespaces stand for hosts, a veth pair for the wire between them.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -165,6 +166,22 @@ TEST_F(UdpMulticast, TheFirstOctetDecidesAndARefusedJoinLeavesAWorkingLink) {
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block), n > 0 ? n : 0), c.ip);
     closeUDP();
   }
+}
+
+TEST_F(UdpMulticast, ABroadcastAddressReachesThePeer) {
+  TestNetwork net;
+  MAKE_OR_SKIP(net, makePair);
+  UdpPeer peer;
+  bool peerReady = false;
+  RunInNetns(net.b(), [&] { peerReady = peer.open("0.0.0.0", kPort); });
+  ASSERT_TRUE(peerReady);
+  settings("10.201.0.255", kPort + 1, kPort);   // the broadcast address of the pair's network
+  ASSERT_EQ(openOn(net.a(), openConnection), 1);
+  for (unsigned char c : std::string("all")) sendCommByte(c);
+  std::string got, d;
+  while (got.size() < 3 && peer.receive(&d, 3000)) got += d;
+  EXPECT_EQ(got, "all");
+  EXPECT_EQ(headlessMessageCount(), 0) << (headlessMessageCount() ? headlessMessage(0).text : "");
 }
 
 }  // namespace

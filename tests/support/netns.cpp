@@ -127,8 +127,8 @@ bool TestNetwork::makePair() {
   // The pair is made inside the namespaces, so no interface name is ever
   // taken in the host's own namespace.
   return run("ip -n " + a_ + " link add zv0 type veth peer name zv1 netns " + b_) &&
-         run("ip -n " + a_ + " addr add " + kAddrA + "/24 dev zv0") &&
-         run("ip -n " + b_ + " addr add " + kAddrB + "/24 dev zv1") &&
+         run("ip -n " + a_ + " addr add " + kAddrA + "/24 brd + dev zv0") &&
+         run("ip -n " + b_ + " addr add " + kAddrB + "/24 brd + dev zv1") &&
          run("ip -n " + a_ + " link set zv0 up") && run("ip -n " + b_ + " link set zv1 up") &&
          run("ip -n " + a_ + " route add 224.0.0.0/4 dev zv0") &&
          run("ip -n " + b_ + " route add 224.0.0.0/4 dev zv1");

@@ -399,20 +399,27 @@ TEST_F(FileSend, StartRefusalsAndReadErrors) {
   gfCtsHandsh = 0;
   headlessClearMessages();
 
-  // A file that cannot be read (a folder opens but does not read).
+  // A folder is no file to send: refused at once.
   std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s", dir.c_str());
+  headlessClearMessages();
+  Do(kCmdSendRaw);
+  EXPECT_EQ(gfSendFileOpen, 0);
+  EXPECT_EQ(headlessCountMessages("Cannot open Source File!"), 1);
+
+  // A file that opens but cannot be read (its first page is not mapped).
+  std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s", "/proc/self/mem");
   for (int id : {kCmdSendRaw, kCmdSendLine}) {
     headlessClearMessages();
     Do(id);
     ASSERT_EQ(gfSendFileOpen, 1);
-    sendCommByte('t');   // a typed byte waiting: the read error empties the buffer
+    sendCommByte('t');   // a typed byte waiting: the read error keeps it
     if (id == kCmdSendRaw) {
       Pass();
     } else {
       Do(id);
     }
     EXPECT_EQ(gfSendFileOpen, 0) << id;
-    EXPECT_EQ(gComTxLen.load(), 0) << id;
+    EXPECT_EQ(Flush(), id == kCmdSendRaw ? "" : "t") << id;   // the raw pass flushed it
     ASSERT_EQ(headlessMessageCount(), 1) << id;
     EXPECT_EQ(headlessMessage(0).text, "File Read Error!");
     EXPECT_EQ(headlessMessage(0).caption, "(default)");

@@ -4,6 +4,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -228,6 +229,15 @@ TEST_F(PresetFile, ShortForeignOrMissingFilesChangeNothing) {
   WriteFile(Preset(), good);
   EXPECT_EQ(LoadPreset(), 1);
   EXPECT_NE(Settings(false), initial);
+  // A pipe under the preset's name is refused without waiting for a writer
+  // (the alarm ends a start-up that would hang).
+  fs::remove(Preset());
+  ASSERT_EQ(mkfifo(Preset().c_str(), 0600), 0);
+  const std::string before = Settings(false);
+  alarm(10);
+  EXPECT_EQ(LoadPreset(), 0);
+  alarm(0);
+  EXPECT_EQ(Settings(false), before);
 }
 
 TEST_F(PresetFile, LongerFileIsAcceptedAndOnlyItsFirst630BytesCount) {
@@ -245,47 +255,57 @@ TEST_F(PresetFile, LongerFileIsAcceptedAndOnlyItsFirst630BytesCount) {
   EXPECT_STREQ(gszRecPathName, "/data/rec");
 }
 
-TEST_F(PresetFile, BytesComeBackSignedExceptPortAndDelimiter) {
+TEST_F(PresetFile, FieldsOutOfRangeAreReadAsTheirDefaultsAndNamedInOneStatusText) {
   Bytes b(630, 0);
   b[0] = 12;
   b[1] = 200;    // a port no list offers
-  b[2] = 128;    // a rate no list produces
-  b[3] = 0xFF;   // flags are widened signed
-  b[7] = 0xF3;
+  b[2] = 128;    // a rate no list produces (-307200)
+  b[3] = 0xFF;   // a flag that is neither 0 nor 1
+  b[7] = 0xF3;   // the rest is in range: bytes come back signed
   b[8] = 7;
   b[9] = 14;
-  b[10] = 0x80;
-  b[11] = 0xFF;
+  b[10] = 0x80;  // a delay of -128 ms
+  b[11] = 0xFF;  // any byte is a delimiter
   b[13] = 1;
   WriteFile(Preset(), b);
   gDelimiter = 0x0D;
   ASSERT_EQ(LoadPreset(), 1);
-  EXPECT_EQ(gbPort, 200);
-  EXPECT_EQ(gbOldPort, 200);
-  EXPECT_EQ(static_cast<int32_t>(gdwBaudRate), -128 * 2400);
+  EXPECT_EQ(gbPort, 1);
+  EXPECT_EQ(gbOldPort, 1);
+  EXPECT_EQ(gdwBaudRate, 115200u);
   EXPECT_EQ(gdwOldBaudRate, gdwBaudRate);
-  EXPECT_EQ(gfLocalEcho, -1);
+  EXPECT_EQ(gfLocalEcho, 0);
   EXPECT_EQ(GlfDISPLAYFont.lfHeight, -13);
   EXPECT_EQ(GxChar, 7);
   EXPECT_EQ(GyChar, 14);
-  EXPECT_EQ(gPackDelay.load(), -128);
+  EXPECT_EQ(gPackDelay.load(), 10);
   EXPECT_EQ(gDelimiter.load() & 0xFF, 0xFF);
   EXPECT_EQ(gfCtsHandsh, 1);
   EXPECT_EQ(gfOldCtsHandsh, 1);
+  EXPECT_STREQ(PresetDamageText(), "\r-Preset damaged, reset: port, baud rate, local echo, delay-\r");
   // An empty string field loads as an empty string.
   EXPECT_STREQ(gszIPString, "");
   EXPECT_STREQ(gszRecPathName, "");
 
-  b[2] = 0xFF;
   // A zero or negative character cell, which no font gives, leaves the cell
   // as it was: the window is sized and the view divided by it.
+  b[1] = 3;
+  b[2] = 0xFF;   // -2400 baud
+  b[3] = 1;
   b[8] = 0;
   b[9] = 0xF0;
+  b[10] = 5;
   WriteFile(Preset(), b);
   ASSERT_EQ(LoadPreset(), 1);
-  EXPECT_EQ(static_cast<int32_t>(gdwBaudRate), -2400);
+  EXPECT_EQ(gbPort, 3);
+  EXPECT_EQ(gdwBaudRate, 115200u);
   EXPECT_EQ(GxChar, 7);
   EXPECT_EQ(GyChar, 14);
+  EXPECT_STREQ(PresetDamageText(), "\r-Preset damaged, reset: baud rate, cell width, cell height-\r");
+  // What is saved is whole again, and reads without a word.
+  ASSERT_EQ(SavePreset(nullptr), 1);
+  ASSERT_EQ(LoadPreset(), 1);
+  EXPECT_STREQ(PresetDamageText(), "");
 }
 
 TEST_F(PresetFile, DamagedFileLoadsWithEveryStringTerminatedWithinItsWidth) {
@@ -367,20 +387,22 @@ TEST_F(PresetFile, ProgramNotFoundNamesBareFilesAndTooLongFolderNamesNone) {
   EXPECT_EQ(SavePreset(nullptr), 0);
   EXPECT_FALSE(fs::exists(work / "ZELTO.SET"));
   EXPECT_FALSE(fs::exists(deep / "ZELTO.SET"));
-  EXPECT_EQ(headlessMessageCount(), 0);
+  EXPECT_EQ(headlessCountMessages("Preset Write Error!"), 1);   // and Save Setup says so
 
   fs::current_path(cwd);
 }
 
-TEST_F(PresetFile, UncreatableFileIsSilentAndShortWriteIsReported) {
+TEST_F(PresetFile, UncreatableFileAndShortWriteAreReportedWithThePath) {
   LoadPreset();
-  // The folder went away: nothing is written and nothing said.
+  // The folder went away: nothing is written, and the user is told where.
   const fs::path gone = dir_ / "gone";
   UseFolder(gone);
   LoadPreset();
   fs::remove_all(gone);
   EXPECT_EQ(SavePreset(nullptr), 0);
-  EXPECT_EQ(headlessMessageCount(), 0);
+  EXPECT_EQ(headlessCountMessages("Preset Write Error!"), 1);
+  EXPECT_NE(GridText().find("-Setup not saved to " + (gone / "ZELTO.SET").string() + "-"), std::string::npos);
+  headlessClearMessages();
 
   // A disk that takes only 100 bytes.
   UseFolder(dir_);

@@ -1,6 +1,7 @@
 // The display view through the headless window: what the scroll bars, the wheel, a size change, painting and the caret leave on the window once a frame has run.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "display/frame.h"
@@ -126,6 +127,19 @@ TEST_F(View, OneFrameRequestAndOneViewMovePerFrame) {
   EXPECT_EQ(gHeadless.vScrollPos.load(), kEnd);
   EXPECT_EQ(gHeadless.viewInvalidations - repaints, 1);
   EXPECT_EQ(gHeadless.scrolls - scrolls, 0);
+}
+
+TEST_F(View, APaintAfterAFloodScrolledTheGridPastTheLastFrameIsNeverBlank) {
+  Write(std::string(200, '\r'));
+  DISPLAYRunFrame(nullptr);
+  gfHexPrint = 1;
+  Write(std::string(300 * 27, 'x'));   // some 300 rows of hex, more than the grid holds, no frame since
+  static PaintCopy copy;
+  DISPLAYPaintCopy(0, 0, 80 * 8, 34 * L, &copy);
+  ASSERT_GT(copy.range.lastRow, copy.range.firstRow);
+  for (int32_t row = copy.range.firstRow; row <= copy.range.lastRow; row++) {
+    EXPECT_NE(std::memchr(copy.cells[row], '7', static_cast<size_t>(copy.range.count)), nullptr) << row;
+  }
 }
 
 TEST_F(View, PaintRangeAndCaret) {

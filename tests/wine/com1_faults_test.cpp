@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -258,6 +259,31 @@ void recordDiskFull(Device& dev, const std::string& dir) {
   DeleteFileA(again.c_str());
 }
 
+// A raw send with no delay to a device that stops reading: a key typed while
+// the write is held up is queued at once (no write timed out for it), and
+// once the device reads again every key has arrived, no file byte lost.
+void keysDuringRawSend(Device& dev, const std::string& dir) {
+  const std::string path = dir + "\\keys.txt", file = NumberedText(200000);
+  writeFile(path, file);
+  std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s", path.c_str());
+  dev.command("clear\nhold 1\n");
+  gPackDelay = 0;
+  doCommand(kCmdSendRaw);
+  waitFor([] { return gfTxBusy == 1; }, 5000);
+  Sleep(300);
+  sendCommByte('~');
+  check(gfSendFileOpen == 1, "wine_keys_during_send_never_wait", screen());
+  dev.command("hold 0\n");
+  for (int i = 0; i < 9; i++, Sleep(5)) sendCommByte('~');
+  waitFor([] { return idle() && gComTxLen == 0; }, 30000);
+  Sleep(300);
+  std::string got = dev.received();
+  const size_t keys = std::count(got.begin(), got.end(), '~');
+  got.erase(std::remove(got.begin(), got.end(), '~'), got.end());
+  check(keys == 10 && got == file, "wine_keys_during_send_all_arrive", std::to_string(keys) + " keys");
+  DeleteFileA(path.c_str());
+}
+
 // Starts a raw send of the file at 2 ms a byte on a cleared screen, and
 // waits until the device has heard its first 50 bytes.
 void startRawSend(Device& dev, const std::string& path) {
@@ -480,6 +506,7 @@ int main() {
     recordDiskFull(dev, dir);
     sendFileInUse(dev, dir);
     sendFileChangedOutside(dev, dir);
+    keysDuringRawSend(dev, dir);
     closeWhileBusy(dev, dir);
   }
   if (gfConnected) closeConnection();

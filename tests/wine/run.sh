@@ -7,8 +7,8 @@
 # reason" of a case that cannot be set up here) and ends with
 # "N passed, N failed"; exits non-zero if anything failed. Everything it
 # starts (X server, wineserver and Wine processes of its own prefix, the
-# device) is ended again. ZW_ONLY=PATTERN runs only the cases whose name
-# matches it (and none of the test programs), for working on one case. Wine writes only to files: a Wine process that
+# device) is ended again. ZW_ONLY=PATTERN runs only the cases and test
+# programs whose name matches it, for working on one of them. Wine writes only to files: a Wine process that
 # inherits a pipe would keep the reader of this script's output waiting.
 set -uo pipefail
 
@@ -184,7 +184,7 @@ fi
 shopt -s nullglob
 for exe in "$build"/*_test.exe; do
   name=$(basename "$exe" .exe)
-  [ -n "${ZW_ONLY:-}" ] && continue
+  [ -n "${ZW_ONLY:-}" ] && [[ $name != *$ZW_ONLY* ]] && continue
   dev_ctl clear "echo 1"
   t0=$SECONDS
   (cd "$build" && timeout -k 5 90 wine "$exe" >"$out/$name.log" 2>&1 </dev/null)

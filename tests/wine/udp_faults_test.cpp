@@ -71,9 +71,10 @@ sockaddr_in loopback(int port) {
   return a;
 }
 
-SOCKET boundSocket(int port) {
+SOCKET boundSocket(int port, bool anyAddress = false) {
   SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in a = loopback(port);
+  if (anyAddress) a.sin_addr.s_addr = INADDR_ANY;
   if (s == INVALID_SOCKET || bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
     if (s != INVALID_SOCKET) closesocket(s);
     return INVALID_SOCKET;
@@ -161,18 +162,20 @@ std::string gTemp;   // this run's folder for the send and record files
 SOCKET gPeer = INVALID_SOCKET;
 int gRx = 0;
 
-// A fresh link to a peer socket on loopback, from a blank screen.
-bool connect(const char* ip = "127.0.0.1") {
+// A fresh link to a peer socket, from a blank screen; the TX port is the
+// peer's unless txPort says otherwise. The peer is bound to every address,
+// so it hears loopback broadcasts too.
+bool connect(const char* ip = "127.0.0.1", const char* txPort = nullptr) {
   clearMessages();
   ClearDISPLAYScreen();
-  gPeer = boundSocket(0);
+  gPeer = boundSocket(0, true);
   SOCKET probe = boundSocket(0);
   gRx = portOf(probe);
   closesocket(probe);
   gfUdpMode = 1;
   setText(gszIPString, sizeof gszIPString, ip);
   setText(gszRX_PortString, sizeof gszRX_PortString, std::to_string(gRx));
-  setText(gszTX_PortString, sizeof gszTX_PortString, std::to_string(portOf(gPeer)));
+  setText(gszTX_PortString, sizeof gszTX_PortString, txPort ? txPort : std::to_string(portOf(gPeer)).c_str());
   return gPeer != INVALID_SOCKET && gRx != 0 && openConnection() == 1;
 }
 
@@ -244,14 +247,14 @@ void oversizeFlood() {
   const int32_t count0 = gByteCount;
 
   // Oversize datagrams of every length up to the largest, each followed by
-  // a normal one; at most two oversize ones wait at a time, so no queue
-  // overflows and every normal one must arrive.
+  // a normal one once the previous box closed, so each has a box of its
+  // own; no queue overflows and every normal one must arrive.
   std::string shown(kRxBlockSize, 'Y');
   sendTo(gPeer, gRx, shown);
   constexpr int kOversize = 120;
   bool paced = true;
   for (int i = 0; i < kOversize && paced; i++) {
-    paced = waitFor([i] { return messageCount() >= i - 1; }, 5000);
+    paced = waitFor([i] { return messageCount() >= i && !UdpReceiveErrorBoxUp(); }, 5000);
     int size = kRxBlockSize + 1 + (i * 7919) % (kLargestDatagram - kRxBlockSize);
     if (i == 1) size = kLargestDatagram;
     sendTo(gPeer, gRx, std::string(static_cast<size_t>(size), 'X'));
@@ -260,7 +263,9 @@ void oversizeFlood() {
     shown += normal;
   }
   const std::string last = seqText("<%03d>", kOversize - 1);
-  const bool all = paced && waitFor([&] { return gridHas(last); }, 10000);
+  const bool all = paced && waitFor([&] {
+    return gridHas(last) && messageCount() == kOversize && !UdpReceiveErrorBoxUp();
+  }, 10000);
   const std::string g = grid();
   check(all && g.compare(0, shown.size() + 1, shown + " ") == 0 && g.find('X') == std::string::npos &&
             gByteCount - count0 == static_cast<int32_t>(shown.size()),
@@ -269,21 +274,24 @@ void oversizeFlood() {
   for (int i = 0; i < kOversize; i++) want += "UDP receive error\n";
   // With nothing else going on, the datagram behind an oversize one is shown
   // and recorded by itself: no key, no further datagram needed to wake it.
-  // The box is up, as a person reads it, while the next one arrives.
+  // The box is up, as a person reads it, while the next one arrives, and
+  // reception does not wait for it; an oversize one meanwhile is counted.
   for (int i = 0; i < 3; i++) {
     const int before = messageCount();
     holdBoxes();
     sendTo(gPeer, gRx, std::string(i == 0 ? kRxBlockSize + 1 : i == 1 ? 5000 : kLargestDatagram, 'X'));
     waitFor([before] { return messageCount() > before; }, 5000);
     const std::string alone = seqText("(%d)", i);
+    if (i == 2) sendTo(gPeer, gRx, std::string(5000, 'X'));
     sendTo(gPeer, gRx, alone);
-    Sleep(100);
+    check(waitFor([&] { return gridHas(alone); }, 3000), "udpfault_oversize_next_datagram_wakes_the_worker",
+          screen().substr(0, 200));
     dismissBox();
     shown += alone;
     want += "UDP receive error\n";
-    check(waitFor([&] { return gridHas(alone); }, 3000), "udpfault_oversize_next_datagram_wakes_the_worker",
-          screen().substr(0, 200));
   }
+  check(waitFor([] { return gridHas("-1 more UDP receive error-"); }, 3000),
+        "udpfault_oversize_errors_while_up_counted", screen().substr(0, 200));
   check(messages() == want, "udpfault_oversize_one_receive_error_each",
         std::to_string(messageCount()) + " messages");
   Do(kCmdCloseRecord);
@@ -294,12 +302,24 @@ void oversizeFlood() {
   disconnect();
 }
 
-// An address the system refuses: every send fails. The box for a failure
+// A broadcast address reaches the peer (the loopback network's own, so
+// nothing leaves this machine): the send socket may broadcast.
+void broadcastReachesThePeer() {
+  check(connect("127.255.255.255"), "udpfault_broadcast_open", messages());
+  if (!gfConnected) return disconnect();
+  typeKeys("all");
+  std::string got;
+  for (std::string d; got.size() < 3 && (d = receiveOne(gPeer, 3000)) != "(none)";) got += d;
+  check(got == "all" && messages().empty(), "udpfault_broadcast_reaches_the_peer", got + " / " + messages());
+  disconnect();
+}
+
+// A destination the system refuses (port 0): every send fails. The box for a failure
 // holds the worker, never the window: typing goes on while it is up. The
 // user is told once per failure that typing met, not once per pass, and the
 // window stays usable to mend the address in Setup.
 void sendsKeepFailing() {
-  check(connect("255.255.255.255"), "udpfault_refused_open", messages());
+  check(connect("127.0.0.1", "0"), "udpfault_refused_open", messages());
   if (!gfConnected) return disconnect();
   holdBoxes();
   typeKeys("a");
@@ -318,8 +338,8 @@ void sendsKeepFailing() {
   check(second && messages() == "UDP transmit error\nUDP transmit error\n" && used < 0.4,
         "udpfault_refused_one_box_per_typed_failure_no_spin", messages() + std::to_string(used) + " s of processor");
 
-  // Setup mends the address: the link reopens and a key goes out.
-  setText(gszIPString, sizeof gszIPString, "127.0.0.1");
+  // Setup mends the port: the link reopens and a key goes out.
+  setText(gszTX_PortString, sizeof gszTX_PortString, std::to_string(portOf(gPeer)));
   SetupReopenLink(1);
   typeKeys("c");
   const std::string c = receiveOne(gPeer, 3000);
@@ -404,6 +424,7 @@ int main() {
   gPackDelay = 0;
   peerGoesAwayAndComesBack();
   sendsKeepFailing();
+  broadcastReachesThePeer();
   oversizeFlood();
   floodWhileRecording();
   for (const char* name : {"send.txt", "oversize.rec", "flood.rec"}) DeleteFileA((gTemp + name).c_str());

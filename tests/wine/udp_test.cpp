@@ -160,7 +160,7 @@ void unicastRoundTrip() {
 
   sendTo(peer, rx, std::string(kRxBlockSize + 1, 'X'));
   sendTo(peer, rx, "next");
-  const bool next = waitFor([] { return gridHas("next"); }, 3000);
+  const bool next = waitFor([] { return gridHas("next") && !messages().empty(); }, 3000);
   check(next && gridCount('X') == 0 && messages() == "UDP receive error\n" && gLastIcon == kIconWarning,
         "udp_1537_bytes_give_receive_error", messages());
 

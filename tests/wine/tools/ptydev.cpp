@@ -13,6 +13,8 @@
 //   flood 0|1       send text lines as fast as the line takes them
 //   pace N          send the same lines at N bytes a second, a few bytes
 //                   each millisecond as a serial line delivers them (0 stops)
+//   hold 0|1        stop reading what the program sends (a device that
+//                   stopped reading: its line fills up), or read again
 //   stats           write "rx N tx N purges N" (so far) into the stats file
 //   sync TOKEN      append TOKEN and a newline to the ack file (all earlier
 //                   commands have been carried out by then)
@@ -61,6 +63,7 @@ const char* gAckPath = nullptr;
 const char* gStatsPath = nullptr;
 bool gEcho = false;
 bool gFlood = false;
+bool gHold = false;
 long gPaceRate = 0;             // bytes a second while pacing
 long long gPaceStartNs = 0;
 unsigned long long gPaced = 0;  // bytes of the paced stream so far
@@ -150,6 +153,8 @@ void command(const std::string& line) {
     gPaceRate = std::atol(arg.c_str());
     gPaceStartNs = nowNs();
     gPaced = 0;
+  } else if (verb == "hold") {
+    gHold = arg == "1";
   } else if (verb == "stats") {
     char text[96];
     std::snprintf(text, sizeof text, "rx %llu tx %llu purges %llu\n", gRxCount, gTxCount, gPurges);
@@ -389,7 +394,7 @@ int main(int argc, char** argv) {
     pollfd fds[3];
     int n = 0;
     // A pulled device has no terminal: poll passes over a negative descriptor.
-    fds[n++] = {gMaster, static_cast<short>(POLLIN | (gOut.empty() ? 0 : POLLOUT)), 0};
+    fds[n++] = {gMaster, static_cast<short>((gHold ? 0 : POLLIN) | (gOut.empty() ? 0 : POLLOUT)), 0};
     const int ctlIndex = gCtl >= 0 ? n : -1;
     if (gCtl >= 0) fds[n++] = {gCtl, POLLIN, 0};
     const int progIndex = gProg >= 0 ? n : -1;
