@@ -357,7 +357,7 @@ int transmitCommBlock() {
       gLastFlush = Flush::UdpFailed;
       return 0;
     }
-    gTxTotal.fetch_add(static_cast<uint64_t>(len), std::memory_order_relaxed);
+    gTxTotal.fetch_add(static_cast<uint64_t>(gComTxLen), std::memory_order_relaxed);
     gComTxLen = 0;
     return 1;
   }
