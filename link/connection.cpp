@@ -18,6 +18,7 @@
 #include "platform/window.h"
 #include "transfer/filesend.h"
 #include "transfer/record.h"
+#include "transfer/upload.h"
 
 uint8_t gComTxBuf[kTxBufSize];
 Flag32 gComTxLen{0};
@@ -153,6 +154,7 @@ bool flushStep() {
 }
 
 void routeBlock(const uint8_t* block, int32_t n) {
+  UploadReceived(block, n);
   if (gfRecRecv == 1) RecordReceivedBlock(block, n);
   gByteCount += n;
   if (gfDropStream == 1) return;
@@ -229,6 +231,7 @@ void closeConnection() {
   cutThread();
   // From here on only this thread touches the link and the files.
   if (AbortSendFileQuietly()) WriteDISPLAYStatus(gszAbortStr);
+  UploadCloseQuietly();
   if (gfRecFileOpen) CloseRecFileQuietly();
   EmptyCommTxBuffer();
   if (gfComOpen) closeCOM();
@@ -262,6 +265,7 @@ unsigned ComThread(void*) {
       SendFileContinue();
       worked = true;
     }
+    if (UploadActive()) UploadStep();
     if (gfSendFileOpen == 1 && gSendMode == 0) {
       SendCommBlock();
       worked = true;
@@ -284,6 +288,9 @@ unsigned ComThread(void*) {
         if (quietPasses < kQuietPassesBeforeLongWait) quietPasses++;
         int wait = quietPasses < kQuietPassesBeforeLongWait ? kShortIdleWaitMs : kLongIdleWaitMs;
         if (platLinkWaitEndsOnData(udp ? 1 : 0)) wait = kDataWakeIdleWaitMs;
+        // An upload running: the reply's quiet end, the line's timeout and
+        // a line the reader left for the next pass come within a millisecond.
+        if (UploadRunning()) wait = kShortIdleWaitMs;
         platWaitLinkIdle(udp ? gRsock : ghCom, udp ? 1 : 0, wait);
       } else if (worked) {
         quietPasses = 0;
@@ -292,7 +299,8 @@ unsigned ComThread(void*) {
     }
     quietPasses = 0;
     routeBlock(block, n);
-    if (!udp && !worked && n >= kGatherMinBytes && n <= kGatherMaxBytes) {
+    // A reply to an uploaded line is no stream: the next line follows at once.
+    if (!udp && !worked && n >= kGatherMinBytes && n <= kGatherMaxBytes && !UploadActive()) {
       platWaitLinkIdle(kInvalidHandle, 0, kGatherWaitMs);
     }
   }

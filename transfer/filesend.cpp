@@ -49,6 +49,7 @@ int32_t gSendSize = 0;
 int32_t gComment = 0;
 OpenFileRecord gofSendName{};
 char gszSendName[kPathMax];
+uint32_t gSendFileSeq = 0;
 
 using namespace sendfile;
 
@@ -367,6 +368,7 @@ void StartSendFile() {
     // What still drains of a transfer that reached its end is that
     // transfer's; it is never taken into this one's first line.
     gQueueRaw = false;
+    gSendFileSeq++;
     gfSendFileOpen = 1;
   }
   WriteDISPLAYStatus(kSendingStr);
@@ -448,6 +450,8 @@ void SendCommBlock() {
   }
   runAfter(after);
 }
+
+CoreLock& SendFileLock() { return sendLock(); }
 
 int SendFilePending() { return gHasPending ? 1 : 0; }
 
