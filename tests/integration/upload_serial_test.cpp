@@ -15,6 +15,7 @@
 
 #include "app/commands.h"
 #include "link/connection.h"
+#include "platform/posix/headless.h"
 #include "platform/posix/paths.h"
 #include "settings/globals.h"
 #include "settings/options.h"
@@ -97,6 +98,9 @@ TEST_F(UploadSerial, AnErrorStopsAtItsLineThenTheKeysGoOnOrEnd) {
   usleep(300000);
   EXPECT_EQ(Lines(), "1\n2\noops\n");   // nothing after the stop
   EXPECT_EQ(gfSendFileOpen.load(), 1);
+  headlessClearMessages();
+  Do(kCmdTerminal);                      // Setup is refused meanwhile
+  EXPECT_EQ(headlessCountMessages("First terminate\nFile Transfer !"), 1);
   Do(kCmdUploadPaced);                   // the same line again: the same stop
   ASSERT_TRUE(WaitFor([&] { return Lines() == "1\n2\noops\noops\n"; }, 3000)) << Lines();
   usleep(200000);
