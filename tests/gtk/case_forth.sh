@@ -95,5 +95,18 @@ sleep 0.5
 rec=$(tr -d '\r' <"$ZG_APP/ZELTO.REC" 2>/dev/null)
 check forth_paced_word_answers "record: $(tail -c 300 <<<"$rec" | tr '\n' '|')" grep -q 'answer \. 42  ok' <<<"$rec"
 check forth_paced_no_error "" test "$(grep -c 'Undefined word' <<<"$rec")" = 0
+
+# An undefined word stops the upload at its line: nothing after it goes out.
+printf '1 drop\rno-such-word\r2 drop\r' >"$ZG_WORK/prog/err.fs"
+keys F1
+wait_windows Open 1 5000 && { sleep 0.5; typed "$ZG_WORK/prog/err.fs"; sleep 0.3; keys Return; sleep 0.5; }
+focus_main
+: >"$fdev/rx.bin"
+keys shift+F6
+sleep 2
+check forth_paced_stops_at_the_error "device got: $(tr '\r' '|' <"$fdev/rx.bin")" \
+  test "$(tr '\r' '|' <"$fdev/rx.bin")" = "1 drop|no-such-word|"
+keys F8
+sleep 0.5
 shot forth-paced-upload >/dev/null
 zg_finish

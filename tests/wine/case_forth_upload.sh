@@ -116,6 +116,25 @@ sleep 0.8
 rec=$(tr -d '\r' <"$ZW_APP/ZELTO.REC" 2>/dev/null)
 check forth_paced_word_answers "record: $(tail -c 300 <<<"$rec" | tr '\n' '|')" grep -q 'answer \. 42  ok' <<<"$rec"
 check forth_paced_no_error "" test "$(grep -c 'Undefined word' <<<"$rec")" = 0
+
+# An undefined word stops the upload at its line: nothing after it goes out.
+printf '1 drop\rno-such-word\r2 drop\r' >"$ZW_APP/prog/err.fs"
+keys F1
+if probe wait-dialog "Open" 10000 >/dev/null; then
+  sleep 0.5
+  keys ctrl+a
+  typed "$(winpath "$ZW_APP/prog/err.fs")"
+  keys Return
+  probe wait-gone "Open" 5000 >/dev/null
+fi
+wait_foreground 3000
+: >"$fdev/rx.bin"
+keys shift+F6
+sleep 2
+check forth_paced_stops_at_the_error "device got: $(tr '\r' '|' <"$fdev/rx.bin")" \
+  test "$(tr '\r' '|' <"$fdev/rx.bin")" = "1 drop|no-such-word|"
+keys F8
+sleep 0.5
 s=$(shot forth-paced)
 save_png "$s" forth-paced-upload
 zw_finish
