@@ -145,7 +145,7 @@ void ReplyReset(ReplyMatcher* m, const ReplyPatterns& prompts, const ReplyPatter
 
 void ReplyBegin(ReplyMatcher* m, const uint8_t* line, int n, int64_t nowUs) {
   m->echoLen = 0;
-  for (int i = 0; i < n && m->echoLen < kReplyLineMax; i++) {
+  for (int i = 0; i < n && m->echoLen < kReplyEchoMax; i++) {
     if (!isLineEnd(line[i])) m->echo[m->echoLen++] = line[i];
   }
   m->echoPos = 0;

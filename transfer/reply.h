@@ -25,6 +25,7 @@
 constexpr int kReplyPatternMax = 16;
 constexpr int kReplyPatternLen = 64;
 constexpr int kReplyLineMax = 160;
+constexpr int kReplyEchoMax = 4096;   // a whole line of the upload
 constexpr int64_t kReplyQuietUs = 30000;
 
 struct ReplyPattern {
@@ -48,7 +49,7 @@ enum class ReplyState { Waiting, Prompt, Error };
 struct ReplyMatcher {
   ReplyPatterns prompts;
   ReplyPatterns errors;
-  uint8_t echo[kReplyLineMax];
+  uint8_t echo[kReplyEchoMax];
   int echoLen;
   int echoPos;
   bool echoing;

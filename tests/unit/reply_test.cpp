@@ -57,6 +57,8 @@ TEST(Reply, TheEchoOfTheLineNeverCountsOnlyTheReplyDoes) {
   // The line itself holds a prompt word and error texts.
   EXPECT_EQ(t.Answer(": ok .\" not found ?\" ;\r", ": ok .\" not found ?\" ; ok\r\n").first, S::Prompt);
   EXPECT_EQ(t.Answer("x ?\r", "x ? 5  ok\r\n").first, S::Prompt);
+  const std::string longLine = std::string(300, 'x') + " ok ? not found " + std::string(300, 'y') + "\r";
+  EXPECT_EQ(t.Answer(longLine, longLine.substr(0, longLine.size() - 1)), std::make_pair(S::Waiting, S::Waiting));
   // The echo arrives in pieces.
   ReplyBegin(&t.m, reinterpret_cast<const uint8_t*>("abc ok\r"), 7, t.now);
   ReplyFeed(&t.m, reinterpret_cast<const uint8_t*>("abc o"), 5, t.now);
