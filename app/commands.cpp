@@ -17,13 +17,16 @@
 #include "transfer/filesend.h"
 #include "transfer/paste.h"
 #include "transfer/record.h"
+#include "transfer/upload.h"
 
 namespace {
 
 // F6 and F7: the next line of a running send in the new mode, or a new send.
 void sendLineByLine(int mode) {
+  if (UploadRunning()) return;   // the replies pace the file meanwhile
   gSendMode = mode;
   if (gfSendFileOpen) {
+    UploadKeyLine();
     SendCommBlock();
   } else {
     StartSendFile();
@@ -77,12 +80,15 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     case kCmdDropStream: gfDropStream = 1; break;
     case kCmdShowStream: gfDropStream = 0; break;
     case kCmdSendRaw:
+      if (UploadRunning()) break;
       gSendMode = 0;
       StartSendFile();
       break;
     case kCmdSendLine: sendLineByLine(1); break;
     case kCmdSendLineSkip: sendLineByLine(2); break;
     case kCmdAbortSend: abortSend(); break;
+    case kCmdUploadPaced: UploadStart(0); break;
+    case kCmdUploadPacedSkip: UploadStart(1); break;
     case kCmdRecordShown:
       gfRecQuiet = 0;
       StartRecReceive();

@@ -17,6 +17,8 @@ enum : int {
   kCmdRecordQuiet = 326,         // F10
   kCmdPauseRecord = 327,         // F11
   kCmdCloseRecord = 328,         // F12
+  kCmdUploadPaced = 329,         // Shift+F6
+  kCmdUploadPacedSkip = 330,     // Shift+F7
   kCmdTerminal = 331,
   kCmdEraseScreen = 332,
   kCmdSaveSetup = 333,

@@ -30,11 +30,13 @@
 namespace {
 
 // The menu "ZELTO": the texts of the command table, a function key each
-// where it has one (GTK shows it beside the text), 0 for a separator.
+// where it has one (GTK shows it beside the text) with its modifiers, 0 for
+// a separator.
 struct MenuEntry {
   const char* text;
   int command;
   guint key;
+  GdkModifierType mods;
   bool check = false;   // a check item, showing a state
 };
 const MenuEntry kFileMenu[] = {
@@ -57,6 +59,9 @@ const MenuEntry kLoadMenu[] = {
     {"Start Receive Record Quietly", kCmdRecordQuiet, GDK_KEY_F10},
     {"Pause Receive Record", kCmdPauseRecord, GDK_KEY_F11},
     {"Close Record File", kCmdCloseRecord, GDK_KEY_F12},
+    {nullptr, 0, 0},
+    {"Upload File paced by Replies", kCmdUploadPaced, GDK_KEY_F6, GDK_SHIFT_MASK},
+    {"Upload File paced by Replies (skip comments)", kCmdUploadPacedSkip, GDK_KEY_F7, GDK_SHIFT_MASK},
 };
 const MenuEntry kConfigMenu[] = {
     {"Terminal", kCmdTerminal, 0},
@@ -64,8 +69,8 @@ const MenuEntry kConfigMenu[] = {
     {nullptr, 0, 0},
     {"Erase Screen", kCmdEraseScreen, 0},
     {nullptr, 0, 0},
-    {"DTR", kCmdDtr, 0, true},
-    {"RTS", kCmdRts, 0, true},
+    {"DTR", kCmdDtr, 0, {}, true},
+    {"RTS", kCmdRts, 0, {}, true},
     {"Send Break", kCmdSendBreak, 0},
     {nullptr, 0, 0},
     {"Save Setup", kCmdSaveSetup, 0},
@@ -124,9 +129,9 @@ void addMenu(GtkWidget* bar, GtkAccelGroup* keys, const char* title, const MenuE
     }
     if (e.text) {
       g_signal_connect(item, "activate", G_CALLBACK(command), GINT_TO_POINTER(e.command));
-      // The function keys alone, without modifiers, wherever the main
-      // window has the focus; a dialog's keys never reach them.
-      if (e.key) gtk_widget_add_accelerator(item, "activate", keys, e.key, static_cast<GdkModifierType>(0), GTK_ACCEL_VISIBLE);
+      // The function keys, alone or with Shift as the entry says, wherever
+      // the main window has the focus; a dialog's keys never reach them.
+      if (e.key) gtk_widget_add_accelerator(item, "activate", keys, e.key, e.mods, GTK_ACCEL_VISIBLE);
     }
     gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
   }

@@ -27,6 +27,7 @@
 #include "transfer/filesend.h"
 #include "transfer/paste.h"
 #include "transfer/record.h"
+#include "transfer/upload.h"
 
 uint8_t gComTxBuf[kTxBufSize];
 Flag32 gComTxLen{0};
@@ -160,6 +161,7 @@ bool flushStep() {
 }
 
 void routeBlock(const uint8_t* block, int32_t n) {
+  UploadReceived(block, n);
   // One time of arrival for the block: a line is stamped with the time its
   // first byte was taken from the link.
   char stamp[kStampLen + 1];
@@ -259,6 +261,7 @@ void closeConnection() {
   // From here on only this thread touches the link and the files.
   const bool pasting = AbortPasteQuietly() != 0;
   if (AbortSendFileQuietly() || pasting) WriteDISPLAYStatus(gszAbortStr);
+  UploadCloseQuietly();
   if (gfRecFileOpen) CloseRecFileQuietly();
   EmptyCommTxBuffer();
   if (gfComOpen) closeCOM();
@@ -296,6 +299,7 @@ unsigned ComThread(void*) {
       SendFileContinue();
       worked = true;
     }
+    if (sending && UploadActive()) UploadStep();
     if (sending && gfSendFileOpen == 1 && gSendMode == 0) {
       SendCommBlock();
       worked = true;
@@ -320,6 +324,9 @@ unsigned ComThread(void*) {
         int wait = quietPasses < kQuietPassesBeforeLongWait ? kShortIdleWaitMs : kLongIdleWaitMs;
         if (platLinkWaitEndsOnData(udp ? 1 : 0)) wait = kDataWakeIdleWaitMs;
         if (breakMs >= 0 && breakMs < wait) wait = breakMs > 0 ? breakMs : 1;
+        // An upload running: the reply's quiet end, the line's timeout and
+        // a line the reader left for the next pass come within a millisecond.
+        if (UploadRunning()) wait = kShortIdleWaitMs;
         platWaitLinkIdle(udp ? gRsock : ghCom, udp ? 1 : 0, wait);
       } else if (worked) {
         quietPasses = 0;
@@ -328,7 +335,8 @@ unsigned ComThread(void*) {
     }
     quietPasses = 0;
     routeBlock(block, n);
-    if (!udp && !worked && n >= kGatherMinBytes && n <= kGatherMaxBytes) {
+    // A reply to an uploaded line is no stream: the next line follows at once.
+    if (!udp && !worked && n >= kGatherMinBytes && n <= kGatherMaxBytes && !UploadActive()) {
       platWaitLinkIdle(kInvalidHandle, 0, kGatherWaitMs);
     }
   }

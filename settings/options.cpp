@@ -11,8 +11,10 @@
 #include "platform/file.h"
 #include "settings/preset.h"
 
-char gszUploadPrompt[kUploadListMax];
-char gszUploadErrors[kUploadListMax];
+// The defaults from the start, as the numbers have them: a program part that
+// runs before LoadOptions (or without it) never sees empty lists.
+char gszUploadPrompt[kUploadListMax] = "ok|compiled";
+char gszUploadErrors[kUploadListMax] = "not found|Undefined word|?|Stack underflow|compile-only|\\x15";
 Flag32 gUploadTimeoutMs{5000};
 Flag32 gfNewLineOnLf{0};
 Flag32 gEnterSends{kEnterCr};

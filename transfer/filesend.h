@@ -54,6 +54,13 @@ void SendCommLine();
 // least gap between two bytes going out, whatever sends them.
 void PaceSend(int delayMs);
 
+// The send lock (see filesend.cpp), for the paced upload, which reads the
+// send file and swaps it for an included one under it.
+CoreLock& SendFileLock();
+// Counts the transfers started, under the send lock: a module that keeps
+// state about one transfer tells by it that the transfer is over.
+extern uint32_t gSendFileSeq;
+
 // Ends a transfer early from another module (link closing, failed serial
 // write, program exit): closes the send file if one is open, and drops the
 // line queue and the held-back byte. Exclusive with the reader and the

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: a commented FORTH program uploaded line by line (F7) to gforth on COM1, the file chosen with F1 in the file dialog, the answers recorded (F9) with a pause marker (F11) and the record closed (F12); "Terminal" during the send is refused with its message box.
+# End to end: a commented FORTH program uploaded line by line (F7) to gforth on COM1, the file chosen with F1 in the file dialog, the answers recorded (F9) with a pause marker (F11) and the record closed (F12); "Terminal" during the send is refused with its message box. Then a program of over 200 lines with an include goes up paced by gforth's replies (Shift+F7) and a word from its end answers.
 . "$ZG_LIB"
 
 # gforth on a terminal of its own, bridged to a pseudo-terminal for COM1.
@@ -71,4 +71,42 @@ check forth_word_gives_the_right_answer "record: $rec" grep -q ' 49  ok' <<<"$re
 check forth_record_has_the_pause_marker "record: $rec" grep -q -- '-PaUsE-.* 49  ok' <<<"$rec"
 s=$(shot forth-upload)
 check forth_answer_drawn "" test "$(ink "$s" 0 25 640 200)" -gt 1500
+
+# Shift+F7: over 200 lines, comments left out, paced by the replies.
+. "$ZG_ROOT/tests/support/forth_program.sh"
+forth_program "$ZG_WORK/prog" 0
+keys F1
+wait_windows Open 1 5000 && { sleep 0.5; typed "$ZG_WORK/prog/main.fs"; sleep 0.3; keys Return; sleep 0.5; }
+focus_main
+: >"$fdev/rx.bin"
+keys F9
+sleep 0.3
+keys shift+F7
+for _ in $(seq 300); do grep -q '6 7 \*' "$fdev/rx.bin" && break; sleep 0.1; done
+sleep 1
+rx=$(tr '\r' '\n' <"$fdev/rx.bin")
+check forth_paced_upload_sent_every_line "$(grep -c . <<<"$rx") lines" test "$(grep -c . <<<"$rx")" = 142
+check forth_paced_upload_left_out_comments "" test "$(grep -c '\\\|( \|//\|#include' <<<"$rx")" = 0
+typed "answer ."
+keys Return
+sleep 1
+keys F12
+sleep 0.5
+rec=$(tr -d '\r' <"$ZG_APP/ZELTO.REC" 2>/dev/null)
+check forth_paced_word_answers "record: $(tail -c 300 <<<"$rec" | tr '\n' '|')" grep -q 'answer \. 42  ok' <<<"$rec"
+check forth_paced_no_error "" test "$(grep -c 'Undefined word' <<<"$rec")" = 0
+
+# An undefined word stops the upload at its line: nothing after it goes out.
+printf '1 drop\rno-such-word\r2 drop\r' >"$ZG_WORK/prog/err.fs"
+keys F1
+wait_windows Open 1 5000 && { sleep 0.5; typed "$ZG_WORK/prog/err.fs"; sleep 0.3; keys Return; sleep 0.5; }
+focus_main
+: >"$fdev/rx.bin"
+keys shift+F6
+sleep 2
+check forth_paced_stops_at_the_error "device got: $(tr '\r' '|' <"$fdev/rx.bin")" \
+  test "$(tr '\r' '|' <"$fdev/rx.bin")" = "1 drop|no-such-word|"
+keys F8
+sleep 0.5
+shot forth-paced-upload >/dev/null
 zg_finish

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/commands.h"
+#include "platform/posix/filedlg_hook.h"
 #include "display/screen.h"
 #include "display/view.h"
 #include "platform/msgbox.h"
@@ -57,7 +58,7 @@ TEST_F(Commands, NumbersOutsideTheTableAreIgnored) {
   const std::string before = "some text";
   WriteDISPLAYBlock(before.data(), static_cast<int32_t>(before.size()));
   gfRecFileOpen = 1;
-  for (int id : {0, 300, 303, 305, 310, 313, 320, 329, 330, 334, 340, 342, 401, 65535}) {
+  for (int id : {0, 300, 303, 305, 310, 313, 320, 334, 340, 342, 401, 65535}) {
     EXPECT_EQ(Do(id), 0) << id;
   }
   EXPECT_EQ(GridRow(0), before);
@@ -198,6 +199,15 @@ TEST_F(Commands, SendKeysSetTheModeThenStartOrReadTheNextLine) {
 
   Do(kCmdAbortSend);
   EXPECT_EQ(headlessCountMessages("No Connection"), 1);
+
+  // The paced uploads: the file dialog first when no file is chosen; a
+  // Cancel there starts nothing.
+  gszSendPathName[0] = '\0';
+  posixFileDlgReset();
+  headlessClearMessages();
+  for (int id : {kCmdUploadPaced, kCmdUploadPacedSkip}) Do(id);
+  EXPECT_EQ(posixFileDlgShown(), 2);
+  EXPECT_EQ(headlessMessageCount(), 0);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: a FORTH program uploaded line by line (F7, comments left out) to a real FORTH system on COM1, recorded with F9 to F12; the word it defined then gives the right answer. F1 picks the file through the real open dialog, "Terminal" during the send is refused, and F5 sends a file raw.
+# End to end: a FORTH program uploaded line by line (F7, comments left out) to a real FORTH system on COM1, recorded with F9 to F12; the word it defined then gives the right answer. F1 picks the file through the real open dialog, "Terminal" during the send is refused, and F5 sends a file raw. Then a program of over 200 lines with an include and block comments goes up paced by the replies (Shift+F7), and a word from its end answers.
 . "$ZW_LIB"
 
 zelto_dir
@@ -25,7 +25,7 @@ ZW_DEV_ACK=$fdev/ack
 printf ': SQ DUP * ;   ( n -- n*n )\r// a comment line\r7 SQ .   // 49\r' >"$ZW_APP/square.fs"
 printf 'raw file bytes\r' >"$ZW_APP/raw.txt"
 winpath() { echo "Z:${1//\//\\}"; }
-preset_write "$ZW_APP/ZELTO.SET" delay=1 send="$(winpath "$ZW_APP/raw.txt")" rec="$(winpath "$ZW_APP/ZELTO.REC")"
+preset_write "$ZW_APP/ZELTO.SET" delay=1 skip=1 send="$(winpath "$ZW_APP/raw.txt")" rec="$(winpath "$ZW_APP/ZELTO.REC")"
 
 zelto_start || { fail forth_window_opens "no window or COM1 not opened"; exit 1; }
 wait_foreground 5000
@@ -86,4 +86,55 @@ check forth_f5_sends_the_file_raw "device got: $(tr '\r' '|' <"$fdev/rx.bin")" \
 
 s=$(shot forth)
 save_png "$s" forth-upload
+
+# Shift+F7: over 200 lines, comments left out, paced by the replies.
+. "$ZW_ROOT/tests/support/forth_program.sh"
+forth_program "$ZW_APP/prog" 1
+keys F1
+if probe wait-dialog "Open" 10000 >/dev/null; then
+  sleep 0.5
+  keys ctrl+a
+  typed "$(winpath "$ZW_APP/prog/main.fs")"
+  keys Return
+  probe wait-gone "Open" 5000 >/dev/null
+fi
+wait_foreground 3000
+: >"$fdev/rx.bin"
+keys F9
+sleep 0.3
+keys shift+F7
+for _ in $(seq 300); do grep -q '6 7 \*' "$fdev/rx.bin" && break; sleep 0.1; done
+sleep 1
+rx=$(tr '\r' '\n' <"$fdev/rx.bin")
+check forth_paced_upload_sent_every_line "$(grep -c . <<<"$rx") lines" test "$(grep -c . <<<"$rx")" = 142
+check forth_paced_upload_left_out_comments "" test "$(grep -c '\\\|( \|//\|/\*\|#include' <<<"$rx")" = 0
+typed "answer ."
+keys Return
+sleep 1
+keys F12
+sleep 0.8
+rec=$(tr -d '\r' <"$ZW_APP/ZELTO.REC" 2>/dev/null)
+check forth_paced_word_answers "record: $(tail -c 300 <<<"$rec" | tr '\n' '|')" grep -q 'answer \. 42  ok' <<<"$rec"
+check forth_paced_no_error "" test "$(grep -c 'Undefined word' <<<"$rec")" = 0
+
+# An undefined word stops the upload at its line: nothing after it goes out.
+printf '1 drop\rno-such-word\r2 drop\r' >"$ZW_APP/prog/err.fs"
+keys F1
+if probe wait-dialog "Open" 10000 >/dev/null; then
+  sleep 0.5
+  keys ctrl+a
+  typed "$(winpath "$ZW_APP/prog/err.fs")"
+  keys Return
+  probe wait-gone "Open" 5000 >/dev/null
+fi
+wait_foreground 3000
+: >"$fdev/rx.bin"
+keys shift+F6
+sleep 2
+check forth_paced_stops_at_the_error "device got: $(tr '\r' '|' <"$fdev/rx.bin")" \
+  test "$(tr '\r' '|' <"$fdev/rx.bin")" = "1 drop|no-such-word|"
+keys F8
+sleep 0.5
+s=$(shot forth-paced)
+save_png "$s" forth-paced-upload
 zw_finish

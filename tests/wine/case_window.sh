@@ -44,6 +44,9 @@ Up/DownLoad|325|Start Receive Record with Display\tF9
 Up/DownLoad|326|Start Receive Record Quietly\tF10
 Up/DownLoad|327|Pause Receive Record\tF11
 Up/DownLoad|328|Close Record File\tF12
+Up/DownLoad|-|
+Up/DownLoad|329|Upload File paced by Replies\tShift+F6
+Up/DownLoad|330|Upload File paced by Replies (skip comments)\tShift+F7
 Config|331|Terminal
 Config|335|Options
 Config|-|
@@ -65,7 +68,8 @@ if [ "$got_items" = "$want_items" ]; then
 else
   fail menu_items_texts_and_commands "$(diff <(echo "$want_items") <(echo "$got_items") | tr '\n' ' ')"
 fi
-# F1 to F12 as virtual keys without modifiers, not highlighting the menu.
+# F1 to F12 as virtual keys without modifiers, not highlighting the menu;
+# Shift+F6 and Shift+F7 for the paced uploads.
 want_acc=""
 cmds=(302 304 311 312 321 322 323 324 325 326 327 328)
 for i in "${!cmds[@]}"; do
@@ -74,6 +78,7 @@ done
 # Copy and Paste: Ctrl+Insert and Ctrl+Shift+C, Shift+Insert and Ctrl+Shift+V.
 want_acc+=$'accel key=0x2d cmd=351 flags=0x0b\naccel key=0x43 cmd=351 flags=0x0f\n'
 want_acc+=$'accel key=0x2d cmd=352 flags=0x07\naccel key=0x56 cmd=352 flags=0x0f\n'
+want_acc+=$'accel key=0x75 cmd=329 flags=0x07\naccel key=0x76 cmd=330 flags=0x07\n'
 got_acc=$(grep '^accel ' "$res" | sort)
 check accelerators_f1_to_f12 "$(paste -sd' ' <<<"$got_acc")" test "$got_acc" = "$(sort <<<"${want_acc%$'\n'}")"
 check icon_130 "" grep -q '^icon id=130 present=1' "$res"

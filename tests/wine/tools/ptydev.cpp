@@ -1,7 +1,7 @@
 // The device end of a serial port for the Wine tests, the run script and the benchmark: a pseudo-terminal whose other end Wine opens as COM1.
 //
 //   ptydev --link FILE [--alias PATH] [--ctl FIFO] [--ack FILE] [--rx FILE] [--stamps FILE] [--echo]
-//          [--stats FILE] [--run PROG ARGS...]
+//          [--stats FILE] [--target MS] [--lines FILE] [--run PROG ARGS...]
 //
 // FILE receives the terminal's path once the device is ready. --alias makes
 // PATH a symbolic link to the terminal, a name that stays the same when the
@@ -15,7 +15,9 @@
 //                   each millisecond as a serial line delivers them (0 stops)
 //   hold 0|1        stop reading what the program sends (a device that
 //                   stopped reading: its line fills up), or read again
-//   stats           write "rx N tx N purges N" (so far) into the stats file
+//   stats           write "rx N tx N purges N dropped N" (so far) into the
+//                   stats file
+//   target MS       act as a small FORTH board (0 stops), as --target MS
 //   sync TOKEN      append TOKEN and a newline to the ack file (all earlier
 //                   commands have been carried out by then)
 //   pull            the device is gone, as a USB adapter pulled out: both
@@ -24,6 +26,11 @@
 //   plug            a device again, on a new terminal: the alias and FILE
 //                   name it
 //   quit            end
+// --target MS makes the device a small FORTH board: it echoes what arrives,
+// and at each line end (CR or LF) works on the line for MS milliseconds,
+// dropping every byte that arrives meanwhile, then answers " ok" CR LF; a
+// line holding "oops" is answered " oops not found." CR LF, a line holding
+// "mute" not at all. --lines appends each line it worked on to a file.
 // --rx appends every received byte to a file. --stamps appends one line per
 // received byte to a file: the time it was read, in nanoseconds of
 // CLOCK_MONOTONIC_RAW, the clock that Wine's QueryPerformanceCounter counts
@@ -70,6 +77,12 @@ unsigned long long gPaced = 0;  // bytes of the paced stream so far
 std::string gOut;    // waiting to go to the line
 std::string gToProg; // waiting to go to the bridged program
 std::string gCtlLine;
+long gTargetMs = 0;             // the simulated board's time per line
+long long gBusyUntilNs = 0;     // it drops what arrives before then
+std::string gTargetLine;        // the line it is taking in
+std::string gTargetReply;       // its answer, due when the work is done
+unsigned long long gDropped = 0;
+int gLines = -1;
 unsigned long long gRxCount = 0;
 unsigned long long gTxCount = 0;
 unsigned long long gPurges = 0;
@@ -157,10 +170,13 @@ void command(const std::string& line) {
     gHold = arg == "1";
   } else if (verb == "stats") {
     char text[96];
-    std::snprintf(text, sizeof text, "rx %llu tx %llu purges %llu\n", gRxCount, gTxCount, gPurges);
+    std::snprintf(text, sizeof text, "rx %llu tx %llu purges %llu dropped %llu\n", gRxCount, gTxCount, gPurges,
+                  gDropped);
     writeWhole(gStatsPath, text, false);
   } else if (verb == "sync") {
     writeWhole(gAckPath, arg + "\n", true);
+  } else if (verb == "target") {
+    gTargetMs = std::atol(arg.c_str());
   } else if (verb == "pull") {
     pullOut();
   } else if (verb == "plug") {
@@ -271,14 +287,50 @@ void stamp(size_t n) {
   (void)r;
 }
 
+// The simulated board: echo, then a busy time per line that loses input.
+void targetByte(char c) {
+  if (nowNs() < gBusyUntilNs) {
+    gDropped++;
+    return;
+  }
+  if (c != '\r' && c != '\n') {
+    gOut += c;
+    gTargetLine += c;
+    return;
+  }
+  if (gLines >= 0) {
+    const std::string rec = gTargetLine + "\n";
+    const ssize_t r = write(gLines, rec.data(), rec.size());
+    (void)r;
+  }
+  if (gTargetLine.find("mute") != std::string::npos) {
+    gTargetReply.clear();
+  } else if (gTargetLine.find("oops") != std::string::npos) {
+    gTargetReply = " oops not found.\r\n";
+  } else {
+    gTargetReply = " ok\r\n";
+  }
+  gTargetLine.clear();
+  gBusyUntilNs = nowNs() + gTargetMs * 1000000LL;
+}
+
+void targetDue() {
+  if (gTargetReply.empty() || nowNs() < gBusyUntilNs) return;
+  gOut += gTargetReply;
+  gTargetReply.clear();
+}
+
 void received(const char* data, size_t n) {
   if (gStamps >= 0 && n > 0) stamp(n);
+  if (gTargetMs > 0) {
+    for (size_t i = 0; i < n; i++) targetByte(data[i]);
+  }
   gRxCount += n;
   if (gRx >= 0) {
     const ssize_t r = write(gRx, data, n);
     (void)r;
   }
-  if (gEcho) gOut.append(data, n);
+  if (gEcho && gTargetMs == 0) gOut.append(data, n);
   if (gProg >= 0) gToProg.append(data, n);
 }
 
@@ -343,7 +395,7 @@ void pullOut() {
 int usage() {
   std::fprintf(stderr,
                "usage: ptydev --link FILE [--alias PATH] [--ctl FIFO] [--ack FILE] [--rx FILE] [--stamps FILE] "
-               "[--echo] [--stats FILE] [--run PROG ARGS...]\n");
+               "[--echo] [--stats FILE] [--target MS] [--lines FILE] [--run PROG ARGS...]\n");
   return 2;
 }
 
@@ -363,6 +415,8 @@ int main(int argc, char** argv) {
     else if (a == "--stamps" && more) stampsPath = argv[++i];
     else if (a == "--stats" && more) gStatsPath = argv[++i];
     else if (a == "--echo") gEcho = true;
+    else if (a == "--target" && more) gTargetMs = std::atol(argv[++i]);
+    else if (a == "--lines" && more) gLines = open(argv[++i], O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
     else if (a == "--run" && more) {
       gProgArgv = argv + i + 1;
       break;
@@ -388,6 +442,7 @@ int main(int argc, char** argv) {
   char buf[8192];
   while (!gQuit) {
     if (gPaceRate > 0) pace();
+    if (gTargetMs > 0) targetDue();
     if (gFlood && gOut.size() < sizeof buf) {
       while (gOut.size() < sizeof buf) gOut.append(kFloodLine, sizeof kFloodLine - 1);
     }
@@ -399,7 +454,7 @@ int main(int argc, char** argv) {
     if (gCtl >= 0) fds[n++] = {gCtl, POLLIN, 0};
     const int progIndex = gProg >= 0 ? n : -1;
     if (gProg >= 0) fds[n++] = {gProg, static_cast<short>(POLLIN | (gToProg.empty() ? 0 : POLLOUT)), 0};
-    if (poll(fds, n, gPaceRate > 0 ? 1 : -1) < 0) {
+    if (poll(fds, n, gPaceRate > 0 || !gTargetReply.empty() ? 1 : -1) < 0) {
       if (errno == EINTR) continue;
       std::perror("ptydev: poll");
       return 1;
