@@ -105,7 +105,7 @@ sleep 0.5
 m=$(shot menu-udp)
 keys Escape
 darkest() { convert "$m" -crop "$1" +repage -colorspace gray -format "%[fx:int(100*minima)]" info:; }
-grey=$(darkest 110x68+232+80) save=$(darkest 110x18+232+156)
+grey=$(darkest 110x68+232+106) save=$(darkest 110x18+232+182)
 check window_modem_items_greyed_on_udp "darkest: items $grey %, Save Setup $save %" \
   test "$grey" -gt 40 -a "$save" -lt 30
 
