@@ -131,7 +131,7 @@ int PasteStep() {
       echo[shown++] = '?';   // shown even without echo, as for a typed key
       continue;
     }
-    sendCommByte(steps[i]);
+    sendCommByte(steps[i], true);
     if (localEcho) echo[shown++] = static_cast<uint8_t>(steps[i]);
   }
   if (shown > 0) WriteDISPLAYBlock(echo, shown);
