@@ -118,8 +118,10 @@ int PasteStep() {
   int32_t n = 0;
   {
     ScopedLock hold(pasteLock());
-    int32_t room = delay > 0 ? 1 : kTxBufSize - gComTxLen - kTypingRoom;
-    if (room > kStepMax) room = kStepMax;
+    // With a delay one byte a step, and only while there is room: a paste
+    // waits for a buffer that does not drain, it never overflows it.
+    int32_t room = kTxBufSize - gComTxLen - kTypingRoom;
+    if (room > (delay > 0 ? 1 : kStepMax)) room = delay > 0 ? 1 : kStepMax;
     while (n < room && gNext < gQueue.size()) steps[n++] = gQueue[gNext++];
     if (gNext >= gQueue.size()) dropQueue();
   }
