@@ -73,6 +73,9 @@ void spanTo(Cell c) {
     a = c;
     b = gAnchor;
   }
+  // An anchor scrolled out of the grid during a drag holds at its top; the
+  // word rule must not look at cells above the grid.
+  if (a.row < 0) a = Cell{0, 0};
   switch (gUnit) {
     case Unit::Cell: break;
     case Unit::Word:
@@ -84,8 +87,6 @@ void spanTo(Cell c) {
       b.col = kScreenCols - 1;
       break;
   }
-  // An anchor scrolled out of the grid during a drag holds at its top.
-  if (a.row < 0) a = Cell{0, 0};
   gFirst = a;
   gLast = b;
   gActive = true;

@@ -394,7 +394,7 @@ int transmitCommBlock() {
   return 0;
 }
 
-int sendCommByte(int byte) {
+int sendCommByte(int byte, bool key) {
   txLock().lock();
   if (gComTxLen + gInFlight >= kTxBufSize) {
     txLock().unlock();
@@ -402,7 +402,7 @@ int sendCommByte(int byte) {
     return 0;
   }
   gComTxBuf[gComTxLen] = static_cast<uint8_t>(byte);
-  gComTxFile[gComTxLen] = tOnWorker;
+  gComTxFile[gComTxLen] = tOnWorker && !key;
   const bool full = ++gComTxLen + gInFlight >= kTxBufSize;
   gAppendSeq++;
   txLock().unlock();

@@ -30,7 +30,9 @@ int initThread();
 void cutThread();
 unsigned ComThread(void* unused);
 int transmitCommBlock();
-int sendCommByte(int byte);
+// key: a byte the user sent (a paste's, handed on by the worker), which a
+// file send's drop of its own queued bytes leaves in place.
+int sendCommByte(int byte, bool key = false);
 
 // Empties the transmit buffer, exclusive with appends; bytes a flush already
 // took over still go out. Used by the link opens and the close. Never waits

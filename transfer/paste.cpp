@@ -118,8 +118,10 @@ int PasteStep() {
   int32_t n = 0;
   {
     ScopedLock hold(pasteLock());
-    int32_t room = delay > 0 ? 1 : kTxBufSize - gComTxLen - kTypingRoom;
-    if (room > kStepMax) room = kStepMax;
+    // With a delay one byte a step, and only while there is room: a paste
+    // waits for a buffer that does not drain, it never overflows it.
+    int32_t room = kTxBufSize - gComTxLen - kTypingRoom;
+    if (room > (delay > 0 ? 1 : kStepMax)) room = delay > 0 ? 1 : kStepMax;
     while (n < room && gNext < gQueue.size()) steps[n++] = gQueue[gNext++];
     if (gNext >= gQueue.size()) dropQueue();
   }
@@ -131,7 +133,7 @@ int PasteStep() {
       echo[shown++] = '?';   // shown even without echo, as for a typed key
       continue;
     }
-    sendCommByte(steps[i]);
+    sendCommByte(steps[i], true);
     if (localEcho) echo[shown++] = static_cast<uint8_t>(steps[i]);
   }
   if (shown > 0) WriteDISPLAYBlock(echo, shown);

@@ -50,6 +50,10 @@ bool gSkipComments = false;
 uint32_t gSeq = 0;              // the transfer this upload belongs to
 uint8_t gLine[kUploadLineMax];
 int32_t gLineLen = 0;           // bytes of a line read in part (Yield)
+// A line read whole that waits for room in the transmit buffer: it goes
+// from gLine[gHeldAt] to gLine[gLineLen].
+bool gHeld = false;
+int32_t gHeldAt = 0;
 ReplyMatcher gMatcher;
 int64_t gDeadlineUs = 0;
 int64_t gStartUs = 0;
@@ -72,6 +76,7 @@ bool stillOurs() { return gfSendFileOpen != 0 && gSendFileSeq == gSeq; }
 
 // The levels below the top belong to this module; the top is the send file.
 void closeLower() {
+  gHeld = false;
   for (int i = 0; i + 1 < gDepth; i++) {
     if (gLevels[i].h != kInvalidHandle) platFileClose(gLevels[i].h);
     gLevels[i].h = kInvalidHandle;
@@ -84,6 +89,7 @@ void stopAt(const UploadLevel& l, int32_t line, const char* why, Note* note) {
   std::snprintf(note->text, sizeof note->text, "\r-Stopped at line %d of %s: %s-\r", static_cast<int>(line),
                 UploadBaseName(l.path), why);
   note->show = true;
+  gHeld = false;
   setState(Up::Stopped);
 }
 
@@ -166,8 +172,30 @@ void finish(Note* note) {
   note->finished = true;
 }
 
+// Under both locks: hands the held line to the transmit buffer once there is
+// room for it whole (bytes typed meanwhile go out first); a buffer that
+// does not drain within the reply timeout stops the upload at that line.
+void sendHeld(Note* note) {
+  const int64_t now = platMonotonicUs();
+  const int32_t count = gLineLen - gHeldAt;
+  if (count > kTxBufSize - gComTxLen) {
+    if (now >= gDeadlineUs) stopAtLine("no reply", note);
+    return;
+  }
+  for (int32_t k = gHeldAt; k < gLineLen; k++) sendCommByte(gLine[k]);
+  ReplyBegin(&gMatcher, gLine + gHeldAt, count, now);
+  gDeadlineUs = now + static_cast<int64_t>(gUploadTimeoutMs.load()) * 1000;
+  gLineLen = 0;
+  gHeld = false;
+  setState(Up::Wait);
+}
+
 // Under both locks: reads on to the next line that goes out and sends it.
 void sendNext(Note* note) {
+  if (gHeld) {
+    sendHeld(note);
+    return;
+  }
   for (int i = 0; i < kLinesPerPass; i++) {
     UploadLevel& l = gLevels[gDepth - 1];
     const LineRead r = UploadReadLine(&l, gLine, &gLineLen);
@@ -207,12 +235,11 @@ void sendNext(Note* note) {
     // the delimiter CR) would be a line of its own to the device.
     int32_t a = 0;
     while (a < n && (gLine[a] == '\r' || gLine[a] == '\n')) a++;
-    for (int32_t k = a; k < n; k++) sendCommByte(gLine[k]);
-    const int64_t now = platMonotonicUs();
-    ReplyBegin(&gMatcher, gLine + a, n - a, now);
-    gDeadlineUs = now + static_cast<int64_t>(gUploadTimeoutMs.load()) * 1000;
-    gLineLen = 0;
-    setState(Up::Wait);
+    gLineLen = n;
+    gHeldAt = a;
+    gHeld = true;
+    gDeadlineUs = platMonotonicUs() + static_cast<int64_t>(gUploadTimeoutMs.load()) * 1000;
+    sendHeld(note);
     return;
   }
 }
@@ -314,6 +341,7 @@ void UploadStart(int skipComments) {
   gSkipComments = skipComments != 0;
   gSeq = gSendFileSeq;
   gLineLen = 0;
+  gHeld = false;
   gLinesSent = 0;
   gStartUs = platMonotonicUs();
   setState(Up::Send);

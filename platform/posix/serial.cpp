@@ -87,12 +87,14 @@ PlatHandle platSerialOpen(const char* name) {
   // open here with EBUSY.
   const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
+    // The open's own reason, before the look-ups below can change errno.
+    const int why = errno;
     // Refused for its permissions: the user is told how to be let in, on
     // standard error here and in the failure's message box.
-    if ((errno == EACCES || errno == EPERM) && posixSerialAccessAdvice(path, gOpenAdvice, sizeof gOpenAdvice)) {
+    if ((why == EACCES || why == EPERM) && posixSerialAccessAdvice(path, gOpenAdvice, sizeof gOpenAdvice)) {
       std::fprintf(stderr, "zelto: %s: %s\n", name, gOpenAdvice);
     }
-    return failOpen(-1, path, std::strerror(errno));
+    return failOpen(-1, path, std::strerror(why));
   }
   // No sharing: a port another terminal program has locked is refused, and
   // once open, this one is locked and exclusive for every later opener.

@@ -23,6 +23,7 @@
 #include "tests/support/pty.h"
 #include "tests/support/state.h"
 #include "transfer/filesend.h"
+#include "transfer/paste.h"
 
 namespace {
 
@@ -124,6 +125,20 @@ TEST_F(FileSendSerial, LineModesSendALinePerKeyWithTheDelay) {
   EXPECT_EQ(dev.receive(longLine.size() + 1, 20000), longLine + "\r");
   Do(kCmdSendLine);
   EXPECT_EQ(dev.receive(5, 3000), "next\r");
+
+  // A paste held back by a break is the user's, not the file's: the next
+  // line's key press leaves it queued, and it goes out once.
+  Do(kCmdSendLine);
+  ASSERT_TRUE(WaitFor(Idle, 3000));
+  Use("one\rtwo\r");
+  Do(kCmdSendLine);
+  Do(kCmdSendLine);
+  EXPECT_EQ(dev.receive(4, 3000), "one\r");
+  Do(kCmdSendBreak);
+  ASSERT_EQ(PasteText("pq"), 1);
+  ASSERT_TRUE(WaitFor([] { return PasteActive() == 0; }, 200));
+  Do(kCmdSendLine);
+  EXPECT_EQ(ReceiveUntilQuiet(400), "pqtwo\r");
 }
 
 // The per-byte delay counts the worker's own time towards the gap, but the

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -89,6 +90,22 @@ TEST_F(UploadSerial, EveryLineArrivesThoughTheBoardDropsWhatComesWhileItWorks) {
   EXPECT_TRUE(Shows("-Uploaded 60 lines in ")) << GridText();
   EXPECT_EQ(Lines(), want);
   EXPECT_EQ(gfSendFileOpen.load(), 0);
+
+  // A line nearly as long as the buffer, due while typed bytes still wait
+  // there (held back by a break), waits for room: nothing overflows.
+  const std::string longLine(4000, 'x');
+  Use(Write("long.fs", longLine + "\r"));
+  Do(kCmdSendBreak);
+  ASSERT_TRUE(WaitFor([] {
+    int got[16];
+    const int n = posixTakeSerialControls(got, 16);
+    return std::find(got, got + n, kControlBreak | 1) != got + n;
+  }, 2000));
+  for (int i = 0; i < 200; i++) sendCommByte(' ');
+  Do(kCmdUploadPaced);
+  ASSERT_TRUE(WaitFor([] { return Shows("-Uploaded 1 lines in "); }, 5000)) << GridText();
+  EXPECT_EQ(headlessCountMessages("COM Tx Overflow"), 0);
+  EXPECT_EQ(Lines(), want + std::string(200, ' ') + longLine + "\n");
 }
 
 TEST_F(UploadSerial, AnErrorStopsAtItsLineThenTheKeysGoOnOrEnd) {

@@ -113,6 +113,19 @@ TEST_F(Selection, PasteSendsEachLineEndAsEnterAndTakesHexDigitsAsTyped) {
   EXPECT_EQ(PasteStep(), 0);
   EXPECT_EQ(headlessCountMessages("Cannot Abort because not sending!"), 0);
   EXPECT_EQ(GridRow(0), "?Aborted");
+
+  // With a per-byte delay too, a paste waits for room in a buffer that does
+  // not drain: no overflow, no byte lost.
+  gfHexEnter = 0;
+  gPackDelay = 1;
+  gComTxLen = kTxBufSize - 1;
+  headlessSetClipboard("xyz", 0);
+  DoDISPLAYCommand(nullptr, kCmdPaste);
+  EXPECT_EQ(PasteStep(), 0);
+  EXPECT_EQ(PasteActive(), 1);
+  EXPECT_EQ(headlessCountMessages("COM Tx Overflow"), 0);
+  AbortPasteQuietly();
+  gPackDelay = 0;
 }
 
 }  // namespace
