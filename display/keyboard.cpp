@@ -13,13 +13,6 @@ namespace {
 
 constexpr int kLineFeed = 10;
 
-int hexDigitValue(int ch) {
-  if (ch >= '0' && ch <= '9') return ch - '0';
-  if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
-  if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-  return -1;
-}
-
 int isSeparator(int ch) { return ch == ' ' || ch == '\r'; }
 
 void sendAndEcho(uint8_t byte) {
@@ -50,7 +43,7 @@ void reject() {
 
 int DISPLAYHexEntry(int ch) {
   if (ch == kLineFeed) return kHexPending;   // Ctrl+Enter neither ends nor spoils a byte
-  const int digit = hexDigitValue(ch);
+  const int digit = HexDigitValue(ch);
   switch (gNibbleCount) {
     case 0:
       if (digit < 0) break;

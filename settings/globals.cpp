@@ -110,3 +110,10 @@ void ResetSharedState() {
   gMulticast = 0;
   ghDISPLAYWnd = nullptr;
 }
+
+int HexDigitValue(int ch) {
+  if (ch >= '0' && ch <= '9') return ch - '0';
+  if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+  if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+  return -1;
+}

@@ -100,3 +100,7 @@ extern std::atomic<WindowHandle> ghDISPLAYWnd;
 // Puts every setting and flag back to its initial value (program load).
 // Used by tests; the program itself starts from the static initial values.
 void ResetSharedState();
+
+// Value of one hexadecimal digit (either case), or -1 for any other
+// character: the Setup fields, hex entry and the upload's \xHH bytes.
+int HexDigitValue(int ch);

@@ -15,14 +15,6 @@
 
 namespace {
 
-// Value of one hexadecimal digit, or -1 for anything else (the end included).
-int hexDigit(char ch) {
-  if (ch >= '0' && ch <= '9') return ch - '0';
-  if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
-  if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-  return -1;
-}
-
 // A control's text into a string setting: whole, terminated within the
 // setting's width, the rest zero. src is a control field of srcWidth bytes
 // that need not be terminated.
@@ -49,13 +41,13 @@ int32_t SetupFindListEntry(const int32_t* table, int count, int32_t current) {
 }
 
 int SetupParseDelimiter(const char* text, int32_t* value) {
-  const int hi = hexDigit(text[0]);
+  const int hi = HexDigitValue(text[0]);
   if (hi < 0) return 0;
   if (text[1] == 0) {
     *value = hi;
     return 1;
   }
-  const int lo = hexDigit(text[1]);
+  const int lo = HexDigitValue(text[1]);
   if (lo < 0) return 0;
   *value = hi * 16 + lo;
   return 1;

@@ -3,14 +3,9 @@
 
 #include <cstring>
 
-namespace {
+#include "settings/globals.h"
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+namespace {
 
 bool isPunct(uint8_t c) { return c > ' ' && c < 0x7F && !std::strchr("0123456789", c) && !((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); }
 
@@ -126,8 +121,8 @@ int ParseReplyList(const char* text, ReplyPatterns* out) {
       continue;
     }
     uint8_t c = static_cast<uint8_t>(*s);
-    if (*s == '\\' && s[1] == 'x' && hexDigit(s[2]) >= 0 && hexDigit(s[3]) >= 0) {
-      c = static_cast<uint8_t>(hexDigit(s[2]) * 16 + hexDigit(s[3]));
+    if (*s == '\\' && s[1] == 'x' && HexDigitValue(s[2]) >= 0 && HexDigitValue(s[3]) >= 0) {
+      c = static_cast<uint8_t>(HexDigitValue(s[2]) * 16 + HexDigitValue(s[3]));
       s += 3;
     } else if (*s == '\\' && s[1] == '\\') {
       s++;
