@@ -87,18 +87,22 @@ check forth_f5_sends_the_file_raw "device got: $(tr '\r' '|' <"$fdev/rx.bin")" \
 s=$(shot forth)
 save_png "$s" forth-upload
 
+# F1, the file typed into the open dialog, back to the main window.
+choose_send_file() {
+  keys F1
+  if probe wait-dialog "Open" 10000 >/dev/null; then
+    sleep 0.5
+    keys ctrl+a
+    typed "$(winpath "$1")"
+    keys Return
+    probe wait-gone "Open" 5000 >/dev/null
+  fi
+  wait_foreground 3000
+}
 # Shift+F7: over 200 lines, comments left out, paced by the replies.
 . "$ZW_ROOT/tests/support/forth_program.sh"
 forth_program "$ZW_APP/prog" 1
-keys F1
-if probe wait-dialog "Open" 10000 >/dev/null; then
-  sleep 0.5
-  keys ctrl+a
-  typed "$(winpath "$ZW_APP/prog/main.fs")"
-  keys Return
-  probe wait-gone "Open" 5000 >/dev/null
-fi
-wait_foreground 3000
+choose_send_file "$ZW_APP/prog/main.fs"
 : >"$fdev/rx.bin"
 keys F9
 sleep 0.3
@@ -119,15 +123,7 @@ check forth_paced_no_error "" test "$(grep -c 'Undefined word' <<<"$rec")" = 0
 
 # An undefined word stops the upload at its line: nothing after it goes out.
 printf '1 drop\rno-such-word\r2 drop\r' >"$ZW_APP/prog/err.fs"
-keys F1
-if probe wait-dialog "Open" 10000 >/dev/null; then
-  sleep 0.5
-  keys ctrl+a
-  typed "$(winpath "$ZW_APP/prog/err.fs")"
-  keys Return
-  probe wait-gone "Open" 5000 >/dev/null
-fi
-wait_foreground 3000
+choose_send_file "$ZW_APP/prog/err.fs"
 : >"$fdev/rx.bin"
 keys shift+F6
 sleep 2
