@@ -119,9 +119,9 @@ TEST_F(UploadSerial, EveryLineArrivesThoughTheBoardDropsWhatComesWhileItWorks) {
 }
 
 TEST_F(UploadSerial, AnyLineEndsUploadTheSameEachLineFollowedByEnter) {
-  // CR, LF, CR LF, mixed, and no end after the last line: the delimiter
-  // (CR) does not matter, and every line goes out with Enter's bytes.
-  const char* files[] = {"1\r2\r3\r", "1\n2\n3\n", "1\r\n2\r\n3\r\n", "1\n2\r\n3", "1\r\n\n2\r\r3"};
+  // No end after the last line, LF, CR LF, mixed: the delimiter (CR) does
+  // not matter, and every line goes out with Enter's bytes.
+  const char* files[] = {"1\r2\r3", "1\n2\n3\n", "1\r\n2\r\n3\r\n", "1\n2\r\n3\r", "1\r\n\n2\r\r3\n"};
   int uploads = 0;
   for (const char* text : files) {
     Use(Write("ends.fs", text));
