@@ -2,9 +2,12 @@
 #pragma once
 #include <string>
 
-// Queues UTF-8 text for the device (user-interface thread). Each character
-// becomes the byte drawn as it (display/charset.h), '?' where none is; each
-// line end (CR LF, LF or CR) is a press of Enter. With hex entry on, the
+// Queues text for the device (user-interface thread), every character of
+// it, NULs included. Text that is UTF-8 is taken by characters: each
+// becomes the byte drawn as it (display/charset.h), so copied glyphs paste
+// back as the bytes they show, and '?' where no byte is drawn as it. Other
+// text is taken byte for byte. Each line end (CR LF, LF or CR) is a press
+// of Enter. With hex entry on, the
 // characters are taken as typed ones: hex digits make bytes, and the '?' of
 // a refused entry shows as the paste reaches it. A paste while one runs
 // goes on behind it. Returns 1 when something was queued; without a
