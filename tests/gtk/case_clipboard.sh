@@ -42,6 +42,7 @@ dev clear
 dev_send 'third\r\n'
 xdotool mousemove --window "$w" 300 100 click 3
 sleep 0.5
+shot menu >/dev/null
 keys Up Return ctrl+Insert
 got=$(xclip -o -selection clipboard 2>/dev/null | tr '\n' '|')
 check clipboard_menu_selects_all "clipboard holds '$got'" test "$got" = "value 42|second row|third"
