@@ -22,6 +22,7 @@
 #include "settings/globals.h"
 #include "settings/options.h"
 #include "transfer/filesend.h"
+#include "transfer/upload.h"
 
 namespace {
 
@@ -114,7 +115,9 @@ int PasteText(const std::string& text) {
 int PasteActive() { return gActive ? 1 : 0; }
 
 int PasteStep() {
-  if (!gActive) return 0;
+  // A paste under way when a paced upload starts would land inside its
+  // lines: it goes on after the upload (F8 ends both).
+  if (!gActive || UploadRunning()) return 0;
   static uint16_t steps[kStepMax];
   static uint8_t echo[kStepMax];
   const int delay = gPackDelay;

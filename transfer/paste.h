@@ -17,7 +17,8 @@ int PasteText(const std::string& text);
 // 1 while a paste has bytes left to send.
 int PasteActive();
 // The worker's step: hands the next bytes to the transmit buffer (with no
-// per-byte delay as many as it has room for, else one, then the delay).
+// per-byte delay as many as it has room for, else one, then the delay);
+// nothing while a paced upload runs.
 // Returns 1 when it handed on something.
 int PasteStep();
 // Drops what is left of a paste; returns 1 when one was running. F8, a

@@ -1,6 +1,7 @@
 // Selecting, copying and pasting as the user sees it: the text a selection yields, where it goes when the grid scrolls, and the bytes a paste sends.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "app/commands.h"
@@ -13,6 +14,7 @@
 #include "settings/globals.h"
 #include "settings/options.h"
 #include "tests/support/state.h"
+#include "transfer/filesend.h"
 #include "transfer/paste.h"
 
 namespace {
@@ -131,6 +133,7 @@ TEST_F(Selection, PasteSendsEachLineEndAsEnterAndTakesHexDigitsAsTyped) {
 
 TEST_F(Selection, PasteSendsBackEveryByteCopiedAndEveryByteGiven) {
   gfConnected = 1;
+  gPackDelay = 0;
   gEnterSends = kEnterCr;
   // Every byte the screen draws (not CR, LF or backspace, which move the
   // cursor), copied as its glyph and pasted: the same bytes, a row end Enter.
@@ -152,6 +155,25 @@ TEST_F(Selection, PasteSendsBackEveryByteCopiedAndEveryByteGiven) {
   // a character no byte is drawn as, each a '?'.
   const uint16_t wide[] = {'a', 0xD800, 'b', 0xDC00, 0xD83D, 0xDE00, 0x00E9, 0};
   EXPECT_EQ(Pasted(Utf8FromUtf16(wide, 8)), std::string("a?b??\x82\0", 7));
+}
+
+TEST_F(Selection, APasteUnderWayWhenAnUploadStartsWaitsForItsEnd) {
+  gfConnected = 1;
+  const std::string path = ::testing::TempDir() + "paste_during_upload.fs";
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs(": sq dup * ;\n", f);
+  std::fclose(f);
+  std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s", path.c_str());
+  headlessSetClipboard("typed", 0);
+  DoDISPLAYCommand(nullptr, kCmdPaste);
+  DoDISPLAYCommand(nullptr, kCmdUploadPaced);
+  EXPECT_EQ(PasteStep(), 0) << "its bytes would land inside the uploaded line";
+  EXPECT_EQ(PasteActive(), 1);
+  DoDISPLAYCommand(nullptr, kCmdAbortSend);   // F8 ends both
+  EXPECT_EQ(PasteActive(), 0);
+  AbortSendFileQuietly();
+  std::remove(path.c_str());
 }
 
 }  // namespace
