@@ -95,14 +95,16 @@ deb_check() {
   # informational tags, spelling-error-in-binary ("beeing") is the about
   # box's text as the program has always shown it, and hardening-no-bindnow
   # is gone with hardening=+all.
-  lintian --tag-display-limit 0 "$deb" >"$dist/lintian.txt" 2>&1
-  if grep -q '^E:' "$dist/lintian.txt"; then
-    cat "$dist/lintian.txt" >&2
+  # Its report stays in the build folder: dist/ holds only what is shipped.
+  local report=build/release-deb/lintian.txt
+  lintian --tag-display-limit 0 "$deb" >"$report" 2>&1
+  if grep -q '^E:' "$report"; then
+    cat "$report" >&2
     echo "release: lintian reports errors on $deb" >&2
     return 1
   fi
-  if grep -q '^W:' "$dist/lintian.txt"; then
-    cat "$dist/lintian.txt" >&2
+  if grep -q '^W:' "$report"; then
+    cat "$report" >&2
     echo "release: lintian warns about $deb" >&2
     return 1
   fi
