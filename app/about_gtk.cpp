@@ -49,6 +49,12 @@ GtkWidget* NewZeltoDialog(const char* title, WindowHandle owner) {
   return d;
 }
 
+void AddOkCancel(GtkWidget* dialog) {
+  gtk_dialog_add_button(GTK_DIALOG(dialog), "_Cancel", GTK_RESPONSE_CANCEL);
+  gtk_dialog_add_button(GTK_DIALOG(dialog), "_OK", GTK_RESPONSE_OK);
+  gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+}
+
 int RunAboutDialog(WindowHandle owner) {
   // No close button: only OK (or Enter on it) ends the box.
   GtkWidget* d = NewZeltoDialog("about  " ZELTO_APP_NAME, owner);
@@ -66,7 +72,7 @@ int RunAboutDialog(WindowHandle owner) {
   gtk_grid_attach(GTK_GRID(head), text(ZELTO_APP_NAME " Terminal for RS-232 and UDP"), 1, 0, 1, 1);
   gtk_grid_attach(GTK_GRID(head), text("Copyright (c) 2026 the Zelto developers"), 1, 1, 1, 1);
   gtk_grid_attach(GTK_GRID(head), rule(), 1, 2, 1, 1);
-  GtkWidget* ok = gtk_button_new_with_label("OK");
+  GtkWidget* ok = gtk_button_new_with_mnemonic("_OK");
   gtk_widget_set_valign(ok, GTK_ALIGN_START);
   gtk_widget_set_hexpand(ok, TRUE);
   gtk_widget_set_halign(ok, GTK_ALIGN_END);

@@ -13,3 +13,7 @@ int RunOptionsDialog(WindowHandle owner);
 // A new dialog window of theirs: modal over owner and centred on it, of a
 // fixed size, with no close button in its frame.
 GtkWidget* NewZeltoDialog(const char* title, WindowHandle owner);
+// Its buttons as GTK orders and names them: "Cancel", then "OK", the
+// default (Enter in a text field presses it), answering GTK_RESPONSE_CANCEL
+// and GTK_RESPONSE_OK.
+void AddOkCancel(GtkWidget* dialog);

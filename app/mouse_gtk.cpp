@@ -1,9 +1,12 @@
 // The view's mouse and clipboard keys on GTK: selecting with the left button (one, two or three clicks), the right button's menu, the middle button's paste of the primary selection, and the copy and paste keys.
 #include "app/mouse_gtk.h"
 
+#include <cmath>
+
 #include "app/commands.h"
 #include "display/selection.h"
 #include "display/view.h"
+#include "platform/gtk/gtk_main.h"
 
 namespace {
 
@@ -13,11 +16,23 @@ bool gSelecting = false;
 
 void menuCommand(GtkMenuItem*, gpointer id) { DoDISPLAYCommand(gOwner, GPOINTER_TO_INT(id)); }
 
+// The key shown beside a menu item: the one ClipboardKey takes for it, as
+// GTK programs name their copy and paste keys.
+void showKey(GtkWidget* item, int command) {
+  guint key = 0;
+  if (command == kCmdCopy) key = GDK_KEY_C;
+  if (command == kCmdPaste) key = GDK_KEY_V;
+  if (key == 0) return;
+  gtk_accel_label_set_accel(GTK_ACCEL_LABEL(gtk_bin_get_child(GTK_BIN(item))), key,
+                            static_cast<GdkModifierType>(GDK_CONTROL_MASK | GDK_SHIFT_MASK));
+}
+
 GtkWidget* selectionMenu() {
   if (gMenu) return gMenu;
   gMenu = gtk_menu_new();
   for (const CommandText& c : kSelectionMenu) {
     GtkWidget* item = gtk_menu_item_new_with_label(c.text);
+    showKey(item, c.command);
     g_signal_connect(item, "activate", G_CALLBACK(menuCommand), GINT_TO_POINTER(c.command));
     gtk_menu_shell_append(GTK_MENU_SHELL(gMenu), item);
   }
@@ -26,9 +41,12 @@ GtkWidget* selectionMenu() {
   return gMenu;
 }
 
-void cellAt(double x, double y, int32_t* row, int32_t* col) {
-  DISPLAYCellAt(static_cast<int32_t>(x), static_cast<int32_t>(y), row, col);
-}
+// A pointer position in the view widget as the core's view takes it: from
+// the text's corner, inside the margin.
+int32_t textX(double x) { return static_cast<int32_t>(std::floor(x)) - kGtkViewMargin; }
+int32_t textY(double y) { return static_cast<int32_t>(std::floor(y)) - kGtkViewMargin; }
+
+void cellAt(double x, double y, int32_t* row, int32_t* col) { DISPLAYCellAt(textX(x), textY(y), row, col); }
 
 gboolean onPress(GtkWidget* view, GdkEventButton* e, gpointer) {
   if (e->button == 1) {
@@ -55,7 +73,7 @@ gboolean onPress(GtkWidget* view, GdkEventButton* e, gpointer) {
 
 gboolean onMotion(GtkWidget*, GdkEventMotion* e, gpointer) {
   if (!gSelecting) return FALSE;
-  DISPLAYSelectTo(gOwner, static_cast<int32_t>(e->x), static_cast<int32_t>(e->y));
+  DISPLAYSelectTo(gOwner, textX(e->x), textY(e->y));
   return TRUE;
 }
 

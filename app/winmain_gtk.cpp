@@ -190,8 +190,10 @@ gboolean onFocusOut(GtkWidget*, GdkEvent*, gpointer) {
   return FALSE;
 }
 
+// The core's view is the text inside the view's margin.
 void onSize(GtkWidget*, GdkRectangle* r, gpointer) {
-  SizeDISPLAY(gMain, static_cast<uint16_t>(r->height), static_cast<uint16_t>(r->width));
+  const int h = r->height - 2 * kGtkViewMargin, w = r->width - 2 * kGtkViewMargin;
+  SizeDISPLAY(gMain, static_cast<uint16_t>(h > 0 ? h : 0), static_cast<uint16_t>(w > 0 ? w : 0));
 }
 
 // Windows' ANSI characters 0x80 to 0x9F, the typographic ones that have no
@@ -452,7 +454,8 @@ int main(int argc, char** argv) {
   int menuHeight = 0, natural = 0;
   gtk_widget_show_all(bar);
   gtk_widget_get_preferred_height(bar, &menuHeight, &natural);
-  gtk_window_set_default_size(GTK_WINDOW(gMain), GxSize + 30, natural + 20 + GyVisible + statusHeight);
+  gtk_window_set_default_size(GTK_WINDOW(gMain), GxSize + 30 + 2 * kGtkViewMargin,
+                              natural + 20 + GyVisible + statusHeight + 2 * kGtkViewMargin);
 
   g_signal_connect(gView, "draw", G_CALLBACK(DrawDISPLAYView), nullptr);
   g_signal_connect(gView, "size-allocate", G_CALLBACK(onSize), nullptr);

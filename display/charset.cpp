@@ -37,10 +37,14 @@ struct DrawnAtLoad {
 
 int OemByteOf(uint32_t ch) {
   if (ch < 0x80) return static_cast<int>(ch);
-  // Only the upper half maps back: a pasted bullet or smiley is text, not
-  // the control byte whose glyph it happens to be.
+  // The upper half first: where an ANSI font draws a byte there as a
+  // character that is also a control byte's glyph (0x95 and 0x07 both as a
+  // bullet), the printable byte is the likelier one.
   for (int b = 0x80; b < 0x100; b++) {
     if (gDrawnChars[b] == ch) return b;
+  }
+  for (int b = 0x01; b < 0x80; b++) {
+    if ((b < 0x20 || b == 0x7F) && gDrawnChars[b] == ch) return b;
   }
   return -1;
 }
@@ -51,8 +55,13 @@ void AppendUtf8(std::string* out, uint32_t ch) {
   } else if (ch < 0x800) {
     out->push_back(static_cast<char>(0xC0 | (ch >> 6)));
     out->push_back(static_cast<char>(0x80 | (ch & 0x3F)));
-  } else {
+  } else if (ch < 0x10000) {
     out->push_back(static_cast<char>(0xE0 | (ch >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((ch >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (ch & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | ((ch >> 18) & 0x07)));
+    out->push_back(static_cast<char>(0x80 | ((ch >> 12) & 0x3F)));
     out->push_back(static_cast<char>(0x80 | ((ch >> 6) & 0x3F)));
     out->push_back(static_cast<char>(0x80 | (ch & 0x3F)));
   }
@@ -73,4 +82,54 @@ uint32_t NextUtf8(const char* text, size_t len, size_t* pos) {
   }
   *pos += static_cast<size_t>(more) + 1;
   return more == 0 ? b : ch;
+}
+
+int IsUtf8(const char* text, size_t len) {
+  const auto* p = reinterpret_cast<const uint8_t*>(text);
+  size_t i = 0;
+  while (i < len) {
+    const uint8_t b = p[i];
+    if (b < 0x80) {
+      i++;
+      continue;
+    }
+    // The lead byte gives the length and the range its second byte may
+    // take: what excludes overlong forms, surrogates and U+110000 on.
+    int more = 0;
+    uint8_t lo = 0x80, hi = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+      more = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      more = 2;
+      if (b == 0xE0) lo = 0xA0;
+      if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      more = 3;
+      if (b == 0xF0) lo = 0x90;
+      if (b == 0xF4) hi = 0x8F;
+    } else {
+      return 0;
+    }
+    if (len - i <= static_cast<size_t>(more) || p[i + 1] < lo || p[i + 1] > hi) return 0;
+    for (int k = 2; k <= more; k++) {
+      if ((p[i + k] & 0xC0) != 0x80) return 0;
+    }
+    i += static_cast<size_t>(more) + 1;
+  }
+  return 1;
+}
+
+std::string Utf8FromUtf16(const uint16_t* text, size_t len) {
+  std::string out;
+  out.reserve(len);
+  for (size_t i = 0; i < len; i++) {
+    uint32_t ch = text[i];
+    if (ch >= 0xD800 && ch <= 0xDBFF && i + 1 < len && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ch = 0x10000 + ((ch - 0xD800) << 10) + (text[++i] - 0xDC00u);
+    } else if (ch >= 0xD800 && ch <= 0xDFFF) {
+      ch = 0xFFFD;
+    }
+    AppendUtf8(&out, ch);
+  }
+  return out;
 }

@@ -104,7 +104,9 @@ int32_t ResetDISPLAYScreen(WindowHandle hwnd) {
   // During window creation the main window is not recorded yet and keeps
   // the size start-up gave it; after a font choice it takes the new one,
   // keeping its place on the screen.
-  if (const WindowHandle main = ghDISPLAYWnd.load()) gtk_window_resize(GTK_WINDOW(main), GxSize, GyVisible);
+  if (const WindowHandle main = ghDISPLAYWnd.load()) {
+    gtk_window_resize(GTK_WINDOW(main), GxSize + 2 * kGtkViewMargin, GyVisible + 2 * kGtkViewMargin);
+  }
   return 1;
 }
 
@@ -157,7 +159,15 @@ int32_t PaintDISPLAY(WindowHandle /*hwnd*/) {
   return 1;
 }
 
-gboolean DrawDISPLAYView(GtkWidget* /*view*/, cairo_t* cr, gpointer) {
+gboolean DrawDISPLAYView(GtkWidget* view, cairo_t* cr, gpointer) {
+  // The margin blank, and the text drawn from its inner corner and only
+  // inside it, as the core's positions take the view to be.
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  cairo_translate(cr, kGtkViewMargin, kGtkViewMargin);
+  cairo_rectangle(cr, 0, 0, gtk_widget_get_allocated_width(view) - 2 * kGtkViewMargin,
+                  gtk_widget_get_allocated_height(view) - 2 * kGtkViewMargin);
+  cairo_clip(cr);
   gPaintCr = cr;
   PaintDISPLAY(ghDISPLAYWnd.load());
   gPaintCr = nullptr;

@@ -3,5 +3,5 @@
 #include <gtk/gtk.h>
 
 // The view widget's "draw" handler: the update area through PaintDISPLAY,
-// then the caret.
+// then the caret, inside the view's margin (kGtkViewMargin).
 gboolean DrawDISPLAYView(GtkWidget* view, cairo_t* cr, gpointer unused);

@@ -1,4 +1,5 @@
-; The Windows installer of Zelto: ZELTO.EXE, the README and the docs into
+; The Windows installer of Zelto: ZELTO.EXE, the README and the docs (the user
+; guide docs\guide.md among them) into
 ; Program Files\Zelto, a Start-menu shortcut, and an uninstaller registered
 ; in Add/Remove Programs. /S installs and uninstalls without a question.
 ; scripts/release.sh builds it:

@@ -44,6 +44,10 @@ deb_build() {
       python3 scripts/make_icon.py --png "$s" "$pkg/usr/share/icons/hicolor/${s}x${s}/apps/zelto.png"
     done
     install -m 644 packaging/copyright "$pkg/usr/share/doc/zelto/copyright"
+    # The user guide as it is, readable with any pager, and the Linux page it
+    # links to.
+    install -m 644 docs/guide.md "$pkg/usr/share/doc/zelto/guide.md"
+    install -m 644 docs/linux.md "$pkg/usr/share/doc/zelto/linux.md"
     sed "s/@VERSION@/$version/; s/@DATE@/$(date -u -d "$date" -R)/" packaging/changelog |
       gzip -9n >"$pkg/usr/share/doc/zelto/changelog.gz"
     find "$pkg" -type d -exec chmod 755 {} +
@@ -74,6 +78,7 @@ deb_check() {
   list=$(dpkg-deb -c "$deb" | awk '{print $6}')
   for f in ./usr/bin/zelto ./usr/share/applications/zelto.desktop ./usr/share/man/man1/zelto.1.gz \
     ./usr/share/metainfo/org.zelto.Zelto.metainfo.xml ./usr/share/doc/zelto/copyright \
+    ./usr/share/doc/zelto/guide.md \
     ./usr/share/icons/hicolor/48x48/apps/zelto.png ./usr/share/icons/hicolor/256x256/apps/zelto.png; do
     grep -qx "$f" <<<"$list" || { echo "release: $deb lacks $f" >&2; return 1; }
   done
@@ -95,14 +100,16 @@ deb_check() {
   # informational tags, spelling-error-in-binary ("beeing") is the about
   # box's text as the program has always shown it, and hardening-no-bindnow
   # is gone with hardening=+all.
-  lintian --tag-display-limit 0 "$deb" >"$dist/lintian.txt" 2>&1
-  if grep -q '^E:' "$dist/lintian.txt"; then
-    cat "$dist/lintian.txt" >&2
+  # Its report stays in the build folder: dist/ holds only what is shipped.
+  local report=build/release-deb/lintian.txt
+  lintian --tag-display-limit 0 "$deb" >"$report" 2>&1
+  if grep -q '^E:' "$report"; then
+    cat "$report" >&2
     echo "release: lintian reports errors on $deb" >&2
     return 1
   fi
-  if grep -q '^W:' "$dist/lintian.txt"; then
-    cat "$dist/lintian.txt" >&2
+  if grep -q '^W:' "$report"; then
+    cat "$report" >&2
     echo "release: lintian warns about $deb" >&2
     return 1
   fi

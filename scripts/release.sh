@@ -34,6 +34,7 @@ cp "$build/ZELTO.EXE" "$dist/$name/ZELTO.EXE"
 cp README.md "$dist/$name/README.md"
 # The docs keep their folder, so the README's links and pictures work in the package.
 cp -r docs "$dist/$name/docs"
+[ -f "$dist/$name/docs/guide.md" ] || { echo "release: the user guide docs/guide.md is missing" >&2; exit 1; }
 
 # The file's version as the system shows it, read back from the stripped file.
 exe=$dist/$name/ZELTO.EXE

@@ -10,10 +10,6 @@
 
 namespace {
 
-void respond(GtkButton* b, gpointer response) {
-  gtk_dialog_response(GTK_DIALOG(gtk_widget_get_toplevel(GTK_WIDGET(b))), GPOINTER_TO_INT(response));
-}
-
 // The field of one option, showing its value.
 GtkWidget* field(int i) {
   const OptionDesc& o = OptionAt(i);
@@ -79,25 +75,12 @@ int RunOptionsDialog(WindowHandle owner) {
     gtk_grid_attach(GTK_GRID(grid), fields.back(), 1, i, 1, 1);
   }
 
-  GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
-  gtk_container_set_border_width(GTK_CONTAINER(buttons), 10);
-  gtk_box_set_homogeneous(GTK_BOX(buttons), TRUE);
-  gtk_widget_set_halign(buttons, GTK_ALIGN_END);
-  GtkWidget* ok = gtk_button_new_with_label("Ok");
-  GtkWidget* cancel = gtk_button_new_with_label("Cancel");
-  g_signal_connect(ok, "clicked", G_CALLBACK(respond), GINT_TO_POINTER(GTK_RESPONSE_OK));
-  g_signal_connect(cancel, "clicked", G_CALLBACK(respond), GINT_TO_POINTER(GTK_RESPONSE_CANCEL));
-  gtk_box_pack_start(GTK_BOX(buttons), ok, TRUE, TRUE, 0);
-  gtk_box_pack_start(GTK_BOX(buttons), cancel, TRUE, TRUE, 0);
-
   GtkWidget* content = gtk_dialog_get_content_area(GTK_DIALOG(d));
   gtk_box_pack_start(GTK_BOX(content), grid, TRUE, TRUE, 0);
-  gtk_box_pack_start(GTK_BOX(content), buttons, FALSE, FALSE, 0);
-  gtk_widget_set_can_default(ok, TRUE);
+  AddOkCancel(d);
   gtk_widget_show_all(d);
-  gtk_window_set_default(GTK_WINDOW(d), ok);
   if (!fields.empty()) gtk_widget_grab_focus(fields[0]);
-  // Ok stores every field or, when one does not read, none: the dialog then
+  // OK stores every field or, when one does not read, none: the dialog then
   // stays open on that field. Cancel and Esc change nothing.
   while (gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_OK) {
     const int bad = storeFields(d, fields);

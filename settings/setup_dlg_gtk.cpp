@@ -138,10 +138,6 @@ void SelectDISPLAYFont(GtkButton*, gpointer data) {
   gtk_widget_destroy(chooser);
 }
 
-void respond(GtkButton* b, gpointer response) {
-  gtk_dialog_response(GTK_DIALOG(gtk_widget_get_toplevel(GTK_WIDGET(b))), GPOINTER_TO_INT(response));
-}
-
 // Ok: every control into its setting, then the link reopened if a setting
 // of its kind changed.
 void SettingsDlgTerm(const SetupDialog& s) {
@@ -173,7 +169,6 @@ int RunSetupDialog(WindowHandle owner) {
   SetupControlsFromSettings(&c);
   SetupDialog s{};
   s.dialog = NewZeltoDialog("Setup", owner);
-  GtkWindow* win = GTK_WINDOW(s.dialog);
 
   // "Terminal:": the send settings, then the serial and the UDP link.
   GtkWidget* term = gtk_grid_new();
@@ -227,7 +222,7 @@ int RunSetupDialog(WindowHandle owner) {
   GtkWidget* termFrame = gtk_frame_new("Terminal:");
   gtk_container_add(GTK_CONTAINER(termFrame), term);
 
-  // "Display Options:", the font, Ok and Cancel.
+  // "Display Options:" and the font.
   GtkWidget* opts = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
   gtk_container_set_border_width(GTK_CONTAINER(opts), 6);
   s.echo = check("Local Echo", c.localEcho);
@@ -246,15 +241,6 @@ int RunSetupDialog(WindowHandle owner) {
   gtk_widget_set_margin_start(font, 12);
   gtk_widget_set_margin_end(font, 12);
   gtk_box_pack_start(GTK_BOX(right), font, FALSE, FALSE, 8);
-  GtkWidget* ok = gtk_button_new_with_label("Ok");
-  GtkWidget* cancel = gtk_button_new_with_label("Cancel");
-  g_signal_connect(ok, "clicked", G_CALLBACK(respond), GINT_TO_POINTER(GTK_RESPONSE_OK));
-  g_signal_connect(cancel, "clicked", G_CALLBACK(respond), GINT_TO_POINTER(GTK_RESPONSE_CANCEL));
-  for (GtkWidget* b : {ok, cancel}) {
-    gtk_widget_set_margin_start(b, 12);
-    gtk_widget_set_margin_end(b, 12);
-    gtk_box_pack_start(GTK_BOX(right), b, FALSE, FALSE, 0);
-  }
 
   GtkWidget* body = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
   gtk_container_set_border_width(GTK_CONTAINER(body), 6);
@@ -262,12 +248,11 @@ int RunSetupDialog(WindowHandle owner) {
   gtk_box_pack_start(GTK_BOX(body), right, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(s.dialog))), body, TRUE, TRUE, 0);
 
-  gtk_widget_set_can_default(ok, TRUE);
-  gtk_widget_show_all(body);
-  gtk_window_set_default(win, ok);
+  AddOkCancel(s.dialog);
+  gtk_widget_show_all(s.dialog);
   // The first tab stop has the focus, as when the dialog opens on Windows.
   gtk_widget_grab_focus(s.delay);
-  // Ok stores, Cancel and Esc leave everything (but a chosen font) as it was.
+  // OK stores, Cancel and Esc leave everything (but a chosen font) as it was.
   if (gtk_dialog_run(GTK_DIALOG(s.dialog)) == GTK_RESPONSE_OK) SettingsDlgTerm(s);
   gtk_widget_destroy(s.dialog);
   return 1;

@@ -22,6 +22,7 @@
 #include "settings/globals.h"
 #include "settings/options.h"
 #include "transfer/filesend.h"
+#include "transfer/upload.h"
 
 namespace {
 
@@ -82,15 +83,18 @@ int PasteText(const std::string& text) {
   std::vector<uint16_t> steps;
   steps.reserve(text.size() + text.size() / 8);
   const size_t len = text.size();
+  // Text that is not UTF-8 came from something that is not a text editor
+  // (a binary file, a legacy code page): its bytes are what the user means.
+  const bool characters = IsUtf8(text.data(), len) != 0;
   size_t pos = 0;
   while (pos < len) {
-    const uint32_t ch = NextUtf8(text.data(), len, &pos);
+    const uint32_t ch = characters ? NextUtf8(text.data(), len, &pos) : static_cast<uint8_t>(text[pos++]);
     if (ch == '\r' || ch == '\n') {
       if (ch == '\r' && pos < len && text[pos] == '\n') pos++;
       enter(steps);
       continue;
     }
-    const int b = OemByteOf(ch);
+    const int b = characters ? OemByteOf(ch) : static_cast<int>(ch);
     key(steps, b < 0 ? '?' : b);
   }
   if (steps.empty()) return 0;
@@ -111,7 +115,9 @@ int PasteText(const std::string& text) {
 int PasteActive() { return gActive ? 1 : 0; }
 
 int PasteStep() {
-  if (!gActive) return 0;
+  // A paste under way when a paced upload starts would land inside its
+  // lines: it goes on after the upload (F8 ends both).
+  if (!gActive || UploadRunning()) return 0;
   static uint16_t steps[kStepMax];
   static uint8_t echo[kStepMax];
   const int delay = gPackDelay;

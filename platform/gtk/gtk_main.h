@@ -9,6 +9,11 @@
 // window is destroyed, after which window operations and frames do nothing.
 void gtkSetMainWidgets(GtkWidget* window, GtkWidget* view, GtkWidget* vbar, GtkWidget* hbar);
 
+// The blank border, in the window colour, between the view widget's edges
+// and the text. The core's view positions (drawing, the caret, updates, the
+// mouse) start at the text's corner; the GTK side moves them by this much.
+constexpr int kGtkViewMargin = 4;
+
 // The caret as the view draws it (read on the GTK thread).
 struct GtkCaretState {
   int shown;

@@ -43,7 +43,7 @@ void showBox(WindowHandle owner, const char* text, const char* caption, unsigned
   gtk_box_pack_start(GTK_BOX(row), sign, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(row), label, TRUE, TRUE, 0);
   gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(box))), row, TRUE, TRUE, 0);
-  GtkWidget* ok = gtk_dialog_add_button(GTK_DIALOG(box), "OK", GTK_RESPONSE_OK);
+  GtkWidget* ok = gtk_dialog_add_button(GTK_DIALOG(box), "_OK", GTK_RESPONSE_OK);
   gtk_widget_show_all(row);
   gtk_widget_grab_default(ok);
   gtk_widget_grab_focus(ok);

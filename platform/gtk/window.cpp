@@ -84,7 +84,7 @@ gboolean frameRequested(gpointer) {
 }
 
 void queueArea(int x, int y, int w, int h) {
-  if (gView && w > 0 && h > 0) gtk_widget_queue_draw_area(gView, x, y, w, h);
+  if (gView && w > 0 && h > 0) gtk_widget_queue_draw_area(gView, x + kGtkViewMargin, y + kGtkViewMargin, w, h);
 }
 
 void queueCaret() {
@@ -95,7 +95,8 @@ void configureBar(int bar) {
   GtkWidget* b = gBar[bar];
   if (!b || !gView) return;
   GtkAdjustment* adj = gtk_range_get_adjustment(GTK_RANGE(b));
-  const int page = bar == kBarVert ? gtk_widget_get_allocated_height(gView) : gtk_widget_get_allocated_width(gView);
+  const int page = (bar == kBarVert ? gtk_widget_get_allocated_height(gView) : gtk_widget_get_allocated_width(gView)) -
+                   2 * kGtkViewMargin;
   const double pageSize = page > 1 ? page : 1;
   // The thumb covers the visible part of the grid; the positions run 0..max.
   gtk_adjustment_configure(adj, gBarPos[bar], 0, gBarMax[bar] + pageSize, 1, pageSize, pageSize);

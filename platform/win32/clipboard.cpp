@@ -1,8 +1,9 @@
 // The Win32 clipboard: text as CF_UNICODETEXT (Windows offers it as CF_TEXT and CF_OEMTEXT too), converted from and to the core's UTF-8.
 #include <windows.h>
 
-#include <cstring>
+#include <cstdint>
 
+#include "display/charset.h"
 #include "platform/clipboard.h"
 
 namespace {
@@ -44,12 +45,12 @@ int platClipboardGet(WindowHandle w, int primary, std::string* text) {
   if (primary || !openBoard(static_cast<HWND>(w))) return 0;
   if (const HANDLE mem = GetClipboardData(CF_UNICODETEXT)) {
     if (const auto* wide = static_cast<const WCHAR*>(GlobalLock(mem))) {
-      const int len = static_cast<int>(wcslen(wide));
-      const int n = WideCharToMultiByte(CP_UTF8, 0, wide, len, nullptr, 0, nullptr, nullptr);
-      if (n > 0) {
-        text->resize(static_cast<size_t>(n));
-        WideCharToMultiByte(CP_UTF8, 0, wide, len, text->data(), n, nullptr, nullptr);
-      }
+      // The block's size ends the text, so that a NUL inside it is pasted
+      // like any character; the NULs at its end are its terminator.
+      size_t n = GlobalSize(mem) / sizeof(WCHAR);
+      while (n > 0 && wide[n - 1] == 0) n--;
+      static_assert(sizeof(WCHAR) == sizeof(uint16_t), "UTF-16 units");
+      *text = Utf8FromUtf16(reinterpret_cast<const uint16_t*>(wide), n);
       GlobalUnlock(mem);
     }
   }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: device text selected with a mouse drag is drawn inverted and reaches the primary selection and, with Ctrl+Shift+C, the clipboard as shown; a multi-line paste (Ctrl+Shift+V) and a middle click reach the device with each line end as Enter sends it (CR LF here).
+# End to end: device text selected with a mouse drag is drawn inverted and reaches the primary selection and, with Ctrl+Shift+C, the clipboard as shown; a multi-line paste (Ctrl+Shift+V) and a middle click reach the device with each line end as Enter sends it (CR LF here), every byte of a paste (a NUL, text that is not UTF-8, control glyphs) too.
 . "$ZG_LIB"
 
 printf '[terminal]\nenter_sends = CRLF\n' >"$ZG_APP/ZELTO.INI"
@@ -24,6 +24,16 @@ check clipboard_copy_as_shown "clipboard holds '$got'" test "$got" = "$want"
 printf 'one\ntwo\r\n' | xclip -i -selection clipboard
 keys ctrl+shift+v
 check clipboard_paste_sends_enter_per_line "device got $(dev_rx)" wait_rx 6f6e650d0a74776f0d0a
+# Every byte of the text: a NUL, and text that is not UTF-8 byte for byte;
+# the glyphs Copy gives control bytes (smiley, house) as those bytes.
+dev clear
+printf 'a\0b\351\n' | xclip -i -selection clipboard
+keys ctrl+shift+v
+check clipboard_paste_nul_and_bytes_not_utf8 "device got $(dev_rx)" wait_rx 610062e90d0a
+dev clear
+printf '\342\230\272\342\214\202' | xclip -i -selection clipboard
+keys ctrl+shift+v
+check clipboard_paste_control_glyphs_as_bytes "device got $(dev_rx)" wait_rx 017f
 dev clear
 xdotool mousemove --window "$w" 300 100 click 2
 check clipboard_middle_click_pastes_primary "device got $(dev_rx)" wait_rx "$(printf 'value 42\r\nsecond row' | od -An -v -tx1 | tr -d ' \n')"
@@ -32,6 +42,7 @@ dev clear
 dev_send 'third\r\n'
 xdotool mousemove --window "$w" 300 100 click 3
 sleep 0.5
+shot menu >/dev/null
 keys Up Return ctrl+Insert
 got=$(xclip -o -selection clipboard 2>/dev/null | tr '\n' '|')
 check clipboard_menu_selects_all "clipboard holds '$got'" test "$got" = "value 42|second row|third"

@@ -16,7 +16,7 @@ bands=0
 inside=0
 wide=0
 for y in $(seq 25 160); do
-  if [ "$(ink "$s" 12 "$y" 400 1)" -gt 0 ]; then   # right of the caret
+  if [ "$(ink "$s" 16 "$y" 400 1)" -gt 0 ]; then   # right of the caret (past the margin)
     if [ "$inside" = 0 ]; then
       bands=$((bands + 1))
       inside=1

@@ -53,10 +53,10 @@ port=$((20000 + RANDOM % 20000))
 check window_setup_to_udp_and_230400_baud "" setup_udp "$port" faster
 # Options (Config, below Terminal): "Reply timeout (ms)" and "Status bar",
 # found where GTK lays them out. A bad number brings a box and keeps the
-# dialog; Ok then stores nothing, Cancel neither.
+# dialog; OK then stores nothing, Cancel neither.
 ini=$ZG_APP/ZELTO.INI
 saved() { focus_main; menu_item 3 "$ZG_SAVE_Y"; [ "$(grep -cxE "$1|$2" "$ini" 2>/dev/null)" = 2 ]; }
-options() {  # options TIMEOUT: types it, ticks the status bar, then Ok
+options() {  # options TIMEOUT: types it, ticks the status bar, then OK
   focus_main
   menu_item 3 "$ZG_OPTIONS_Y"
   wait_windows Options 1 3000 || return 1
@@ -69,7 +69,7 @@ options() {  # options TIMEOUT: types it, ticks the status bar, then Ok
   keys ctrl+a
   typed "$1"
   at 232 308   # the status bar
-  at 438 362   # Ok
+  keys alt+o   # OK, by its mnemonic
   sleep 0.5
 }
 options 50 || fail window_options_opens "no dialog titled Options"

@@ -107,7 +107,7 @@ menu_item() {  # menu_item MENU-INDEX ITEM-ROW (rows as drawn, separators count 
 }
 
 # setup_udp PORT [faster]: in the Setup dialog (Config > Terminal), the UDP
-# link with this receive port, and with "faster" the next baud rate; then Ok.
+# link with this receive port, and with "faster" the next baud rate; then OK.
 # The controls are found where GTK lays them out in the dialog.
 setup_udp() {
   menu_item 3 37
@@ -125,7 +125,7 @@ setup_udp() {
   keys ctrl+a
   typed "$1"
   shot setup >/dev/null
-  at 416 195     # Ok
+  keys alt+o     # OK, by its mnemonic
   sleep 0.8
   [ "$(windows Setup)" -eq 0 ]
 }

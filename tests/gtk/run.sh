@@ -80,6 +80,14 @@ export DISPLAY=:$(tr -d '\n' <"$out/display")
 unset WAYLAND_DISPLAY
 # No accessibility bus here: GTK would look for one at every start.
 export NO_AT_BRIDGE=1
+# A home of the run's own: what GTK keeps for a user (the file chooser's
+# recent files and settings, caches) lands under the build folder, never
+# in the user's.
+home=$out/home
+export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share XDG_CACHE_HOME=$home/.cache \
+  XDG_STATE_HOME=$home/.local/state XDG_RUNTIME_DIR=$out/runtime GSETTINGS_BACKEND=memory
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
 
 # ---- the device end of COM1
 dev_dir=$out/device

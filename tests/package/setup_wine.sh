@@ -46,7 +46,7 @@ pf=$WINEPREFIX/drive_c/Program\ Files/Zelto
 menu=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Zelto.lnk
 w "$setup" /S
 check setup_installs_silently "$(ls -A "$pf" 2>&1 | tr '\n' ' ')" \
-  test -f "$pf/ZELTO.EXE" -a -f "$pf/README.md" -a -f "$pf/docs/linux.md" -a -f "$pf/uninstall.exe"
+  test -f "$pf/ZELTO.EXE" -a -f "$pf/README.md" -a -f "$pf/docs/guide.md" -a -f "$pf/uninstall.exe"
 check setup_makes_a_start_menu_shortcut "" test -f "$menu"
 registered
 check setup_registers_the_uninstaller "$(cat "$work/reg.out")" grep -q "Zelto $version" "$work/reg.out"

@@ -1,9 +1,11 @@
 // Selecting, copying and pasting as the user sees it: the text a selection yields, where it goes when the grid scrolls, and the bytes a paste sends.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "app/commands.h"
+#include "display/charset.h"
 #include "display/screen.h"
 #include "display/selection.h"
 #include "display/view.h"
@@ -12,6 +14,7 @@
 #include "settings/globals.h"
 #include "settings/options.h"
 #include "tests/support/state.h"
+#include "transfer/filesend.h"
 #include "transfer/paste.h"
 
 namespace {
@@ -126,6 +129,51 @@ TEST_F(Selection, PasteSendsEachLineEndAsEnterAndTakesHexDigitsAsTyped) {
   EXPECT_EQ(headlessCountMessages("COM Tx Overflow"), 0);
   AbortPasteQuietly();
   gPackDelay = 0;
+}
+
+TEST_F(Selection, PasteSendsBackEveryByteCopiedAndEveryByteGiven) {
+  gfConnected = 1;
+  gPackDelay = 0;
+  gEnterSends = kEnterCr;
+  // Every byte the screen draws (not CR, LF or backspace, which move the
+  // cursor), copied as its glyph and pasted: the same bytes, a row end Enter.
+  std::string shown;
+  for (int b = 0x01; b < 0x100; b++) {
+    if (b == 0x08 || b == 0x0A || b == 0x0D) continue;
+    shown.push_back(static_cast<char>(b));
+    if (b == 0x3F || b == 0x7F || b == 0xBF) shown.push_back('\r');
+  }
+  Show(shown);
+  DoDISPLAYCommand(nullptr, kCmdSelectAll);
+  EXPECT_EQ(Pasted(Copied()), shown);
+  EXPECT_EQ(Pasted("\u25D8\u25D9\u266A"), "\x08\x0A\x0D") << "glyphs of the cursor bytes are bytes, not Enter";
+
+  EXPECT_EQ(Pasted(std::string("abc\0def\n", 8)), std::string("abc\0def\r", 8)) << "a NUL is a byte like any";
+  EXPECT_EQ(Pasted("caf\xE9\r\n\xFF\xC3"), "caf\xE9\r\xFF\xC3") << "not UTF-8: byte for byte";
+  EXPECT_EQ(Pasted("\xED\xA0\x80\xC0\xAF"), "\xED\xA0\x80\xC0\xAF") << "a surrogate or overlong form is no character";
+  // Windows' clipboard text (UTF-16): a surrogate without its partner, and
+  // a character no byte is drawn as, each a '?'.
+  const uint16_t wide[] = {'a', 0xD800, 'b', 0xDC00, 0xD83D, 0xDE00, 0x00E9, 0};
+  EXPECT_EQ(Pasted(Utf8FromUtf16(wide, 8)), std::string("a?b??\x82\0", 7));
+}
+
+TEST_F(Selection, APasteUnderWayWhenAnUploadStartsWaitsForItsEnd) {
+  gfConnected = 1;
+  const std::string path = ::testing::TempDir() + "paste_during_upload.fs";
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs(": sq dup * ;\n", f);
+  std::fclose(f);
+  std::snprintf(gszSendPathName, sizeof gszSendPathName, "%s", path.c_str());
+  headlessSetClipboard("typed", 0);
+  DoDISPLAYCommand(nullptr, kCmdPaste);
+  DoDISPLAYCommand(nullptr, kCmdUploadPaced);
+  EXPECT_EQ(PasteStep(), 0) << "its bytes would land inside the uploaded line";
+  EXPECT_EQ(PasteActive(), 1);
+  DoDISPLAYCommand(nullptr, kCmdAbortSend);   // F8 ends both
+  EXPECT_EQ(PasteActive(), 0);
+  AbortSendFileQuietly();
+  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: device text selected with a mouse drag and copied (Ctrl+Insert) reaches the clipboard as shown, CR LF between rows and 0x82 as the character drawn (here the font Wine gives has the ANSI character set: U+201A); a multi-line paste (Shift+Insert) reaches the device with each line end as Enter sends it (CR LF here).
+# End to end: device text selected with a mouse drag and copied (Ctrl+Insert) reaches the clipboard as shown, CR LF between rows and 0x82 as the character drawn (here the font Wine gives has the ANSI character set: U+201A); a multi-line paste (Shift+Insert) reaches the device with each line end as Enter sends it (CR LF here), a NUL and a control byte's glyph as those bytes.
 . "$ZW_LIB"
 
 zelto_dir
@@ -23,6 +23,12 @@ check clipboard_copy_as_shown "clipboard holds $got" test "$got" = "$want"
 probe clip-set "$(printf 'one\ntwo\r\n' | od -An -v -tx1 | tr -d ' \n')" >/dev/null
 keys shift+Insert
 if wait_rx 6f6e650d0a74776f0d0a 5000; then pass clipboard_paste_sends_enter_per_line; else fail clipboard_paste_sends_enter_per_line "device got $(dev_rx)"; fi
+# Every character of the clipboard's text, a NUL too (as byte 0), and the
+# glyph of a control byte as that byte.
+dev clear
+probe clip-set 6100622e2e2ee298ba >/dev/null
+keys shift+Insert
+if wait_rx 6100622e2e2e01 5000; then pass clipboard_paste_nul_and_glyph_bytes; else fail clipboard_paste_nul_and_glyph_bytes "device got $(dev_rx)"; fi
 
 # The right click's menu: its last item, Select All; then Ctrl+Shift+C.
 dev_send 'third\r\n'

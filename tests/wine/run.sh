@@ -101,7 +101,12 @@ for _ in $(seq 100); do [ -s "$out/display" ] && break; sleep 0.05; done
 export DISPLAY=:$(tr -d '\n' <"$out/display")
 note "display $DISPLAY"
 
-# ---- the Wine prefix of this run
+# ---- the Wine prefix of this run, and a home of its own: Wine links the
+# prefix's user folders to the home's and writes menu entries and file
+# types under XDG_*; none of it may land in the user's own folders.
+home=$out/home
+export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share XDG_CACHE_HOME=$home/.cache
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
 export WINEPREFIX=$build/wineprefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko installer prompts

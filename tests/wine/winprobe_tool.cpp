@@ -21,6 +21,7 @@
 //   winprobe clip-get                the clipboard's CF_UNICODETEXT as the hex
 //                                    of its UTF-8 ("clip hex=...")
 //   winprobe clip-set HEX            puts that UTF-8 there as CF_UNICODETEXT
+//                                    (NULs in it too)
 //   winprobe fit EXE ID...           builds those dialogs from the file's
 //                                    templates, hidden, in this process (so
 //                                    with this prefix's dialog fonts), and
@@ -479,8 +480,11 @@ int clipGet() {
 int clipSet(const char* hex) {
   std::string utf8;
   for (size_t i = 0; hex[i] && hex[i + 1]; i += 2) utf8 += static_cast<char>(std::strtoul(std::string(hex + i, 2).c_str(), nullptr, 16));
+  // By its length, so that a NUL in the text is put there too; then the
+  // terminator.
   WCHAR wide[4096];
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide, 4096);
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide, 4095);
+  wide[n++] = 0;
   HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, n * sizeof(WCHAR));
   std::memcpy(GlobalLock(mem), wide, n * sizeof(WCHAR));
   GlobalUnlock(mem);
