@@ -140,6 +140,19 @@ wait_udp_bound() {
   return 1
 }
 
+# screen_text: the text the grid shows, read as a person reads it off the
+# window: the right click's menu, Select All, Ctrl+Insert, the clipboard. A
+# left click clears the selection again.
+screen_text() {
+  local w
+  w=$(main_window)
+  xdotool mousemove --window "$w" 300 100 click 3
+  sleep 0.4
+  keys Up Return ctrl+Insert
+  sleep 0.2
+  xclip -o -selection clipboard 2>/dev/null
+  xdotool mousemove --window "$w" 300 100 click 1
+}
 # shot NAME: a screenshot of the whole screen (PPM for imgcheck, PNG kept).
 shot() {
   local f=$ZG_WORK/$1.ppm

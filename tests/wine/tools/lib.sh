@@ -232,6 +232,20 @@ zelto_stop() {
   ZW_PID=
 }
 
+# screen_text: the text the grid shows, read as a person reads it off the
+# window: the right click's menu, Select All, Ctrl+Insert, the clipboard. A
+# left click clears the selection again.
+screen_text() {
+  xdotool mousemove "$(cell_x 30)" "$(cell_y 8)" click 3
+  sleep 0.5
+  keys Up Return
+  ui_idle
+  keys ctrl+Insert
+  ui_idle
+  field hex "$(probe clip-get)" | xxd -r -p
+  xdotool click 1
+}
+
 # Screenshots of the X display (the whole virtual desktop) as PPM files.
 shot() {
   local f=$ZW_WORK/$1.ppm

@@ -1,6 +1,6 @@
 // The device end of a serial port for the Wine tests, the run script and the benchmark: a pseudo-terminal whose other end Wine opens as COM1.
 //
-//   ptydev --link FILE [--alias PATH] [--ctl FIFO] [--ack FILE] [--rx FILE] [--stamps FILE] [--echo]
+//   ptydev --link FILE [--alias PATH] [--ctl FIFO] [--ack FILE] [--rx FILE] [--tx FILE] [--stamps FILE] [--echo]
 //          [--stats FILE] [--target MS] [--lines FILE] [--run PROG ARGS...]
 //
 // FILE receives the terminal's path once the device is ready. --alias makes
@@ -31,7 +31,8 @@
 // dropping every byte that arrives meanwhile, then answers " ok" CR LF; a
 // line holding "oops" is answered " oops not found." CR LF, a line holding
 // "mute" not at all. --lines appends each line it worked on to a file.
-// --rx appends every received byte to a file. --stamps appends one line per
+// --rx appends every received byte to a file, --tx every byte sent (what a
+// bridged program printed, say). --stamps appends one line per
 // received byte to a file: the time it was read, in nanoseconds of
 // CLOCK_MONOTONIC_RAW, the clock that Wine's QueryPerformanceCounter counts
 // in 100 ns steps, so that a Windows program can set the arrival of its bytes
@@ -65,6 +66,7 @@ int gSlave = -1;  // held so that the line stays up while Wine closes and reopen
 int gCtl = -1;
 int gRx = -1;
 int gStamps = -1;
+int gTx = -1;
 const char* gCtlPath = nullptr;
 const char* gAckPath = nullptr;
 const char* gStatsPath = nullptr;
@@ -338,7 +340,10 @@ bool flush(int fd, std::string& pending, bool countTx) {
   while (!pending.empty()) {
     const ssize_t r = write(fd, pending.data(), pending.size());
     if (r <= 0) return errno == EAGAIN || errno == EINTR;
-    if (countTx) gTxCount += static_cast<unsigned long long>(r);
+    if (countTx) {
+      gTxCount += static_cast<unsigned long long>(r);
+      if (gTx >= 0 && write(gTx, pending.data(), static_cast<size_t>(r)) < 0) std::perror("ptydev: tx");
+    }
     pending.erase(0, static_cast<size_t>(r));
   }
   return true;
@@ -394,8 +399,8 @@ void pullOut() {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: ptydev --link FILE [--alias PATH] [--ctl FIFO] [--ack FILE] [--rx FILE] [--stamps FILE] "
-               "[--echo] [--stats FILE] [--target MS] [--lines FILE] [--run PROG ARGS...]\n");
+               "usage: ptydev --link FILE [--alias PATH] [--ctl FIFO] [--ack FILE] [--rx FILE] [--tx FILE] "
+               "[--stamps FILE] [--echo] [--stats FILE] [--target MS] [--lines FILE] [--run PROG ARGS...]\n");
   return 2;
 }
 
@@ -412,6 +417,7 @@ int main(int argc, char** argv) {
     else if (a == "--ctl" && more) gCtlPath = argv[++i];
     else if (a == "--ack" && more) gAckPath = argv[++i];
     else if (a == "--rx" && more) rxPath = argv[++i];
+    else if (a == "--tx" && more) gTx = open(argv[++i], O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
     else if (a == "--stamps" && more) stampsPath = argv[++i];
     else if (a == "--stats" && more) gStatsPath = argv[++i];
     else if (a == "--echo") gEcho = true;

@@ -1,0 +1,268 @@
+# The FORTH board cases of the end-to-end runs of both programs, at the
+# program's defaults (delimiter 0D, no ZELTO.INI, Enter sends CR): the
+# 60-line program of a small board, with an include, goes up paced by
+# gforth's replies as an LF, a CR LF and a CR file and a word from it
+# answers; Shift+F7 leaves out FORTH's comments and nothing else; keys typed
+# and a paste made during an upload land inside no line; an undefined word
+# inside a multi-line definition stops the upload, and once the file has
+# been replaced as editors replace it, Shift+F6 resumes at the definition's
+# first line and the program completes.
+#
+# The case that sources this provides check, keys, typed, screen_text (the
+# text the grid shows), paste_text TEXT and choose_send_file PATH, and sets
+# BOARD_DIR (a folder for the program), BOARD_RX and BOARD_TX (where the
+# device, gforth bridged by ptydev --rx --tx, records what reached it and
+# what it printed).
+
+# board_program DIR EOL [SKIP] [FAULT]: writes the program to DIR/main.fs,
+# which includes DIR/lib/util.fs on line 2, with line ends EOL (lf, crlf or
+# cr). Line 6 has a stack comment in the middle of the line, line 8 a string
+# that looks like a comment, lines 27 to 33 are `: classify` over several
+# lines. With SKIP 1 lines 3 and 4 are one `( ... )` comment over two lines,
+# which only Shift+F7 can upload (an interactive FORTH ends a `(` at the
+# line's end); otherwise two `\` lines. With FAULT 1 line 31 calls
+# `sign-nam`, a word defined nowhere. `answer` (line 59) leaves 42 when
+# every line ran once.
+board_program() {
+  local dir=$1 end=$'\r' skip=${3:-0} fault=${4:-0}
+  case $2 in lf) end=$'\n' ;; crlf) end=$'\r\n' ;; esac
+  mkdir -p "$dir/lib"
+  board_eol "$end" >"$dir/lib/util.fs" \
+    '\ util.fs: helpers for main.fs' \
+    ': double ( n -- 2n )  2 * ;' \
+    ': half ( n -- n/2 )  2 / ;'
+  local head=('\ Stack effects are written in parentheses,' '\ as ( before -- after ).')
+  [ "$skip" = 1 ] && head=('( Stack effects are written in parentheses,' '  as: before -- after )')
+  local call='  sign-name'
+  [ "$fault" = 1 ] && call='  sign-nam'
+  board_eol "$end" >"$dir/main.fs" \
+    '\ main.fs: words for a small board, uploaded paced by its replies' \
+    '#include lib/util.fs' \
+    "${head[@]}" \
+    '' \
+    ': square ( n -- n*n )  dup * ;' \
+    ': cube ( n -- n*n*n )  dup square * ;' \
+    ': banner ( -- )  ." ( not a comment )" ;' \
+    'variable total' \
+    '0 total !' \
+    ': add ( n -- )  total +! ;   \ adds to the total' \
+    '' \
+    '\ five digits in a row' \
+    'create digits  3 , 1 , 4 , 1 , 5 ,' \
+    ': digit@ ( i -- n )  cells digits + @ ;' \
+    ': sum-digits ( -- n )' \
+    '  0  5 0 do' \
+    '    i digit@ +' \
+    '  loop ;' \
+    '' \
+    ': sign-name ( n -- )' \
+    '  dup 0< if drop ." negative" exit then' \
+    '  0= if ." zero" exit then' \
+    '  ." positive" ;' \
+    '' \
+    '\ classify: what a number is, told over several lines' \
+    ': classify ( n -- )' \
+    '  dup abs 100 > if' \
+    '    ." big "' \
+    '  then' \
+    "$call" \
+    '  space' \
+    '  ;' \
+    '' \
+    '\ the total: 14 + 9 + 8 + 10 + 1' \
+    'sum-digits add' \
+    '3 square add' \
+    '2 cube add' \
+    '5 double add' \
+    '1 add' \
+    '' \
+    ': stars ( n -- )  0 ?do [char] * emit loop ;' \
+    ': countdown ( n -- )' \
+    '  begin' \
+    '    dup 0>' \
+    '  while' \
+    '    dup .  1-' \
+    '  repeat' \
+    '  drop ;' \
+    '' \
+    'banner' \
+    '-5 classify  0 classify  500 classify' \
+    '3 stars  3 countdown' \
+    '' \
+    '\ from util.fs' \
+    '10 half .' \
+    '' \
+    '\ the answer, from everything above' \
+    ': answer ( -- n )  total @ ;' \
+    '\ end of main.fs'
+}
+board_eol() { local end=$1; shift; printf "%s$end" "$@"; }
+board_unix() { perl -0777 -pe 's/\r\n?/\n/g' "$1"; }
+# board_lines DIR: the program's lines as an upload that keeps comments
+# sends them: the include's lines in place of its directive, blank lines
+# left out. board_code DIR: the same as the skip-comments mode should send
+# them (blanks squeezed as by board_squeeze).
+board_lines() {
+  local line
+  board_unix "$1/main.fs" | while IFS= read -r line; do
+    if [[ $line == '#include '* ]]; then board_unix "$1/lib/util.fs"; else echo "$line"; fi
+  done | grep -v '^ *$'
+}
+board_code() {
+  board_lines "$1" | sed -E '/^\( /,/ \)$/d; /^\\ /d; s/\( [^)]*-- [^)]*\)//; s/ \\ .*$//' | board_squeeze
+}
+board_squeeze() { sed -E 's/[[:space:]]+/ /g; s/^ //; s/ $//'; }
+
+# What reached gforth, a line per line of the upload.
+board_rx() { tr '\r' '\n' <"$BOARD_RX"; }
+# board_check_rx NAME TEXT: gforth receives exactly these lines (waited for).
+board_check_rx() {
+  for _ in $(seq 150); do
+    [ "$(board_rx)" = "$2" ] && break
+    sleep 0.1
+  done
+  check "$1" "gforth got: $(board_rx | tr '\n' '|')" test "$(board_rx)" = "$2"
+}
+# board_wait_tx REGEX: until a line that gforth printed matches.
+board_wait_tx() {
+  for _ in $(seq 100); do
+    board_printed_matches "$1" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+board_printed_matches() { tr '\r' '\n' <"$BOARD_TX" | grep -qE -- "$1"; }
+board_check_tx() {
+  board_wait_tx "$2"
+  check "$1" "gforth printed: $(tr '\r\n' '||' <"$BOARD_TX" | tail -c 400)" board_printed_matches "$2"
+}
+board_clear() { : >"$BOARD_RX"; : >"$BOARD_TX"; }
+
+# board_screen REGEX [LINES]: reads the screen until the last line that
+# holds text matches, and prints the last LINES such lines (4 unless given).
+board_screen() {
+  local text
+  for _ in 1 2 3 4 5 6 7 8; do
+    text=$(screen_text | tr -d '\r' | grep -v '^ *$' | tail -n "${2:-4}")
+    tail -n 1 <<<"$text" | grep -qE -- "$1" && break
+    sleep 0.3
+  done
+  printf '%s\n' "$text"
+}
+# board_done NAME: the screen's last lines say the upload ended. An upload
+# that did not is ended with F8 (and the box that F8 may raise with Enter),
+# so that the next one starts afresh.
+board_done() {
+  local text
+  text=$(board_screen '^Transfer Finished, File Closed!$')
+  if [ "$(tail -n 1 <<<"$text")" = 'Transfer Finished, File Closed!' ]; then
+    check "$1" "screen ends: $(tr '\n' '|' <<<"$text")" grep -qE '^-Uploaded [0-9]+ lines in [0-9]+\.[0-9] s-$' <<<"$text"
+  else
+    fail "$1" "screen ends: $(tr '\n' '|' <<<"$text")"
+    keys F8
+    sleep 0.5
+    keys Return
+    sleep 0.3
+    ! declare -F focus_main >/dev/null || focus_main
+  fi
+}
+# A board fresh from its reset: gforth ended with `bye` (ptydev starts it
+# again) and its greeting waited for, so no word of an earlier upload is
+# left.
+board_fresh() {
+  board_clear
+  typed "bye"
+  keys Return
+  board_wait_tx "^Type .bye. to exit"
+  board_clear
+}
+# board_answers NAME: `answer .` typed and Enter: gforth prints 42.
+board_answers() {
+  board_clear
+  typed "answer ."
+  keys Return
+  board_check_tx "$1" 'answer \. 42  ok'
+}
+# board_no_error NAME: gforth reported no error.
+board_no_error() {
+  check "$1" "gforth printed: $(grep -aE -A1 'Undefined word|underflow|Backtrace' "$BOARD_TX" | tr '\r\n' '||' | head -c 300)" \
+    test "$(grep -cE 'Undefined word|underflow|Backtrace' "$BOARD_TX")" = 0
+}
+
+board_cases() {
+  local dir=$BOARD_DIR eol skip key want text
+  board_program "$dir" lf 1
+  choose_send_file "$dir/main.fs"
+
+  # The same program as LF, CR LF and CR files: the LF one under Shift+F7,
+  # which leaves out the comments, the others under Shift+F6, line for line.
+  for eol in lf crlf cr; do
+    skip=0 key=shift+F6
+    [ $eol = lf ] && skip=1 key=shift+F7
+    board_program "$dir" $eol $skip
+    board_fresh
+    keys $key
+    if [ $skip = 1 ]; then
+      want=$(board_code "$dir")
+      for _ in $(seq 150); do
+        [ "$(board_rx | wc -l)" -ge "$(wc -l <<<"$want")" ] && break
+        sleep 0.1
+      done
+      check forth_board_${eol}_skip_sends_the_code "gforth got: $(board_rx | tr '\n' '|')" \
+        test "$(board_rx | board_squeeze)" = "$want"
+      check forth_skip_keeps_the_code_after_a_stack_comment "" grep -qx ': square dup \* ;' <<<"$(board_rx | board_squeeze)"
+      check forth_skip_keeps_a_string_that_looks_like_a_comment "" \
+        grep -qxF ': banner ." ( not a comment )" ;' <<<"$(board_rx | board_squeeze)"
+      board_check_tx forth_skip_string_printed_as_is '^banner ?\( not a comment \) ok'
+      check forth_skip_leaves_out_a_comment_over_two_lines "gforth got: $(board_rx | head -n 3 | tr '\n' '|')" \
+        test "$(board_rx | grep -c ': square\|Stack effects\|before -- after')" = 1
+    else
+      board_check_rx forth_board_${eol}_sends_every_line "$(board_lines "$dir")"
+    fi
+    board_done forth_board_${eol}_says_uploaded
+    board_no_error forth_board_${eol}_no_error
+    board_answers forth_board_${eol}_answers
+  done
+
+  # Keys typed and a paste made during an upload are not sent inside its
+  # lines; the screen says why they wait. The end of the upload is told
+  # after the last line's reply.
+  for i in $(seq 10); do printf '%s drop 200 ms\r' "$i"; done >"$dir/main.fs"
+  board_clear
+  keys shift+F6
+  board_wait_tx '^1 drop 200 ms'
+  typed "77 drop "
+  paste_text "88 drop "
+  text=$(board_screen '^Transfer Finished, File Closed!$' 40)
+  check forth_keys_wait_shown "screen: $(tr '\n' '|' <<<"$text")" grep -qxF -- '-Keys wait: an upload is running, F8 ends it-' <<<"$text"
+  check forth_keys_not_sent_inside_lines "gforth got: $(board_rx | tr '\n' '|')" \
+    test "$(board_rx | head -n 10)" = "$(board_unix "$dir/main.fs")"
+  check forth_uploaded_told_after_the_last_reply "screen: $(tr '\n' '|' <<<"$text")" \
+    test "$(grep -n '^10 drop 200 ms *ok' <<<"$text" | cut -d: -f1)" -lt "$(grep -n '^-Uploaded ' <<<"$text" | tail -n 1 | cut -d: -f1)"
+  keys Return
+  sleep 0.5
+
+  # An undefined word on line 31 stops the upload inside `: classify`
+  # (lines 27 to 33); the editor's fix is written to a new name and renamed
+  # over the file; Shift+F6 resumes at line 27 from the file on disk.
+  board_program "$dir" lf 0 1
+  board_fresh
+  keys shift+F6
+  text=$(board_screen 'resumes at line')
+  check forth_board_stops_inside_the_definition "screen ends: $(tr '\n' '|' <<<"$text")" \
+    grep -qE '^-Stopped at line 31 of main\.fs: .*Undefined word.*-$' <<<"$text"
+  check forth_board_stop_tells_where_it_resumes "screen ends: $(tr '\n' '|' <<<"$text")" \
+    grep -qxF -- '-Shift+F6 resumes at line 27, F8 ends-' <<<"$text"
+  check forth_board_nothing_sent_after_the_error "gforth got: $(board_rx | tr '\n' '|')" \
+    test "$(board_rx)" = "$(board_lines "$dir" | sed '/^  sign-nam$/q')"
+  board_program "$dir.fixed" lf
+  cp "$dir.fixed/main.fs" "$dir/main.fs.new"
+  mv "$dir/main.fs.new" "$dir/main.fs"
+  board_clear
+  keys shift+F6
+  board_check_rx forth_board_resumes_where_the_definition_began "$(board_lines "$dir" | sed -n '/^: classify/,$p')"
+  board_done forth_board_resumed_says_uploaded
+  board_no_error forth_board_resumed_no_error
+  board_check_tx forth_board_resumed_definition_works 'negative zero big positive'
+  board_answers forth_board_resumed_answers
+}
