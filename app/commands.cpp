@@ -22,11 +22,12 @@
 namespace {
 
 // F6 and F7: the next line of a running send in the new mode, or a new send.
+// A stopped upload's next line is the upload's to read.
 void sendLineByLine(int mode) {
   if (UploadRunning()) return;   // the replies pace the file meanwhile
+  if (UploadKeyLine(mode == 2 ? 1 : 0)) return;
   gSendMode = mode;
   if (gfSendFileOpen) {
-    UploadKeyLine();
     SendCommBlock();
   } else {
     StartSendFile();
@@ -59,6 +60,7 @@ void copySelection(WindowHandle w) {
 }
 
 void paste(WindowHandle w, int primary) {
+  if (UploadRefusesKeys()) return;
   std::string text;
   if (platClipboardGet(w, primary, &text)) PasteText(text);
 }
@@ -80,7 +82,9 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     case kCmdDropStream: gfDropStream = 1; break;
     case kCmdShowStream: gfDropStream = 0; break;
     case kCmdSendRaw:
-      if (UploadRunning()) break;
+      // An upload, stopped or not, is no file to stream raw: its includes
+      // would go out as text.
+      if (UploadActive()) break;
       gSendMode = 0;
       StartSendFile();
       break;

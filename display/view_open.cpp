@@ -3,6 +3,7 @@
 #include "display/view.h"
 #include "link/connection.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 #include "settings/preset.h"
 #include "transfer/filesend.h"
 #include "transfer/record.h"
@@ -16,6 +17,7 @@ int32_t CreateDISPLAYInfo(WindowHandle hwnd) {
   ResetDISPLAYScreen(hwnd);
   // A damaged preset read at start-up says so on the fresh screen.
   if (PresetDamageText()[0]) WriteDISPLAYStatus(PresetDamageText());
+  if (OptionsLoadNote()[0]) WriteDISPLAYStatus(OptionsLoadNote());
   // The file dialogs are prepared only for a link that opened.
   if (openConnection()) {
     SendFileInit();

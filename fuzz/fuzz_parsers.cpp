@@ -23,9 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t n = PortTextToNumber(port);
   (void)n;
 
-  char list[kReplyPatternMax * 8] = {};
+  static char list[kReplyListMax] = {};
+  std::memset(list, 0, sizeof list);
   std::memcpy(list, data, size < sizeof list - 1 ? size : sizeof list - 1);
-  ReplyPatterns prompts, errors;
+  static ReplyPatterns prompts, errors;
   if (ParseReplyList(list, &prompts) > kReplyPatternMax) std::abort();
   ParseReplyList("not found|?|\\x15", &errors);
   static ReplyMatcher m;
@@ -39,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static uint8_t line[kUploadLineMax];
   const int32_t len = static_cast<int32_t>(size < sizeof line ? size : sizeof line);
   std::memcpy(line, data, static_cast<size_t>(len));
-  if (UploadFilterLine(line, len, '\r') > len) std::abort();
+  bool inParen = (size & 1) != 0;
+  if (UploadFilterLine(line, len, &inParen) > len) std::abort();
   char name[kPathMax], path[kPathMax];
   if (UploadDirective(line, len, name, kPathMax) != 0) UploadResolvePath("/a/b/main.fs", name, path, kPathMax);
   return 0;

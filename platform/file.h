@@ -16,6 +16,17 @@ int platFileWrite(PlatHandle h, const void* buf, uint32_t n, uint32_t* put);
 int platFileSkip(PlatHandle h, int64_t delta);
 void platFileClose(PlatHandle h);
 
+// What tells that a file changed: its size and the time it was last written.
+struct PlatFileStamp {
+  int64_t size;
+  int64_t written;   // in the system's own units; only compared
+  bool operator==(const PlatFileStamp& o) const { return size == o.size && written == o.written; }
+  bool operator!=(const PlatFileStamp& o) const { return !(*this == o); }
+};
+// The stamp of the file at path (a file put in its place under the same name
+// is the one seen). Returns 0 when there is no such file.
+int platFileStamp(const char* path, PlatFileStamp* out);
+
 // Searches for an executable file the way SearchPath does, starting in the
 // running program's folder. Writes the full path into buf (len bytes with the
 // terminating zero) and returns its length; returns the size needed, larger

@@ -14,6 +14,7 @@
 // The defaults from the start, as the numbers have them: a program part that
 // runs before LoadOptions (or without it) never sees empty lists.
 char gszUploadPrompt[kUploadListMax] = "ok|compiled";
+char gszUploadContinue[kUploadListMax] = "compiled";
 char gszUploadErrors[kUploadListMax] = "not found|Undefined word|?|Stack underflow|compile-only|\\x15";
 Flag32 gUploadTimeoutMs{5000};
 Flag32 gfNewLineOnLf{0};
@@ -23,6 +24,9 @@ Flag32 gfTimeStampsInRecord{0};
 Flag32 gfStatusBar{0};
 char gszOptionsPathName[kPathMax];
 const char gszOptionsName[] = "ZELTO.INI";
+namespace {
+char gLoadNote[160] = "";
+}  // namespace
 
 int EnterBytes(uint8_t out[2]) {
   switch (gEnterSends.load()) {
@@ -43,6 +47,7 @@ const char* const kEnterChoices[] = {"CR", "LF", "CRLF", nullptr};
 // are added to a file that lacks them.
 const OptionDesc kOptions[] = {
     {"upload", "prompt", "Prompts that end a reply", kOptionText, 0, 0, "ok|compiled", nullptr},
+    {"upload", "continue_prompts", "Prompts inside a definition", kOptionText, 0, 0, "compiled", nullptr},
     {"upload", "errors", "Error texts that stop an upload", kOptionText, 0, 0,
      "not found|Undefined word|?|Stack underflow|compile-only|\\x15", nullptr},
     {"upload", "timeout_ms", "Reply timeout (ms)", kOptionNumber, 100, 600000, "5000", nullptr},
@@ -58,12 +63,13 @@ constexpr int kOptionTotal = static_cast<int>(sizeof kOptions / sizeof kOptions[
 char* textOf(int i) {
   switch (i) {
     case 0: return gszUploadPrompt;
-    case 1: return gszUploadErrors;
+    case 1: return gszUploadContinue;
+    case 2: return gszUploadErrors;
     default: return nullptr;
   }
 }
 Flag32* numberOf(int i) {
-  static Flag32* const numbers[kOptionTotal] = {nullptr, nullptr, &gUploadTimeoutMs, &gfNewLineOnLf,
+  static Flag32* const numbers[kOptionTotal] = {nullptr, nullptr, nullptr, &gUploadTimeoutMs, &gfNewLineOnLf,
                                                 &gEnterSends, &gfTimeStamps, &gfTimeStampsInRecord,
                                                 &gfStatusBar};
   // cppcheck-suppress CastIntegerToAddressAtReturn ; an entry of a table of pointers
@@ -265,6 +271,7 @@ void ResetOptions() {
 
 int LoadOptions() {
   ResetOptions();
+  gLoadNote[0] = '\0';
   // The options lie in the preset's folder: the same folder rules for both.
   std::memset(gszOptionsPathName, 0, sizeof gszOptionsPathName);
   size_t folder = std::strlen(gszPresetPathName);
@@ -282,10 +289,18 @@ int LoadOptions() {
     if (!s.empty()) section = s;
     if (key.empty()) continue;
     const int i = findOption(section, key);
-    if (i >= 0 && !OptionParse(i, value.c_str())) OptionParse(i, kOptions[i].fallback);
+    if (i < 0 || OptionParse(i, value.c_str())) continue;
+    OptionParse(i, kOptions[i].fallback);
+    // A list too long to keep is not cut short unseen.
+    if (kOptions[i].kind == kOptionText && !gLoadNote[0]) {
+      std::snprintf(gLoadNote, sizeof gLoadNote, "\r-%s: %s is longer than %d characters, its default is used-\r",
+                    gszOptionsName, kOptions[i].key, kUploadListMax - 1);
+    }
   }
   return 1;
 }
+
+const char* OptionsLoadNote() { return gLoadNote; }
 
 int SaveOptions() {
   if (!gszOptionsPathName[0]) return 0;

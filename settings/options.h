@@ -17,11 +17,15 @@
 #include "settings/globals.h"
 
 // ---- The options (each one named variable, read by its name) ----
-// [upload]: the reply-paced upload. Both lists are separated by '|'; the
-// upload module reads the texts when an upload starts.
-constexpr int kUploadListMax = 256;
-extern char gszUploadPrompt[kUploadListMax];   // prompt = ok|compiled
-extern char gszUploadErrors[kUploadListMax];   // errors = not found|...|\x15
+// [upload]: the reply-paced upload. The lists are separated by '|', with
+// any number of entries; the upload module reads the texts when an upload
+// starts. A list text holds at most kUploadListMax - 1 characters: the
+// Options dialog refuses a longer one, and the file's reader says so on the
+// screen (OptionsLoadNote) and takes the default instead.
+constexpr int kUploadListMax = 4096;
+extern char gszUploadPrompt[kUploadListMax];     // prompt = ok|compiled
+extern char gszUploadContinue[kUploadListMax];   // continue_prompts = compiled
+extern char gszUploadErrors[kUploadListMax];     // errors = not found|...|\x15
 extern Flag32 gUploadTimeoutMs;                // timeout_ms = 5000
 // [terminal]
 extern Flag32 gfNewLineOnLf;        // newline_on_lf: a lone LF starts a new line
@@ -72,6 +76,9 @@ void ResetOptions();
 // then reads the file. Returns 1 when a file was read, 0 when none was there.
 // Keys that are missing or do not read take their defaults.
 int LoadOptions();
+// What the last LoadOptions could not take as it was written (a list longer
+// than its bound), as a status text for the fresh screen; "" when nothing.
+const char* OptionsLoadNote();
 // Writes the options into gszOptionsPathName, keeping every line that is not
 // one of the known keys' values. Returns 1 when the whole file was written.
 int SaveOptions();

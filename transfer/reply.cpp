@@ -15,25 +15,34 @@ void finishEntry(ReplyPatterns* out, ReplyPattern* p) {
   if (p->len == 0) return;
   p->lastWord = true;
   for (int i = 0; i < p->len; i++) {
-    if (!isPunct(p->text[i])) p->lastWord = false;
+    if (!isPunct(out->bytes[p->at + i])) p->lastWord = false;
   }
   out->count++;
 }
 
+const uint8_t* textOf(const ReplyPatterns& list, const ReplyPattern& p) { return list.bytes + p.at; }
+
 // Where pattern p ends a word at the end of the line's first n bytes: the
 // text stands alone (line start, blank or tab before it).
-bool endsWithWord(const uint8_t* line, int n, const ReplyPattern& p) {
+bool endsWithWord(const uint8_t* line, int n, const ReplyPatterns& list, const ReplyPattern& p) {
   if (p.len == 0 || n < p.len) return false;
-  if (std::memcmp(line + n - p.len, p.text, static_cast<size_t>(p.len)) != 0) return false;
+  if (std::memcmp(line + n - p.len, textOf(list, p), static_cast<size_t>(p.len)) != 0) return false;
   const int before = n - p.len - 1;
   return before < 0 || line[before] == ' ' || line[before] == '\t';
 }
 
-bool endsWithPrompt(const ReplyMatcher* m) {
-  for (int i = 0; i < m->prompts.count; i++) {
-    if (endsWithWord(m->line, m->lineLen, m->prompts.items[i])) return true;
+bool endsWithOneOf(const ReplyMatcher* m, const ReplyPatterns& list) {
+  for (int i = 0; i < list.count; i++) {
+    if (endsWithWord(m->line, m->lineLen, list, list.items[i])) return true;
   }
   return false;
+}
+
+// The prompt word the current line ends with: 0 none, 1 done, 2 continue
+// (a word in both lists continues).
+int endsWithPrompt(const ReplyMatcher* m) {
+  if (endsWithOneOf(m, m->continues)) return 2;
+  return endsWithOneOf(m, m->prompts) ? 1 : 0;
 }
 
 // An error text on the current line. wholeLine: the line has ended, so the
@@ -44,11 +53,11 @@ bool lineHasError(const ReplyMatcher* m, bool wholeLine) {
   for (int i = 0; i < m->errors.count; i++) {
     const ReplyPattern& p = m->errors.items[i];
     if (p.lastWord) {
-      if (wholeLine && endsWithWord(m->line, n, p)) return true;
+      if (wholeLine && endsWithWord(m->line, n, m->errors, p)) return true;
       continue;
     }
     for (int at = 0; at + p.len <= m->lineLen; at++) {
-      if (std::memcmp(m->line + at, p.text, static_cast<size_t>(p.len)) == 0) return true;
+      if (std::memcmp(m->line + at, textOf(m->errors, p), static_cast<size_t>(p.len)) == 0) return true;
     }
   }
   return false;
@@ -84,8 +93,10 @@ void endLine(ReplyMatcher* m) {
     keepErrorLine(m);
     return;
   }
-  if (m->lineHasPrompt || endsWithPrompt(m)) {
+  const int prompt = m->linePrompt != 0 ? m->linePrompt : endsWithPrompt(m);
+  if (prompt != 0) {
     m->state = ReplyState::Prompt;
+    m->continued = prompt == 2;
     return;
   }
   m->lineLen = 0;
@@ -96,7 +107,7 @@ void replyByte(ReplyMatcher* m, uint8_t b) {
     if (m->lineLen > 0) endLine(m);
     return;
   }
-  if ((b == ' ' || b == '.' || b == '>' || b == '<') && endsWithPrompt(m)) m->lineHasPrompt = true;
+  if ((b == ' ' || b == '.' || b == '>' || b == '<') && m->linePrompt == 0) m->linePrompt = endsWithPrompt(m);
   if (m->lineLen == kReplyLineMax) {
     // A line longer than the buffer: its head goes, its end still counts.
     std::memmove(m->line, m->line + kReplyLineMax / 2, kReplyLineMax / 2);
@@ -110,13 +121,19 @@ void replyByte(ReplyMatcher* m, uint8_t b) {
 
 int ParseReplyList(const char* text, ReplyPatterns* out) {
   out->count = 0;
+  if (std::strlen(text) >= static_cast<size_t>(kReplyListMax)) return -1;
+  // The bytes of the entries never outnumber the text's characters, nor the
+  // entries its '|': the tables hold the whole list.
+  int used = 0;
   ReplyPattern* p = &out->items[0];
+  p->at = 0;
   p->len = 0;
-  for (const char* s = text; out->count < kReplyPatternMax; s++) {
+  for (const char* s = text;; s++) {
     if (*s == '\0' || *s == '|') {
       finishEntry(out, p);
-      if (*s == '\0' || out->count == kReplyPatternMax) break;
+      if (*s == '\0') break;
       p = &out->items[out->count];
+      p->at = static_cast<int16_t>(used);
       p->len = 0;
       continue;
     }
@@ -127,15 +144,18 @@ int ParseReplyList(const char* text, ReplyPatterns* out) {
     } else if (*s == '\\' && s[1] == '\\') {
       s++;
     }
-    if (p->len < kReplyPatternLen) p->text[p->len++] = c;
+    out->bytes[used++] = c;
+    p->len++;
   }
   return out->count;
 }
 
-void ReplyReset(ReplyMatcher* m, const ReplyPatterns& prompts, const ReplyPatterns& errors) {
+void ReplyReset(ReplyMatcher* m, const ReplyPatterns& prompts, const ReplyPatterns& errors,
+                const ReplyPatterns* continues) {
   std::memset(m, 0, sizeof *m);
   m->prompts = prompts;
   m->errors = errors;
+  if (continues != nullptr) m->continues = *continues;
 }
 
 void ReplyBegin(ReplyMatcher* m, const uint8_t* line, int n, int64_t nowUs) {
@@ -146,7 +166,8 @@ void ReplyBegin(ReplyMatcher* m, const uint8_t* line, int n, int64_t nowUs) {
   m->echoPos = 0;
   m->echoing = m->echoLen > 0;
   m->lineLen = 0;
-  m->lineHasPrompt = false;
+  m->linePrompt = 0;
+  m->continued = false;
   m->errorPending = false;
   m->errorLine[0] = '\0';
   m->state = ReplyState::Waiting;

@@ -1,14 +1,19 @@
 // The upload paced by replies: the include stack, the line-by-line pacing on
-// the worker, the stop at an error and the going on after it.
+// the worker, the stop and the going on after it.
 //
 // The send file of the file send (ghSendFile, gfSendFileOpen) is the file
-// being uploaded, so F8, Setup's refusal, F6/F7 and the link's close treat
-// an upload as the send it is. While an included file is uploaded it takes
+// being uploaded, so F8, Setup's refusal and the link's close treat an
+// upload as the send it is. While an included file is uploaded it takes
 // ghSendFile's place and the including files wait on the stack (their
 // handles are this module's); at its end the including file comes back.
 // The file of the top level is read under the send lock, so it is never
 // read after F8 closed it, and a line is handed to the transmit buffer under
 // the same hold: once F8 has closed the file, no line follows.
+//
+// A stop closes every file of the stack (the send itself stays open until
+// F8): an editor may then write them, and going on opens them again by name
+// and reads each up to where it stood, with no lock held, before the new
+// handles take the old ones' places.
 //
 // Lock order: the upload lock, then the send lock. The upload lock is never
 // held while a status text is written.
@@ -25,8 +30,11 @@
 #include "settings/globals.h"
 #include "settings/options.h"
 #include "transfer/filesend.h"
+#include "transfer/paste.h"
 #include "transfer/reply.h"
 #include "transfer/upload_lines.h"
+
+static_assert(kUploadListMax <= kReplyListMax, "every list the options take fits the matcher's tables");
 
 namespace {
 
@@ -47,32 +55,41 @@ std::atomic<int> gUpState{static_cast<int>(Up::Idle)};
 UploadLevel gLevels[kMaxDepth];
 int gDepth = 0;                 // levels in use; gLevels[gDepth - 1] is the top
 bool gSkipComments = false;
+bool gOneLine = false;          // F6/F7 of a stopped upload: one line, then stopped again
 uint32_t gSeq = 0;              // the transfer this upload belongs to
-uint8_t gLine[kUploadLineMax];
+uint8_t gLine[kUploadLineMax + 2];   // a line and Enter's bytes behind it
 int32_t gLineLen = 0;           // bytes of a line read in part (Yield)
-// A line read whole that waits for room in the transmit buffer: it goes
-// from gLine[gHeldAt] to gLine[gLineLen].
+// A line read whole that waits for room in the transmit buffer.
 bool gHeld = false;
-int32_t gHeldAt = 0;
+int64_t gRoomDeadlineUs = 0;
 ReplyMatcher gMatcher;
-int64_t gDeadlineUs = 0;
+bool gInDefinition = false;     // the last reply's prompt was a continue prompt
+int32_t gResume = 0;            // stopped: the top file's line to go on from
 int64_t gStartUs = 0;
 int32_t gLinesSent = 0;
+std::atomic<bool> gKeysNoted{false};
 char gRequired[kRequiredMax][kPathMax];   // files uploaded since the start
 int gRequiredCount = 0;
+// The stack opened again for going on, by the user-interface thread alone
+// (with no lock held) before it takes the place of gLevels.
+UploadLevel gFresh[kMaxDepth];
 
 Up state() { return static_cast<Up>(gUpState.load()); }
 void setState(Up s) { gUpState = static_cast<int>(s); }
 
 // What a step leaves to show once the locks are released.
 struct Note {
-  char text[kReplyLineMax + 2 * kPathMax];
+  char text[2 * kReplyLineMax + 3 * kPathMax];
   bool show = false;
   bool finished = false;
 };
 
+int64_t timeoutUs() { return static_cast<int64_t>(gUploadTimeoutMs.load()) * 1000; }
+
 // Under the send lock: the transfer this upload runs in is still on.
 bool stillOurs() { return gfSendFileOpen != 0 && gSendFileSeq == gSeq; }
+
+UploadLevel& top() { return gLevels[gDepth - 1]; }
 
 // The levels below the top belong to this module; the top is the send file.
 void closeLower() {
@@ -85,22 +102,43 @@ void closeLower() {
   setState(Up::Idle);
 }
 
-void stopAt(const UploadLevel& l, int32_t line, const char* why, Note* note) {
-  std::snprintf(note->text, sizeof note->text, "\r-Stopped at line %d of %s: %s-\r", static_cast<int>(line),
-                UploadBaseName(l.path), why);
-  note->show = true;
+// Under both locks: every file of the stack closed, the send file's handle
+// with them (the send stays open); the upload stands at gResume.
+void park() {
+  for (int i = 0; i < gDepth; i++) {
+    if (gLevels[i].h == kInvalidHandle) continue;
+    platFileClose(gLevels[i].h);
+    if (ghSendFile == gLevels[i].h) ghSendFile = kInvalidHandle;
+    gLevels[i].h = kInvalidHandle;
+  }
   gHeld = false;
+  gOneLine = false;
+  gLineLen = 0;
   setState(Up::Stopped);
 }
 
-// Under both locks: puts the top file back to its failing line and stops.
-void stopAtLine(const char* why, Note* note) {
-  UploadLevel& l = gLevels[gDepth - 1];
-  const int32_t line = l.line;
-  UploadLevelRewind(&l);
-  l.line = line - 1;
-  gLineLen = 0;
-  stopAt(l, line, why, note);
+// Under both locks: the upload stops after the text in note; it goes on
+// from the line after the top file's last "done" line.
+void stopWith(Note* note) {
+  gResume = top().done + 1;
+  const size_t used = std::strlen(note->text);
+  std::snprintf(note->text + used, sizeof note->text - used, "-%s resumes at line %d, F8 ends-\r",
+                gSkipComments ? "Shift+F7" : "Shift+F6", static_cast<int>(gResume));
+  note->show = true;
+  park();
+}
+
+void stopAt(int32_t line, const char* why, Note* note) {
+  std::snprintf(note->text, sizeof note->text, "\r-Stopped at line %d of %s: %s-\r", static_cast<int>(line),
+                UploadBaseName(top().path), why);
+  stopWith(note);
+}
+
+// The top file is not the one opened: nothing more of it is sent.
+void stopChanged(Note* note) {
+  std::snprintf(note->text, sizeof note->text, "\r-Stopped: %s changed while uploading-\r",
+                UploadBaseName(top().path));
+  stopWith(note);
 }
 
 bool alreadyUploaded(const char* path) {
@@ -120,36 +158,32 @@ void noteUploaded(const char* path) {
 bool enterInclude(int kind, const char* name, Note* note) {
   char path[kPathMax];
   char why[kPathMax + 40];
-  UploadLevel& parent = gLevels[gDepth - 1];
-  if (!UploadResolvePath(parent.path, name, path, kPathMax)) {
+  const int32_t line = top().line;
+  if (!UploadResolvePath(top().path, name, path, kPathMax)) {
     std::snprintf(why, sizeof why, "cannot open %s", name);
-    stopAtLine(why, note);
+    stopAt(line, why, note);
     return false;
   }
   if (kind == 2 && alreadyUploaded(path)) return true;
   for (int i = 0; i < gDepth; i++) {
     if (std::strcmp(gLevels[i].path, path) == 0) {
       std::snprintf(why, sizeof why, "%s includes itself", UploadBaseName(path));
-      stopAtLine(why, note);
+      stopAt(line, why, note);
       return false;
     }
   }
   if (gDepth == kMaxDepth) {
-    stopAtLine("includes nested deeper than 8", note);
+    stopAt(line, "includes nested deeper than 8", note);
     return false;
   }
   const PlatHandle h = platFileOpenRead(path);
   if (h == kInvalidHandle) {
     std::snprintf(why, sizeof why, "cannot open %s", name);
-    stopAtLine(why, note);
+    stopAt(line, why, note);
     return false;
   }
   noteUploaded(path);
-  UploadLevel& l = gLevels[gDepth++];
-  std::memset(&l, 0, sizeof l);
-  l.h = h;
-  std::snprintf(l.path, sizeof l.path, "%s", path);
-  UploadLevelMark(&l);
+  UploadLevelOpen(&gLevels[gDepth++], h, path);
   ghSendFile = h;
   return true;
 }
@@ -158,9 +192,11 @@ bool enterInclude(int kind, const char* name, Note* note) {
 // is complete.
 bool leaveLevel() {
   if (gDepth == 1) return true;
-  platFileClose(gLevels[gDepth - 1].h);
+  platFileClose(top().h);
   gDepth--;
-  ghSendFile = gLevels[gDepth - 1].h;
+  // The included file left the device outside a definition: its line is done.
+  if (!gInDefinition) top().done = top().line;
+  ghSendFile = top().h;
   return false;
 }
 
@@ -173,20 +209,30 @@ void finish(Note* note) {
 }
 
 // Under both locks: hands the held line to the transmit buffer once there is
-// room for it whole (bytes typed meanwhile go out first); a buffer that
-// does not drain within the reply timeout stops the upload at that line.
+// room for it whole; a buffer that does not drain within the reply timeout
+// stops the upload at that line. A paste made before the upload began goes
+// out first.
 void sendHeld(Note* note) {
   const int64_t now = platMonotonicUs();
-  const int32_t count = gLineLen - gHeldAt;
-  if (count > kTxBufSize - gComTxLen) {
-    if (now >= gDeadlineUs) stopAtLine("no reply", note);
+  if (PasteActive()) {
+    gRoomDeadlineUs = now + timeoutUs();
     return;
   }
-  for (int32_t k = gHeldAt; k < gLineLen; k++) sendCommByte(gLine[k]);
-  ReplyBegin(&gMatcher, gLine + gHeldAt, count, now);
-  gDeadlineUs = now + static_cast<int64_t>(gUploadTimeoutMs.load()) * 1000;
-  gLineLen = 0;
+  if (gLineLen > kTxBufSize - gComTxLen) {
+    if (now >= gRoomDeadlineUs) stopAt(top().line, "no reply", note);
+    return;
+  }
+  for (int32_t k = 0; k < gLineLen; k++) sendCommByte(gLine[k]);
   gHeld = false;
+  if (gOneLine) {
+    // The key's line is the user's: the upload goes on after it.
+    top().done = top().line;
+    gResume = top().line + 1;
+    park();
+    return;
+  }
+  ReplyBegin(&gMatcher, gLine, gLineLen, now);
+  gLineLen = 0;
   setState(Up::Wait);
 }
 
@@ -197,16 +243,22 @@ void sendNext(Note* note) {
     return;
   }
   for (int i = 0; i < kLinesPerPass; i++) {
-    UploadLevel& l = gLevels[gDepth - 1];
+    UploadLevel& l = top();
     const LineRead r = UploadReadLine(&l, gLine, &gLineLen);
     if (r == LineRead::Yield) return;
+    // What was read is the file as it was opened, or it goes no further: a
+    // file cut or written over meanwhile never sends a piece of a line.
+    PlatFileStamp now;
+    if (!platFileStamp(l.path, &now) || now != l.stamp) {
+      stopChanged(note);
+      return;
+    }
     if (r == LineRead::Error) {
-      stopAt(l, l.line + 1, "read error", note);
+      stopAt(l.line + 1, "read error", note);
       return;
     }
     if (r == LineRead::TooLong) {
-      l.line++;
-      stopAtLine("line longer than 4095 bytes", note);
+      stopAt(l.line + 1, "line longer than 4094 bytes", note);
       return;
     }
     if (r == LineRead::End) {
@@ -218,27 +270,18 @@ void sendNext(Note* note) {
       continue;
     }
     int32_t n = gLineLen;
-    const uint8_t d = static_cast<uint8_t>(gDelimiter.load() & 0xFF);
-    if (gSkipComments) n = UploadFilterLine(gLine, n, d);
+    gLineLen = 0;
+    if (gSkipComments) n = UploadFilterLine(gLine, n, &l.inParen);
     char name[kPathMax];
     const int kind = UploadDirective(gLine, n, name, kPathMax);
     if (kind != 0) {
       if (!enterInclude(kind, name, note)) return;
-      gLineLen = 0;
       continue;
     }
-    if (UploadLineIsEmpty(gLine, n)) {
-      gLineLen = 0;
-      continue;
-    }
-    // A line end left at the front by the previous line's (CR LF lines with
-    // the delimiter CR) would be a line of its own to the device.
-    int32_t a = 0;
-    while (a < n && (gLine[a] == '\r' || gLine[a] == '\n')) a++;
-    gLineLen = n;
-    gHeldAt = a;
+    if (UploadLineIsEmpty(gLine, n)) continue;
+    gLineLen = n + EnterBytes(gLine + n);
     gHeld = true;
-    gDeadlineUs = platMonotonicUs() + static_cast<int64_t>(gUploadTimeoutMs.load()) * 1000;
+    gRoomDeadlineUs = platMonotonicUs() + timeoutUs();
     sendHeld(note);
     return;
   }
@@ -250,11 +293,107 @@ void show(const Note& note) {
   if (note.finished) WriteDISPLAYStatus3("\r", "Transfer Finished, File Closed!", "\r");
 }
 
+// Opens the stopped stack again into gFresh, each file read up to where it
+// stood (the top one to the line before gResume), with no lock held. On a
+// failure writes why into text, closes what it opened and returns false.
+bool reopen(int depth, const char (*paths)[kPathMax], const int32_t* lines, int32_t resume, bool skip, char* text,
+            size_t size) {
+  int opened = 0;
+  bool ok = true;
+  for (int i = 0; i < depth && ok; i++) {
+    const char* name = UploadBaseName(paths[i]);
+    const bool isTop = i + 1 == depth;
+    const int32_t target = isTop ? resume - 1 : lines[i];
+    const PlatHandle h = platFileOpenRead(paths[i]);
+    if (h == kInvalidHandle) {
+      std::snprintf(text, size, "\r-Cannot open %s, F8 ends-\r", name);
+      ok = false;
+      break;
+    }
+    UploadLevelOpen(&gFresh[i], h, paths[i]);
+    opened++;
+    const int r = UploadSkipLines(&gFresh[i], target, skip);
+    if (r < 0) {
+      std::snprintf(text, size, "\r-Cannot read %s, F8 ends-\r", name);
+      ok = false;
+    } else if (r == 0 || (isTop && !UploadLevelHasMore(&gFresh[i]))) {
+      std::snprintf(text, size, "\r-%s has fewer than %d lines now, F8 ends-\r", name,
+                    static_cast<int>(isTop ? resume : target));
+      ok = false;
+    }
+  }
+  if (!ok) {
+    for (int i = 0; i < opened; i++) platFileClose(gFresh[i].h);
+  }
+  return ok;
+}
+
+// Goes on with a stopped upload: the whole rest (oneLine false) or one line.
+// Returns false when no upload of this transfer is stopped.
+bool goOn(bool skip, bool oneLine) {
+  int depth = 0;
+  int32_t resume = 0;
+  static char paths[kMaxDepth][kPathMax];   // the user-interface thread's alone
+  int32_t lines[kMaxDepth];
+  {
+    ScopedLock hold(uploadLock());
+    ScopedLock send(SendFileLock());
+    if (state() == Up::Send || state() == Up::Wait) return true;
+    if (state() != Up::Stopped) return false;
+    if (!stillOurs()) {
+      closeLower();
+      return false;
+    }
+    depth = gDepth;
+    resume = gResume;
+    for (int i = 0; i < depth; i++) {
+      std::memcpy(paths[i], gLevels[i].path, kPathMax);
+      lines[i] = gLevels[i].line;
+    }
+  }
+  char text[3 * kPathMax];
+  if (!reopen(depth, paths, lines, resume, skip, text, sizeof text)) {
+    WriteDISPLAYStatus(text);
+    return true;
+  }
+  {
+    ScopedLock hold(uploadLock());
+    ScopedLock send(SendFileLock());
+    if (state() != Up::Stopped || !stillOurs() || gDepth != depth) {
+      // F8 or the link's end came meanwhile.
+      for (int i = 0; i < depth; i++) platFileClose(gFresh[i].h);
+      return true;
+    }
+    for (int i = 0; i < depth; i++) {
+      const int32_t done = gLevels[i].done;
+      std::memcpy(&gLevels[i], &gFresh[i], sizeof gLevels[i]);
+      gLevels[i].done = done;
+    }
+    ghSendFile = top().h;
+    gSkipComments = skip;
+    gSendMode = skip ? 2 : 1;
+    gOneLine = oneLine;
+    gInDefinition = false;
+    gLineLen = 0;
+    gHeld = false;
+    if (!oneLine) gKeysNoted = false;
+    setState(Up::Send);
+  }
+  platSignalWorker();
+  return true;
+}
+
 }  // namespace
 
 int UploadActive() { return state() != Up::Idle ? 1 : 0; }
 
 int UploadRunning() { return state() == Up::Wait || state() == Up::Send ? 1 : 0; }
+
+int UploadRefusesKeys() {
+  if (!UploadRunning()) return 0;
+  if (!gKeysNoted.exchange(true)) WriteDISPLAYStatus("\r-Keys wait: an upload is running, F8 ends it-\r");
+  return 1;
+}
 
 void UploadReceived(const uint8_t* p, int32_t n) {
   if (state() != Up::Wait) return;
@@ -269,7 +408,7 @@ void UploadStep() {
     ScopedLock send(SendFileLock());
     if (state() == Up::Idle) return;
     if (!stillOurs()) {
-      // F8, the end of the file under F6/F7, or the link's close ended it.
+      // F8, the end of the file, or the link's close ended it.
       closeLower();
       return;
     }
@@ -277,12 +416,16 @@ void UploadStep() {
       const int64_t now = platMonotonicUs();
       const ReplyState r = ReplyCheck(&gMatcher, now);
       if (r == ReplyState::Error) {
-        stopAtLine(gMatcher.errorLine, &note);
+        stopAt(top().line, gMatcher.errorLine, &note);
       } else if (r == ReplyState::Prompt) {
         gLinesSent++;
+        gInDefinition = gMatcher.continued;
+        if (!gInDefinition) top().done = top().line;
         setState(Up::Send);
-      } else if (now >= gDeadlineUs) {
-        stopAtLine("no reply", &note);
+      } else if (now - gMatcher.lastByteUs >= timeoutUs()) {
+        // The timeout runs from the last byte received: a long line echoed
+        // slowly is still being answered.
+        stopAt(top().line, "no reply", &note);
       }
     }
     if (state() == Up::Send) sendNext(&note);
@@ -297,25 +440,7 @@ void UploadStep() {
 }
 
 void UploadStart(int skipComments) {
-  {
-    ScopedLock hold(uploadLock());
-    ScopedLock send(SendFileLock());
-    if (state() == Up::Send || state() == Up::Wait) return;
-    if (state() == Up::Stopped) {
-      if (stillOurs()) {
-        // On from the line where the file stands: the one that stopped it,
-        // or the one after the lines F6/F7 sent meanwhile.
-        UploadLevelMark(&gLevels[gDepth - 1]);
-        gSkipComments = skipComments != 0;
-        gSendMode = skipComments ? 2 : 1;
-        gLineLen = 0;
-        setState(Up::Send);
-        platSignalWorker();
-        return;
-      }
-      closeLower();
-    }
-  }
+  if (goOn(skipComments != 0, false)) return;
   if (gfSendFileOpen) return;   // a send of another kind runs
   if (gszSendPathName[0] == '\0' && !SendFileOpenDlg()) return;
   gSendMode = skipComments ? 2 : 1;
@@ -323,35 +448,33 @@ void UploadStart(int skipComments) {
   ScopedLock hold(uploadLock());
   ScopedLock send(SendFileLock());
   if (gfSendFileOpen == 0 || ghSendFile == kInvalidHandle) return;
-  ReplyPatterns prompts;
-  ReplyPatterns errors;
+  static ReplyPatterns prompts, continues, errors;   // the user-interface thread's alone
   ParseReplyList(gszUploadPrompt, &prompts);
+  ParseReplyList(gszUploadContinue, &continues);
   ParseReplyList(gszUploadErrors, &errors);
-  ReplyReset(&gMatcher, prompts, errors);
-  UploadLevel& l = gLevels[0];
-  std::memset(&l, 0, sizeof l);
-  l.h = ghSendFile;
-  if (!UploadResolvePath(gszSendPathName, UploadBaseName(gszSendPathName), l.path, kPathMax)) {
-    std::snprintf(l.path, sizeof l.path, "%s", gszSendPathName);
+  ReplyReset(&gMatcher, prompts, errors, &continues);
+  char path[kPathMax];
+  if (!UploadResolvePath(gszSendPathName, UploadBaseName(gszSendPathName), path, kPathMax)) {
+    std::snprintf(path, sizeof path, "%s", gszSendPathName);
   }
-  UploadLevelMark(&l);
+  UploadLevelOpen(&gLevels[0], ghSendFile, path);
   gDepth = 1;
   gRequiredCount = 0;
-  noteUploaded(l.path);
+  noteUploaded(path);
   gSkipComments = skipComments != 0;
+  gOneLine = false;
+  gInDefinition = false;
   gSeq = gSendFileSeq;
   gLineLen = 0;
   gHeld = false;
   gLinesSent = 0;
+  gKeysNoted = false;
   gStartUs = platMonotonicUs();
   setState(Up::Send);
   platSignalWorker();
 }
 
-void UploadKeyLine() {
-  ScopedLock hold(uploadLock());
-  if (state() == Up::Stopped && gDepth > 0) gLevels[gDepth - 1].line++;
-}
+int UploadKeyLine(int skipComments) { return goOn(skipComments != 0, true) ? 1 : 0; }
 
 void UploadCloseQuietly() {
   ScopedLock hold(uploadLock());

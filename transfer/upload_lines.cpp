@@ -1,6 +1,7 @@
 // The line reader of the paced upload (see upload_lines.h).
 #include "transfer/upload_lines.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/file.h"
@@ -43,54 +44,77 @@ bool fill(UploadLevel* l, int* readsLeft, bool* yield) {
   return true;
 }
 
-uint8_t take(UploadLevel* l) {
-  l->taken++;
-  return l->ahead[l->pos++];
+uint8_t take(UploadLevel* l) { return l->ahead[l->pos++]; }
+
+bool isBlank(uint8_t c) { return c == ' ' || c == '\t'; }
+
+// The word buf[0, len) is text, compared without regard to case.
+bool isWord(const uint8_t* buf, int32_t len, const char* text) {
+  int32_t i = 0;
+  for (; i < len && text[i] != '\0'; i++) {
+    const uint8_t a = buf[i] >= 'A' && buf[i] <= 'Z' ? static_cast<uint8_t>(buf[i] | 0x20) : buf[i];
+    if (a != static_cast<uint8_t>(text[i])) return false;
+  }
+  return i == len && text[i] == '\0';
+}
+
+// The character that ends the string a word opens, or 0 when it opens none.
+// In the string of s\" a backslash takes the byte behind it along, so \"
+// does not end it.
+uint8_t stringEnd(const uint8_t* word, int32_t len, bool* escapes) {
+  *escapes = isWord(word, len, "s\\\"");
+  if (*escapes || isWord(word, len, ".\"") || isWord(word, len, "s\"") || isWord(word, len, "c\"") ||
+      isWord(word, len, "abort\"")) {
+    return '"';
+  }
+  return isWord(word, len, ".(") ? ')' : 0;
 }
 
 }  // namespace
 
-void UploadLevelMark(UploadLevel* l) {
-  l->pos = l->len = 0;
-  l->eof = l->error = false;
-  l->taken = l->lineStart = 0;
-}
-
-void UploadLevelRewind(UploadLevel* l) {
-  // What the file gave so far, less what this line and the read-ahead hold.
-  const int64_t back = l->taken - l->lineStart + (l->len - l->pos);
-  if (back > 0 && platFileSkip(l->h, -back)) UploadLevelMark(l);
+void UploadLevelOpen(UploadLevel* l, PlatHandle h, const char* path) {
+  std::memset(l, 0, sizeof *l);
+  l->h = h;
+  std::snprintf(l->path, sizeof l->path, "%s", path);
+  if (!platFileStamp(path, &l->stamp)) l->stamp = PlatFileStamp{-1, -1};
 }
 
 LineRead UploadReadLine(UploadLevel* l, uint8_t* buf, int32_t* n) {
-  const uint8_t d = static_cast<uint8_t>(gDelimiter.load() & 0xFF);
   int readsLeft = kBlocksPerCall;
   bool yield = false;
-  if (*n == 0 && !l->inComment) l->lineStart = l->taken;
   for (;;) {
     if (!fill(l, &readsLeft, &yield)) {
       if (yield) return LineRead::Yield;
       if (l->error) return LineRead::Error;
       if (*n == 0) return LineRead::End;
-      l->line++;   // the last line, without its delimiter
+      l->line++;   // the last line, without an end of its own
       return LineRead::Line;
     }
     const uint8_t b = take(l);
+    const bool lfOfCrLf = b == '\n' && l->afterCr;
+    l->afterCr = b == '\r';
     if (l->inComment) {
       // A '*' followed by another '*' leaves the second as the possible end.
       if (l->commentStar && b == '/') l->inComment = false;
       l->commentStar = b == '*';
-      if (b == d) l->line++;
+      if ((b == '\r' || b == '\n') && !lfOfCrLf) l->line++;
       continue;
     }
-    if (*n >= kUploadLineMax - 1) return LineRead::TooLong;
+    if (lfOfCrLf) continue;
+    if (b == '\r' || b == '\n') {
+      l->line++;
+      return LineRead::Line;
+    }
+    if (*n >= kUploadLineMax) {
+      l->pos--;   // read again as the line's next part
+      return LineRead::TooLong;
+    }
     buf[(*n)++] = b;
     if (b == '/' && gfSkipBigComment) {
       if (!fill(l, &readsLeft, &yield)) {
         if (yield) {
           // Read the '/' again with the byte behind it on the next call.
           l->pos--;
-          l->taken--;
           (*n)--;
           return LineRead::Yield;
         }
@@ -103,31 +127,71 @@ LineRead UploadReadLine(UploadLevel* l, uint8_t* buf, int32_t* n) {
         l->commentStar = false;
         continue;
       }
-      if (l->ahead[l->pos] == '/') buf[(*n)++] = take(l);   // "//*" holds no block comment
-    }
-    if (buf[*n - 1] == d) {
-      l->line++;
-      return LineRead::Line;
+      // "//*" holds no block comment (a line already full reads it next).
+      if (l->ahead[l->pos] == '/' && *n < kUploadLineMax) buf[(*n)++] = take(l);
     }
   }
 }
 
-int32_t UploadFilterLine(uint8_t* buf, int32_t n, uint8_t delimiter) {
-  int32_t kept = 0;
-  int32_t comment = 0;
-  for (int32_t i = 0; i < n; i++) {
-    const uint8_t b = buf[i];
-    if (i + 1 < n) {
-      const uint8_t next = buf[i + 1];
-      const bool lineEnd = next == '\r' || next == '\n' || next == delimiter;
-      if ((b == '(' && next == ' ') || (b == '/' && next == '/') || (b == '\\' && (next == ' ' || lineEnd))) {
-        if (comment == 0) comment = kept + 1;
-      }
+int UploadSkipLines(UploadLevel* l, int32_t lines, bool filter) {
+  uint8_t buf[kUploadLineMax];
+  int32_t n = 0;
+  while (l->line < lines) {
+    switch (UploadReadLine(l, buf, &n)) {
+      case LineRead::Yield: break;
+      case LineRead::TooLong: n = 0; break;   // its rest is read as more of it
+      case LineRead::Error: return -1;
+      case LineRead::End: return 0;
+      case LineRead::Line:
+        if (filter) UploadFilterLine(buf, n, &l->inParen);
+        n = 0;
+        break;
     }
-    if (b == delimiter && comment > 1) comment = 0;
-    if (comment == 0) buf[kept++] = b;
   }
-  return kept;
+  return 1;
+}
+
+bool UploadLevelHasMore(UploadLevel* l) {
+  int reads = 1;
+  bool yield = false;
+  return fill(l, &reads, &yield);
+}
+
+int32_t UploadFilterLine(uint8_t* buf, int32_t n, bool* inParen) {
+  int32_t out = 0;
+  int32_t i = 0;
+  while (i < n) {
+    if (*inParen) {
+      while (i < n && buf[i] != ')') i++;
+      if (i < n) {
+        i++;
+        *inParen = false;
+      }
+      continue;
+    }
+    if (isBlank(buf[i])) {
+      buf[out++] = buf[i++];
+      continue;
+    }
+    int32_t e = i;
+    while (e < n && !isBlank(buf[e])) e++;
+    const int32_t len = e - i;
+    if (isWord(buf + i, len, "\\") || isWord(buf + i, len, "//")) break;   // the rest is comment
+    if (isWord(buf + i, len, "(")) {
+      *inParen = true;
+      i = e;
+      continue;
+    }
+    bool escapes = false;
+    const uint8_t end = stringEnd(buf + i, len, &escapes);
+    if (end != 0) {
+      // The string runs from behind the word to its end, comments and all.
+      while (e < n && buf[e] != end) e += escapes && buf[e] == '\\' && e + 1 < n ? 2 : 1;
+      if (e < n) e++;
+    }
+    while (i < e) buf[out++] = buf[i++];
+  }
+  return out;
 }
 
 bool UploadLineIsEmpty(const uint8_t* buf, int32_t n) {

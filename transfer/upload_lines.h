@@ -1,48 +1,62 @@
 // The line reader of the paced upload: one file of the include stack read a
-// line at a time, filtered as the line modes of the file send filter, and
-// the paths that "#include" and "#require" name.
+// line at a time, whatever its line ends, Shift+F7's FORTH comments, and the
+// paths that "#include" and "#require" name.
 #pragma once
 #include <cstdint>
 
+#include "platform/file.h"
 #include "platform/types.h"
 #include "settings/globals.h"
 
-constexpr int kUploadLineMax = 4096;
+// The longest line, without its end: with Enter's bytes behind it, it still
+// fits the transmit buffer whole.
+constexpr int kUploadLineMax = 4094;
 constexpr uint32_t kUploadBlock = 4096;
 
 // One file being uploaded.
 struct UploadLevel {
   PlatHandle h;
   char path[kPathMax];
+  PlatFileStamp stamp;   // the file as it was opened: a change stops the upload
   int32_t line;          // lines of this file taken so far
+  int32_t done;          // the last line the device answered "done" (0: none)
   uint8_t ahead[kUploadBlock];
   uint32_t pos;
   uint32_t len;
   bool eof;
   bool error;
+  bool afterCr;          // the last byte taken was a CR: an LF behind it ends no line
   bool inComment;        // inside a "/*" block comment
   bool commentStar;
-  int64_t taken;         // bytes taken from the file since the mark
-  int64_t lineStart;     // the current line's first byte, from the mark
+  bool inParen;          // Shift+F7: inside a "(" comment that goes on to a later line
 };
 
 enum class LineRead { Line, End, Error, TooLong, Yield };
 
-// Resets the read-ahead: the file is read on from where it stands.
-void UploadLevelMark(UploadLevel* l);
-// Reads the next line (up to and including the delimiter, "/*" comments left
-// out when gfSkipBigComment is set) into buf; *n is its length. Reads at most
-// a few blocks: Yield means call again for the rest (buf and *n are kept).
+// Makes l a fresh level on h, read from the file's start, with no line taken.
+void UploadLevelOpen(UploadLevel* l, PlatHandle h, const char* path);
+// Reads the next line into buf without its end: a line ends at CR, LF or
+// CR LF, and the last one at the file's end whether it has one or not.
+// "/*" comments are left out when gfSkipBigComment is set. *n is the
+// line's length. Reads at most a few blocks: Yield means call again for the
+// rest (buf and *n are kept). buf holds kUploadLineMax bytes. TooLong: the
+// line has more than kUploadLineMax bytes (the bytes beyond are unread).
 LineRead UploadReadLine(UploadLevel* l, uint8_t* buf, int32_t* n);
-// Puts the file back to the beginning of the line just read.
-void UploadLevelRewind(UploadLevel* l);
+// Reads on until lines lines are taken, their comments passed through
+// Shift+F7's filter when filter is set (so a "(" comment open at the end
+// is open again). 1: done; 0: the file ended first; -1: a read error.
+int UploadSkipLines(UploadLevel* l, int32_t lines, bool filter);
+// Whether anything is left to read.
+bool UploadLevelHasMore(UploadLevel* l);
 
-// The comment filter of the line mode without comments, with FORTH's own
-// line comment: "( ", "//" and "\ " (or a '\' before the line end) each
-// begin a comment that runs to the end of the line; the delimiter stays
-// when something was kept before the comment. Filters in place; returns the
-// new length.
-int32_t UploadFilterLine(uint8_t* buf, int32_t n, uint8_t delimiter);
+// Shift+F7's comments, as FORTH has them: "\" and "//" standing alone as a
+// word end the line's code; "(" standing alone begins a comment that ends at
+// the next ")", on this line or a later one (*inParen carries it over).
+// Neither counts inside a string that ."  s"  c"  s\"  abort"  or  .(
+// opens (as words, in any case; the string ends at the next '"', or ')'
+// for ".(", or at the line's end). Filters the line (without its end) in
+// place; returns the new length.
+int32_t UploadFilterLine(uint8_t* buf, int32_t n, bool* inParen);
 // Nothing for the device in it: only blanks, tabs and line ends.
 bool UploadLineIsEmpty(const uint8_t* buf, int32_t n);
 // "#include NAME" or "#require NAME" as the line's first word: returns 1 or

@@ -84,6 +84,14 @@ void platFileClose(PlatHandle h) {
   if (h != kInvalidHandle) close(static_cast<int>(h));
 }
 
+int platFileStamp(const char* path, PlatFileStamp* out) {
+  struct stat st;
+  if (stat(path, &st) != 0) return 0;
+  out->size = static_cast<int64_t>(st.st_size);
+  out->written = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return 1;
+}
+
 void posixSetProgramPath(const char* path) {
   std::strncpy(gProgramPath, path ? path : "", sizeof gProgramPath - 1);
   gProgramPath[sizeof gProgramPath - 1] = 0;

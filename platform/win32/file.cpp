@@ -1,4 +1,4 @@
-// Win32 files: CreateFileA with no sharing, ReadFile, WriteFile, SearchPathA.
+// Win32 files: CreateFileA with no sharing, ReadFile, WriteFile, GetFileAttributesExA, SearchPathA.
 #include <windows.h>
 
 #include <cstring>
@@ -58,6 +58,15 @@ int platFileWrite(PlatHandle h, const void* buf, uint32_t n, uint32_t* put) {
 
 void platFileClose(PlatHandle h) {
   if (h != kInvalidHandle) CloseHandle(h32(h));
+}
+
+int platFileStamp(const char* path, PlatFileStamp* out) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return 0;
+  out->size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  out->written = static_cast<int64_t>((static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                      data.ftLastWriteTime.dwLowDateTime);
+  return 1;
 }
 
 uint32_t platSearchExecutable(const char* name, char* buf, uint32_t len) {

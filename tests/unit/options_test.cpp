@@ -55,7 +55,7 @@ TEST_F(OptionsFile, MissingFileGivesDefaultsAndSaveWritesEveryKeyUnderItsSection
   EXPECT_EQ(gEnterSends.load(), kEnterCr);
   ASSERT_EQ(SaveOptions(), 1);
   EXPECT_EQ(Read(),
-            "[upload]\nprompt = ok|compiled\n"
+            "[upload]\nprompt = ok|compiled\ncontinue_prompts = compiled\n"
             "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\n"
             "timeout_ms = 5000\n\n[terminal]\nnewline_on_lf = 0\nenter_sends = CR\n"
             "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\n");
@@ -92,6 +92,7 @@ TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
             "[upload]\r\n"
             "# FORTH words may hold ; and = \r\n"
             "prompt = ok;|a=b\r\n"
+            "continue_prompts = compiled\r\n"
             "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\r\n"
             "timeout_ms = 5000\r\n");
   gfStatusBar = 0;
@@ -100,7 +101,8 @@ TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
 }
 
 TEST_F(OptionsFile, BadValuesReadAsTheirDefaults) {
-  Write("[upload]\ntimeout_ms = -5\nprompt = " + std::string(400, 'x') +
+  Write("[upload]\ntimeout_ms = -5\nprompt = " + std::string(kUploadListMax, 'x') + "\nerrors = " +
+        std::string(kUploadListMax - 1, 'y') +
         "\n[terminal]\nenter_sends = TAB\nstatus_bar = 2\ntimestamps = 1\nnewline_on_lf\n"
         "[elsewhere]\ntimeout_ms = 7\n\0garbage\xff"
         "\n");
@@ -108,12 +110,16 @@ TEST_F(OptionsFile, BadValuesReadAsTheirDefaults) {
   gEnterSends = kEnterLf;
   ASSERT_EQ(LoadOptions(), 1);
   EXPECT_EQ(gUploadTimeoutMs.load(), 5000);
+  // A list longer than the bound is not cut: its default is used, and the
+  // fresh screen says so; one just inside the bound is taken whole.
   EXPECT_STREQ(gszUploadPrompt, "ok|compiled");
+  EXPECT_STREQ(OptionsLoadNote(), "\r-ZELTO.INI: prompt is longer than 4095 characters, its default is used-\r");
+  EXPECT_EQ(std::string(gszUploadErrors), std::string(kUploadListMax - 1, 'y'));
   EXPECT_EQ(gEnterSends.load(), kEnterCr);
   EXPECT_EQ(gfStatusBar.load(), 0);
   EXPECT_EQ(gfTimeStamps.load(), 1);
   for (const char* bad : {"", "12x", "99", "600001", "1e3"})
-    EXPECT_EQ(OptionParse(2, bad), 0) << bad;   // timeout_ms keeps its value
+    EXPECT_EQ(OptionParse(3, bad), 0) << bad;   // timeout_ms keeps its value
   EXPECT_EQ(gUploadTimeoutMs.load(), 5000);
 }
 
@@ -133,21 +139,21 @@ TEST_F(OptionsFile, OptionsDialogOkStoresEveryFieldOrNone) {
   for (const std::string& f : fields) texts.push_back(f.c_str());
   const std::string tooLong(kUploadListMax, 'x');
   texts[0] = "ok>";
-  texts[4] = OptionsStateText(4, kEnterCrLf);
-  texts[7] = OptionsStateText(7, 1);
-  texts[2] = "50";
+  texts[5] = OptionsStateText(5, kEnterCrLf);
+  texts[8] = OptionsStateText(8, 1);
+  texts[3] = "50";
+  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), 3);
+  texts[3] = "2500";
+  texts[2] = tooLong.c_str();
   EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), 2);
-  texts[2] = "2500";
-  texts[1] = tooLong.c_str();
-  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), 1);
   ASSERT_EQ(headlessMessageCount(), 2);
   EXPECT_EQ(headlessMessage(0).text, "Reply timeout (ms):\ntakes a whole number from 100 to 600000.");
-  EXPECT_EQ(headlessMessage(1).text, "Error texts that stop an upload:\ntakes a text of at most 255 characters.");
+  EXPECT_EQ(headlessMessage(1).text, "Error texts that stop an upload:\ntakes a text of at most 4095 characters.");
   EXPECT_STREQ(gszUploadPrompt, "ok|compiled");
   EXPECT_EQ(gEnterSends.load(), kEnterCr);
   EXPECT_EQ(gfStatusBar.load(), 0);
 
-  texts[1] = fields[1].c_str();
+  texts[2] = fields[2].c_str();
   EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), -1);
   EXPECT_STREQ(gszUploadPrompt, "ok>");
   EXPECT_STREQ(gszUploadErrors, "not found|Undefined word|?|Stack underflow|compile-only|\\x15");

@@ -88,30 +88,72 @@ TEST(Reply, ErrorTextsStopWithTheirReplyLine) {
 
 TEST(Reply, ListsTakeBytesAndLeaveOutEmptyEntries) {
   ReplyPatterns p;
+  auto entry = [&p](int i) { return std::string(reinterpret_cast<char*>(p.bytes + p.items[i].at), p.items[i].len); };
   EXPECT_EQ(ParseReplyList("a||\\x41\\x4a|\\\\|", &p), 3);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(p.items[1].text), p.items[1].len), "AJ");
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(p.items[2].text), p.items[2].len), "\\");
+  EXPECT_EQ(entry(1), "AJ");
+  EXPECT_EQ(entry(2), "\\");
   EXPECT_TRUE(p.items[2].lastWord);
   EXPECT_FALSE(p.items[0].lastWord);
+  // Any number of entries, of any length: none is left out or cut.
+  std::string many;
+  for (int i = 1; i <= 17; i++) many += "error" + std::to_string(i) + "|";
+  const std::string longOne(300, 'x');
+  EXPECT_EQ(ParseReplyList((many + longOne).c_str(), &p), 18);
+  EXPECT_EQ(entry(16), "error17");
+  EXPECT_EQ(entry(17), longOne);
+  // A list too long for the tables is refused whole, never cut.
+  EXPECT_EQ(ParseReplyList(std::string(kReplyListMax, 'a').c_str(), &p), -1);
+  EXPECT_EQ(p.count, 0);
 }
 
-TEST(UploadLines, FilterDirectivesAndPaths) {
-  auto filtered = [](std::string s) {
-    const int32_t n = UploadFilterLine(reinterpret_cast<uint8_t*>(s.data()), static_cast<int32_t>(s.size()), '\r');
+TEST(Reply, AContinuePromptTellsTheDeviceIsInsideADefinition) {
+  Target t;
+  ReplyPatterns p, c, e;
+  ParseReplyList("ok", &p);
+  ParseReplyList("compiled", &c);   // a prompt too, though not in the prompt list
+  ParseReplyList("not found", &e);
+  ReplyReset(&t.m, p, e, &c);
+  EXPECT_EQ(t.Answer(": sq\r", ": sq compiled\r\n").first, S::Prompt);
+  EXPECT_TRUE(t.m.continued);
+  EXPECT_EQ(t.Answer("dup * ;\r", "dup * ; ok\r\n").first, S::Prompt);
+  EXPECT_FALSE(t.m.continued);
+  EXPECT_EQ(t.Answer(": x\r", ": x compiled"), std::make_pair(S::Waiting, S::Prompt));
+  EXPECT_TRUE(t.m.continued);
+}
+
+TEST(UploadLines, ForthCommentsStringsDirectivesAndPaths) {
+  // Each line without its end; a "(" comment may go on to later lines.
+  bool inParen = false;
+  auto filtered = [&inParen](std::string s) {
+    const int32_t n = UploadFilterLine(reinterpret_cast<uint8_t*>(s.data()), static_cast<int32_t>(s.size()), &inParen);
     return s.substr(0, static_cast<size_t>(n));
   };
-  EXPECT_EQ(filtered(": sq dup * ; \\ square\r"), ": sq dup * ; \r");
-  EXPECT_EQ(filtered("\\ a whole comment line\r"), "");
-  EXPECT_EQ(filtered("( n -- n*n ) // x\r"), "");
-  EXPECT_EQ(filtered("1 2 + \\\r"), "1 2 + \r");
-  EXPECT_EQ(filtered("s\\\" a\" type\r"), "s\\\" a\" type\r");
+  EXPECT_EQ(filtered(": sq dup * ; \\ square"), ": sq dup * ; ");
+  EXPECT_EQ(filtered("\\ a whole comment line"), "");
+  EXPECT_EQ(filtered("( n -- n*n ) // x"), " ");
+  EXPECT_EQ(filtered("1 2 + \\"), "1 2 + ");
+  EXPECT_EQ(filtered("s\\\" a\\\" ( x\" type"), "s\\\" a\\\" ( x\" type");
+  // A stack comment in the middle of a line, the most common FORTH style.
+  EXPECT_EQ(filtered(": square ( n -- n*n )  dup * ;"), ": square   dup * ;");
+  // Only words standing alone open comments; strings keep what they hold.
+  EXPECT_EQ(filtered("x(  a\\b  c//d  (x)"), "x(  a\\b  c//d  (x)");
+  EXPECT_EQ(filtered(".\" ( not a comment )\" cr"), ".\" ( not a comment )\" cr");
+  EXPECT_EQ(filtered("S\" http://x.org\" type \\ url"), "S\" http://x.org\" type ");
+  EXPECT_EQ(filtered("abort\" \\ no\"  .( a ( b) ( c ) d"), "abort\" \\ no\"  .( a ( b)  d");
+  EXPECT_EQ(filtered("c\" unended ( \\"), "c\" unended ( \\");
+  // A comment over several lines.
+  EXPECT_EQ(filtered("1 ( starts here"), "1 ");
+  EXPECT_TRUE(inParen);
+  EXPECT_EQ(filtered("  \\ still ( inside"), "");
+  EXPECT_EQ(filtered("ends ) 2 ."), " 2 .");
+  EXPECT_FALSE(inParen);
   char name[64];
-  const std::string inc = "  #include \"lib/a b.fs\"  \r";
+  const std::string inc = "  #include \"lib/a b.fs\"  ";
   EXPECT_EQ(UploadDirective(reinterpret_cast<const uint8_t*>(inc.data()), static_cast<int32_t>(inc.size()), name, 64), 1);
   EXPECT_STREQ(name, "lib/a b.fs");
-  const std::string req = "#require x.fs\r";
+  const std::string req = "#require x.fs";
   EXPECT_EQ(UploadDirective(reinterpret_cast<const uint8_t*>(req.data()), static_cast<int32_t>(req.size()), name, 64), 2);
-  const std::string word = "#includes x\r";
+  const std::string word = "#includes x";
   EXPECT_EQ(UploadDirective(reinterpret_cast<const uint8_t*>(word.data()), static_cast<int32_t>(word.size()), name, 64), 0);
   char path[256];
   ASSERT_TRUE(UploadResolvePath("/a/b/main.fs", "../c/./d.fs", path, 256));
