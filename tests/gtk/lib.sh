@@ -141,13 +141,18 @@ wait_udp_bound() {
 }
 
 # screen_text: the text the grid shows, read as a person reads it off the
-# window: the right click's menu, Select All, Ctrl+Insert, the clipboard. A
-# left click clears the selection again.
+# window: the right click's menu (waited for: the program shows a window
+# more), Select All, Ctrl+Insert, the clipboard. A left click clears the
+# selection again.
 screen_text() {
-  local w
+  local w n
   w=$(main_window)
+  n=$(xdotool search --onlyvisible --pid "$ZG_PID" 2>/dev/null | wc -l)
   xdotool mousemove --window "$w" 300 100 click 3
-  sleep 0.4
+  for _ in $(seq 40); do
+    [ "$(xdotool search --onlyvisible --pid "$ZG_PID" 2>/dev/null | wc -l)" -gt "$n" ] && break
+    sleep 0.05
+  done
   keys Up Return ctrl+Insert
   sleep 0.2
   xclip -o -selection clipboard 2>/dev/null

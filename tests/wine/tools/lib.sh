@@ -232,18 +232,14 @@ zelto_stop() {
   ZW_PID=
 }
 
-# screen_text: the text the grid shows, read as a person reads it off the
-# window: the right click's menu, Select All, Ctrl+Insert, the clipboard. A
-# left click clears the selection again.
+# screen_text: the text the grid shows, through the window's own Select All
+# and Copy (sent as the menu sends them) and the clipboard; a left click
+# clears the selection again.
 screen_text() {
-  xdotool mousemove "$(cell_x 30)" "$(cell_y 8)" click 3
-  sleep 0.5
-  keys Up Return
-  ui_idle
-  keys ctrl+Insert
-  ui_idle
+  probe send 0x111 353 0 >/dev/null
+  probe send 0x111 351 0 >/dev/null
   field hex "$(probe clip-get)" | xxd -r -p
-  xdotool click 1
+  xdotool mousemove "$(cell_x 30)" "$(cell_y 8)" click 1
 }
 
 # Screenshots of the X display (the whole virtual desktop) as PPM files.
