@@ -114,7 +114,7 @@ board_squeeze() { sed -E 's/[[:space:]]+/ /g; s/^ //; s/ $//'; }
 board_rx() { tr '\r' '\n' <"$BOARD_RX"; }
 # board_check_rx NAME TEXT: gforth receives exactly these lines (waited for).
 board_check_rx() {
-  for _ in $(seq 150); do
+  for _ in $(seq 100); do
     [ "$(board_rx)" = "$2" ] && break
     sleep 0.1
   done
@@ -122,7 +122,7 @@ board_check_rx() {
 }
 # board_wait_tx REGEX: until a line that gforth printed matches.
 board_wait_tx() {
-  for _ in $(seq 100); do
+  for _ in $(seq 50); do
     board_printed_matches "$1" && return 0
     sleep 0.1
   done
@@ -139,7 +139,7 @@ board_clear() { : >"$BOARD_RX"; : >"$BOARD_TX"; }
 # holds text matches, and prints the last LINES such lines (4 unless given).
 board_screen() {
   local text
-  for _ in 1 2 3 4 5 6 7 8; do
+  for _ in 1 2 3 4 5 6; do
     text=$(screen_text | tr -d '\r' | grep -v '^ *$' | tail -n "${2:-4}")
     tail -n 1 <<<"$text" | grep -qE -- "$1" && break
     sleep 0.3
@@ -201,7 +201,7 @@ board_cases() {
     keys $key
     if [ $skip = 1 ]; then
       want=$(board_code "$dir")
-      for _ in $(seq 150); do
+      for _ in $(seq 100); do
         [ "$(board_rx | wc -l)" -ge "$(wc -l <<<"$want")" ] && break
         sleep 0.1
       done
