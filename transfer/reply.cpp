@@ -160,7 +160,11 @@ void ReplyReset(ReplyMatcher* m, const ReplyPatterns& prompts, const ReplyPatter
 
 void ReplyBegin(ReplyMatcher* m, const uint8_t* line, int n, int64_t nowUs) {
   m->echoLen = 0;
-  for (int i = 0; i < n && m->echoLen < kReplyEchoMax; i++) {
+  // Blanks at the front are left out of the echo as they are of what
+  // arrives: an indented line's echo is still its echo.
+  int i = 0;
+  while (i < n && (line[i] == ' ' || line[i] == '\t')) i++;
+  for (; i < n && m->echoLen < kReplyEchoMax; i++) {
     if (!isLineEnd(line[i])) m->echo[m->echoLen++] = line[i];
   }
   m->echoPos = 0;
@@ -178,7 +182,7 @@ void ReplyFeed(ReplyMatcher* m, const uint8_t* p, int n, int64_t nowUs) {
   for (int i = 0; i < n && m->state == ReplyState::Waiting; i++) {
     const uint8_t b = p[i];
     if (m->echoing) {
-      if (m->echoPos == 0 && (isLineEnd(b) || b == ' ' || b == '>')) continue;
+      if (m->echoPos == 0 && (isLineEnd(b) || b == ' ' || b == '\t' || b == '>')) continue;
       if (b == m->echo[m->echoPos]) {
         if (++m->echoPos == m->echoLen) m->echoing = false;
         continue;

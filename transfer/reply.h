@@ -6,8 +6,9 @@
 // - Echo: the received bytes are compared in order with the line as sent
 //   (without its CR and LF bytes); while they match they are the echo. The
 //   first byte that differs ends the echo and begins the reply. Line ends,
-//   blanks and a '>' that come before the first echo byte are left out too
-//   (the end of the previous answer, a prompt such as "> ").
+//   blanks, tabs and a '>' that come before the first echo byte are left
+//   out too (the end of the previous answer, a prompt such as "> "), and so
+//   are the blanks and tabs at the front of the line.
 // - Prompt: a word of the prompt list or of the continue list standing
 //   alone (at the start of a reply line or after a blank or tab) and
 //   followed by CR, LF, a blank, '.', '>' or '<' completes the reply at

@@ -65,6 +65,7 @@ int64_t gRoomDeadlineUs = 0;
 ReplyMatcher gMatcher;
 bool gInDefinition = false;     // the last reply's prompt was a continue prompt
 int32_t gResume = 0;            // stopped: the top file's line to go on from
+bool gResumeLineWas = false;    // that line was in the file when it stopped
 int64_t gStartUs = 0;
 int32_t gLinesSent = 0;
 std::atomic<bool> gKeysNoted{false};
@@ -121,6 +122,7 @@ void park() {
 // from the line after the top file's last "done" line.
 void stopWith(Note* note) {
   gResume = top().done + 1;
+  gResumeLineWas = gResume <= top().line;
   const size_t used = std::strlen(note->text);
   std::snprintf(note->text + used, sizeof note->text - used, "-%s resumes at line %d, F8 ends-\r",
                 gSkipComments ? "Shift+F7" : "Shift+F6", static_cast<int>(gResume));
@@ -228,6 +230,7 @@ void sendHeld(Note* note) {
     // The key's line is the user's: the upload goes on after it.
     top().done = top().line;
     gResume = top().line + 1;
+    gResumeLineWas = false;
     park();
     return;
   }
@@ -296,8 +299,9 @@ void show(const Note& note) {
 // Opens the stopped stack again into gFresh, each file read up to where it
 // stood (the top one to the line before gResume), with no lock held. On a
 // failure writes why into text, closes what it opened and returns false.
-bool reopen(int depth, const char (*paths)[kPathMax], const int32_t* lines, int32_t resume, bool skip, char* text,
-            size_t size) {
+// A file cut shorter than where it stood sends nothing.
+bool reopen(int depth, const char (*paths)[kPathMax], const int32_t* lines, int32_t resume, bool resumeLineWas,
+            bool skip, char* text, size_t size) {
   int opened = 0;
   bool ok = true;
   for (int i = 0; i < depth && ok; i++) {
@@ -316,7 +320,7 @@ bool reopen(int depth, const char (*paths)[kPathMax], const int32_t* lines, int3
     if (r < 0) {
       std::snprintf(text, size, "\r-Cannot read %s, F8 ends-\r", name);
       ok = false;
-    } else if (r == 0 || (isTop && !UploadLevelHasMore(&gFresh[i]))) {
+    } else if (r == 0 || (isTop && resumeLineWas && !UploadLevelHasMore(&gFresh[i]))) {
       std::snprintf(text, size, "\r-%s has fewer than %d lines now, F8 ends-\r", name,
                     static_cast<int>(isTop ? resume : target));
       ok = false;
@@ -333,6 +337,7 @@ bool reopen(int depth, const char (*paths)[kPathMax], const int32_t* lines, int3
 bool goOn(bool skip, bool oneLine) {
   int depth = 0;
   int32_t resume = 0;
+  bool resumeLineWas = false;
   static char paths[kMaxDepth][kPathMax];   // the user-interface thread's alone
   int32_t lines[kMaxDepth];
   {
@@ -346,13 +351,14 @@ bool goOn(bool skip, bool oneLine) {
     }
     depth = gDepth;
     resume = gResume;
+    resumeLineWas = gResumeLineWas;
     for (int i = 0; i < depth; i++) {
       std::memcpy(paths[i], gLevels[i].path, kPathMax);
       lines[i] = gLevels[i].line;
     }
   }
   char text[3 * kPathMax];
-  if (!reopen(depth, paths, lines, resume, skip, text, sizeof text)) {
+  if (!reopen(depth, paths, lines, resume, resumeLineWas, skip, text, sizeof text)) {
     WriteDISPLAYStatus(text);
     return true;
   }

@@ -81,6 +81,9 @@ TEST(Reply, ErrorTextsStopWithTheirReplyLine) {
   EXPECT_STREQ(t.m.errorLine, "oops ?");
   EXPECT_EQ(t.Answer("x\r", "x what? ok\r\n").first, S::Prompt);
   EXPECT_EQ(t.Answer("x\r", "x ?"), std::make_pair(S::Waiting, S::Error));
+  // The echo of an indented line is no part of the error.
+  EXPECT_EQ(t.Answer("  \toops\r", "  \toops oops not found.\r\n").first, S::Error);
+  EXPECT_STREQ(t.m.errorLine, "oops not found.");
   // A NAK byte, shown as \x15.
   EXPECT_EQ(t.Answer("x\r", "x\x15\r\n").first, S::Error);
   EXPECT_STREQ(t.m.errorLine, "\\x15");

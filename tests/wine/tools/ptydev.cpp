@@ -1,7 +1,7 @@
 // The device end of a serial port for the Wine tests, the run script and the benchmark: a pseudo-terminal whose other end Wine opens as COM1.
 //
 //   ptydev --link FILE [--alias PATH] [--ctl FIFO] [--ack FILE] [--rx FILE] [--tx FILE] [--stamps FILE] [--echo]
-//          [--stats FILE] [--target MS] [--lines FILE] [--run PROG ARGS...]
+//          [--stats FILE] [--target MS] [--rate N] [--lines FILE] [--run PROG ARGS...]
 //
 // FILE receives the terminal's path once the device is ready. --alias makes
 // PATH a symbolic link to the terminal, a name that stays the same when the
@@ -18,6 +18,7 @@
 //   stats           write "rx N tx N purges N dropped N" (so far) into the
 //                   stats file
 //   target MS       act as a small FORTH board (0 stops), as --target MS
+//   rate N          send at most N bytes a second, as --rate N (0: no limit)
 //   sync TOKEN      append TOKEN and a newline to the ack file (all earlier
 //                   commands have been carried out by then)
 //   pull            the device is gone, as a USB adapter pulled out: both
@@ -28,9 +29,13 @@
 //   quit            end
 // --target MS makes the device a small FORTH board: it echoes what arrives,
 // and at each line end (CR or LF) works on the line for MS milliseconds,
-// dropping every byte that arrives meanwhile, then answers " ok" CR LF; a
-// line holding "oops" is answered " oops not found." CR LF, a line holding
-// "mute" not at all. --lines appends each line it worked on to a file.
+// dropping every byte that arrives meanwhile, then answers " ok" CR LF, or
+// " compiled" CR LF while a definition is open (a line whose first word is
+// ':' opens one, a ';' word closes it); a line holding "oops" is answered
+// " oops not found." CR LF and throws the open definition away, a line
+// holding "mute" is not answered at all. --lines appends each line it worked
+// on to a file. --rate N makes the device a slow line: whatever it sends
+// (the board's echo and answers too) goes out at N bytes a second.
 // --rx appends every received byte to a file, --tx every byte sent (what a
 // bridged program printed, say). --stamps appends one line per
 // received byte to a file: the time it was read, in nanoseconds of
@@ -83,6 +88,9 @@ long gTargetMs = 0;             // the simulated board's time per line
 long long gBusyUntilNs = 0;     // it drops what arrives before then
 std::string gTargetLine;        // the line it is taking in
 std::string gTargetReply;       // its answer, due when the work is done
+bool gTargetInDefinition = false;
+long gRate = 0;                 // bytes a second it sends at most (0: no limit)
+long long gRateNextNs = 0;      // when the next of them may go
 unsigned long long gDropped = 0;
 int gLines = -1;
 unsigned long long gRxCount = 0;
@@ -179,6 +187,8 @@ void command(const std::string& line) {
     writeWhole(gAckPath, arg + "\n", true);
   } else if (verb == "target") {
     gTargetMs = std::atol(arg.c_str());
+  } else if (verb == "rate") {
+    gRate = std::atol(arg.c_str());
   } else if (verb == "pull") {
     pullOut();
   } else if (verb == "plug") {
@@ -305,12 +315,17 @@ void targetByte(char c) {
     const ssize_t r = write(gLines, rec.data(), rec.size());
     (void)r;
   }
+  const std::string words = " " + gTargetLine + " ";
   if (gTargetLine.find("mute") != std::string::npos) {
     gTargetReply.clear();
   } else if (gTargetLine.find("oops") != std::string::npos) {
     gTargetReply = " oops not found.\r\n";
+    gTargetInDefinition = false;
   } else {
-    gTargetReply = " ok\r\n";
+    const size_t first = gTargetLine.find_first_not_of(" \t");
+    if (first != std::string::npos && gTargetLine.compare(first, 2, ": ") == 0) gTargetInDefinition = true;
+    if (words.find(" ; ") != std::string::npos) gTargetInDefinition = false;
+    gTargetReply = gTargetInDefinition ? " compiled\r\n" : " ok\r\n";
   }
   gTargetLine.clear();
   gBusyUntilNs = nowNs() + gTargetMs * 1000000LL;
@@ -336,14 +351,37 @@ void received(const char* data, size_t n) {
   if (gProg >= 0) gToProg.append(data, n);
 }
 
+// Bytes that went out to the line: counted, and kept in the --tx file.
+void sentToLine(const char* data, ssize_t n) {
+  gTxCount += static_cast<unsigned long long>(n);
+  if (gTx >= 0 && write(gTx, data, static_cast<size_t>(n)) < 0) std::perror("ptydev: tx");
+}
+
+// Sends to the line no faster than the rate: a byte each 1/N s, with no
+// burst for time left unused.
+void flushRated() {
+  const long long now = nowNs();
+  if (gRateNextNs < now - 1000000) gRateNextNs = now - 1000000;
+  size_t n = 0;
+  while (n < gOut.size() && gRateNextNs <= now) {
+    n++;
+    gRateNextNs += 1000000000LL / gRate;
+  }
+  if (n == 0) return;
+  const ssize_t r = write(gMaster, gOut.data(), n);
+  if (r <= 0) {
+    gRateNextNs = now;
+    return;
+  }
+  sentToLine(gOut.data(), r);
+  gOut.erase(0, static_cast<size_t>(r));
+}
+
 bool flush(int fd, std::string& pending, bool countTx) {
   while (!pending.empty()) {
     const ssize_t r = write(fd, pending.data(), pending.size());
     if (r <= 0) return errno == EAGAIN || errno == EINTR;
-    if (countTx) {
-      gTxCount += static_cast<unsigned long long>(r);
-      if (gTx >= 0 && write(gTx, pending.data(), static_cast<size_t>(r)) < 0) std::perror("ptydev: tx");
-    }
+    if (countTx) sentToLine(pending.data(), r);
     pending.erase(0, static_cast<size_t>(r));
   }
   return true;
@@ -400,7 +438,7 @@ void pullOut() {
 int usage() {
   std::fprintf(stderr,
                "usage: ptydev --link FILE [--alias PATH] [--ctl FIFO] [--ack FILE] [--rx FILE] [--tx FILE] "
-               "[--stamps FILE] [--echo] [--stats FILE] [--target MS] [--lines FILE] [--run PROG ARGS...]\n");
+               "[--stamps FILE] [--echo] [--stats FILE] [--target MS] [--rate N] [--lines FILE] [--run PROG ARGS...]\n");
   return 2;
 }
 
@@ -422,6 +460,7 @@ int main(int argc, char** argv) {
     else if (a == "--stats" && more) gStatsPath = argv[++i];
     else if (a == "--echo") gEcho = true;
     else if (a == "--target" && more) gTargetMs = std::atol(argv[++i]);
+    else if (a == "--rate" && more) gRate = std::atol(argv[++i]);
     else if (a == "--lines" && more) gLines = open(argv[++i], O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
     else if (a == "--run" && more) {
       gProgArgv = argv + i + 1;
@@ -455,12 +494,13 @@ int main(int argc, char** argv) {
     pollfd fds[3];
     int n = 0;
     // A pulled device has no terminal: poll passes over a negative descriptor.
-    fds[n++] = {gMaster, static_cast<short>((gHold ? 0 : POLLIN) | (gOut.empty() ? 0 : POLLOUT)), 0};
+    const bool rated = gRate > 0 && !gOut.empty();   // waits for its time, not for room
+    fds[n++] = {gMaster, static_cast<short>((gHold ? 0 : POLLIN) | (gOut.empty() || rated ? 0 : POLLOUT)), 0};
     const int ctlIndex = gCtl >= 0 ? n : -1;
     if (gCtl >= 0) fds[n++] = {gCtl, POLLIN, 0};
     const int progIndex = gProg >= 0 ? n : -1;
     if (gProg >= 0) fds[n++] = {gProg, static_cast<short>(POLLIN | (gToProg.empty() ? 0 : POLLOUT)), 0};
-    if (poll(fds, n, gPaceRate > 0 || !gTargetReply.empty() ? 1 : -1) < 0) {
+    if (poll(fds, n, gPaceRate > 0 || !gTargetReply.empty() || rated ? 1 : -1) < 0) {
       if (errno == EINTR) continue;
       std::perror("ptydev: poll");
       return 1;
@@ -470,7 +510,13 @@ int main(int argc, char** argv) {
       if (r > 0) packet(buf, static_cast<size_t>(r));
     }
     if (ctlIndex >= 0 && (fds[ctlIndex].revents & POLLIN)) readControl();
-    if (gMaster >= 0 && !gOut.empty()) flush(gMaster, gOut, true);
+    if (gMaster >= 0 && !gOut.empty()) {
+      if (gRate > 0) {
+        flushRated();
+      } else {
+        flush(gMaster, gOut, true);
+      }
+    }
     if (gMaster < 0) gOut.clear();
     if (progIndex >= 0 && gProg >= 0) {
       if (fds[progIndex].revents & POLLIN) {
