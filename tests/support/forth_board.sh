@@ -110,29 +110,28 @@ board_code() {
 }
 board_squeeze() { sed -E 's/[[:space:]]+/ /g; s/^ //; s/ $//'; }
 
-# What reached gforth, a line per line of the upload.
-board_rx() { tr '\r' '\n' <"$BOARD_RX"; }
-# board_check_rx NAME TEXT: gforth receives exactly these lines (waited for).
-board_check_rx() {
+# board_until COMMAND...: polls until the command succeeds (10 s at most).
+board_until() {
   for _ in $(seq 100); do
-    [ "$(board_rx)" = "$2" ] && break
-    sleep 0.1
-  done
-  check "$1" "gforth got: $(board_rx | tr '\n' '|')" test "$(board_rx)" = "$2"
-}
-# board_wait_tx REGEX: until a line that gforth printed matches.
-board_wait_tx() {
-  for _ in $(seq 50); do
-    board_printed_matches "$1" && return 0
+    "$@" && return 0
     sleep 0.1
   done
   return 1
 }
-board_printed_matches() { tr '\r' '\n' <"$BOARD_TX" | grep -qE -- "$1"; }
-board_check_tx() {
-  board_wait_tx "$2"
-  check "$1" "gforth printed: $(tr '\r\n' '||' <"$BOARD_TX" | tail -c 400)" board_printed_matches "$2"
+# What reached gforth, a line per line of the upload; board_got TEXT: exactly
+# these lines; board_printed REGEX: a line that gforth printed matches.
+board_rx() { tr '\r' '\n' <"$BOARD_RX"; }
+board_got() { [ "$(board_rx)" = "$1" ]; }
+board_printed() { tr '\r' '\n' <"$BOARD_TX" | grep -qE -- "$1"; }
+board_check_rx() {
+  board_until board_got "$2"
+  check "$1" "gforth got: $(board_rx | tr '\n' '|')" board_got "$2"
 }
+board_check_tx() {
+  board_until board_printed "$2"
+  check "$1" "gforth printed: $(tr '\r\n' '||' <"$BOARD_TX" | tail -c 400)" board_printed "$2"
+}
+board_got_lines() { [ "$(board_rx | wc -l)" -ge "$1" ]; }
 board_clear() { : >"$BOARD_RX"; : >"$BOARD_TX"; }
 
 # board_screen REGEX [LINES]: reads the screen until the last line that
@@ -170,7 +169,7 @@ board_fresh() {
   board_clear
   typed "bye"
   keys Return
-  board_wait_tx "^Type .bye. to exit"
+  board_until board_printed "^Type .bye. to exit"
   board_clear
 }
 # board_answers NAME: `answer .` typed and Enter: gforth prints 42.
@@ -201,10 +200,7 @@ board_cases() {
     keys $key
     if [ $skip = 1 ]; then
       want=$(board_code "$dir")
-      for _ in $(seq 100); do
-        [ "$(board_rx | wc -l)" -ge "$(wc -l <<<"$want")" ] && break
-        sleep 0.1
-      done
+      board_until board_got_lines "$(wc -l <<<"$want")"
       # `: square dup * ;`, `: banner ." ( not a comment )" ;`, nothing of
       # lines 3 and 4, nor of a `\` line.
       check forth_board_${eol}_skip_leaves_out_comments_only "gforth got: $(board_rx | tr '\n' '|')" \
@@ -224,7 +220,7 @@ board_cases() {
   for i in $(seq 10); do printf '%s drop 200 ms\r' "$i"; done >"$dir/main.fs"
   board_clear
   keys shift+F6
-  board_wait_tx '^1 drop 200 ms'
+  board_until board_printed '^1 drop 200 ms'
   typed "77 drop "
   paste_text "88 drop "
   text=$(board_screen '^Transfer Finished, File Closed!$' 40)
