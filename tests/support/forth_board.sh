@@ -134,25 +134,26 @@ board_check_tx() {
 board_got_lines() { [ "$(board_rx | wc -l)" -ge "$1" ]; }
 board_clear() { : >"$BOARD_RX"; : >"$BOARD_TX"; }
 
-# board_screen REGEX [LINES]: reads the screen until the last line that
-# holds text matches, and prints the last LINES such lines (4 unless given).
+# board_screen REGEX LINES: reads the screen until one of its last LINES
+# lines that hold text matches, and prints its last 40 such lines.
 board_screen() {
   local text
   for _ in 1 2 3 4 5 6; do
-    text=$(screen_text | tr -d '\r' | grep -v '^ *$' | tail -n "${2:-4}")
-    tail -n 1 <<<"$text" | grep -qE -- "$1" && break
+    text=$(screen_text | tr -d '\r' | grep -v '^ *$' | tail -n 40)
+    tail -n "$2" <<<"$text" | grep -qE -- "$1" && break
     sleep 0.3
   done
   printf '%s\n' "$text"
 }
-# board_done NAME: the screen's last lines say the upload ended. An upload
-# that did not is ended with F8 (and the box that F8 may raise with Enter),
-# so that the next one starts afresh.
+# board_done NAME [LINES]: the screen's last lines say the upload ended
+# (after LINES lines when given). An upload that did not is ended with F8
+# (and the box that F8 may raise with Enter), so the next starts afresh.
 board_done() {
   local text
-  text=$(board_screen '^Transfer Finished, File Closed!$')
+  text=$(board_screen '^Transfer Finished, File Closed!$' 1 | tail -n 4)
   if [ "$(tail -n 1 <<<"$text")" = 'Transfer Finished, File Closed!' ]; then
-    check "$1" "screen ends: $(tr '\n' '|' <<<"$text")" grep -qE '^-Uploaded [0-9]+ lines in [0-9]+\.[0-9] s-$' <<<"$text"
+    check "$1" "screen ends: $(tr '\n' '|' <<<"$text")" \
+      grep -qE "^-Uploaded ${2:-[0-9]+} lines in [0-9]+\.[0-9] s-\$" <<<"$text"
   else
     fail "$1" "screen ends: $(tr '\n' '|' <<<"$text")"
     keys F8
@@ -207,9 +208,10 @@ board_cases() {
         test "$(board_rx | board_squeeze)" = "$want"
       board_check_tx forth_skip_string_printed_as_is '^banner ?\( not a comment \) ok'
     else
-      board_check_rx forth_board_${eol}_sends_every_line "$(board_lines "$dir")"
+      want=$(board_lines "$dir")
+      board_check_rx forth_board_${eol}_sends_every_line "$want"
     fi
-    board_done forth_board_${eol}_says_uploaded
+    board_done forth_board_${eol}_says_uploaded "$(wc -l <<<"$want")"
     board_no_error forth_board_${eol}_no_error
     board_answers forth_board_${eol}_answers
   done
@@ -223,7 +225,7 @@ board_cases() {
   board_until board_printed '^1 drop 200 ms'
   typed "77 drop "
   paste_text "88 drop "
-  text=$(board_screen '^Transfer Finished, File Closed!$' 40)
+  text=$(board_screen '^Transfer Finished, File Closed!$' 1)
   check forth_keys_wait_shown "screen: $(tr '\n' '|' <<<"$text")" grep -qxF -- '-Keys wait: an upload is running, F8 ends it-' <<<"$text"
   check forth_keys_not_sent_inside_lines "gforth got: $(board_rx | tr '\n' '|')" \
     test "$(board_rx | head -n 10)" = "$(board_unix "$dir/main.fs")"
@@ -238,7 +240,8 @@ board_cases() {
   board_program "$dir" lf 0 1
   board_fresh
   keys shift+F6
-  text=$(board_screen 'resumes at line')
+  # gforth's backtrace may go on below the stop's texts.
+  text=$(board_screen 'resumes at line' 12 | tail -n 12)
   check forth_board_stops_inside_the_definition "screen ends: $(tr '\n' '|' <<<"$text")" \
     grep -qE '^-Stopped at line 31 of main\.fs: .*Undefined word.*-$' <<<"$text"
   check forth_board_stop_tells_where_it_resumes "screen ends: $(tr '\n' '|' <<<"$text")" \
