@@ -109,21 +109,6 @@ TEST(Reply, ListsTakeBytesAndLeaveOutEmptyEntries) {
   EXPECT_EQ(p.count, 0);
 }
 
-TEST(Reply, AContinuePromptTellsTheDeviceIsInsideADefinition) {
-  Target t;
-  ReplyPatterns p, c, e;
-  ParseReplyList("ok", &p);
-  ParseReplyList("compiled", &c);   // a prompt too, though not in the prompt list
-  ParseReplyList("not found", &e);
-  ReplyReset(&t.m, p, e, &c);
-  EXPECT_EQ(t.Answer(": sq\r", ": sq compiled\r\n").first, S::Prompt);
-  EXPECT_TRUE(t.m.continued);
-  EXPECT_EQ(t.Answer("dup * ;\r", "dup * ; ok\r\n").first, S::Prompt);
-  EXPECT_FALSE(t.m.continued);
-  EXPECT_EQ(t.Answer(": x\r", ": x compiled"), std::make_pair(S::Waiting, S::Prompt));
-  EXPECT_TRUE(t.m.continued);
-}
-
 TEST(UploadLines, ForthCommentsStringsDirectivesAndPaths) {
   // Each line without its end; a "(" comment may go on to later lines.
   bool inParen = false;
