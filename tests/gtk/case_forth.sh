@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# End to end: a commented FORTH program uploaded line by line (F7) to gforth on COM1, the file chosen with F1 in the file dialog, the answers recorded (F9) with a pause marker (F11) and the record closed (F12); "Terminal" during the send is refused with its message box. Then a program of over 200 lines with an include goes up paced by gforth's replies (Shift+F7) and a word from its end answers.
+# End to end: a commented FORTH program uploaded line by line (F7) to gforth on COM1, the file chosen with F1 in the file dialog, the answers recorded (F9) with a pause marker (F11) and the record closed (F12); "Terminal" during the send is refused with its message box. Then a program of over 200 lines with an include goes up paced by gforth's replies (Shift+F7) and a word from its end answers, and the board cases of tests/support/forth_board.sh run; the window after the last of their uploads is kept as forth-paced-upload.png.
 . "$ZG_LIB"
 
 # gforth on a terminal of its own, bridged to a pseudo-terminal for COM1.
 fdev=$ZG_WORK/forth
 mkdir -p "$fdev"
 : >"$fdev/ack"
-"$ZG_TOOLS/ptydev" --link "$fdev/link" --ack "$fdev/ack" --rx "$fdev/rx.bin" --run gforth >"$fdev/log" 2>&1 </dev/null &
+"$ZG_TOOLS/ptydev" --link "$fdev/link" --ack "$fdev/ack" --rx "$fdev/rx.bin" --tx "$fdev/tx.bin" --run gforth >"$fdev/log" 2>&1 </dev/null &
 echo $! >>"$ZG_OUT/started.pids"
 for _ in $(seq 100); do [ -s "$fdev/link" ] && break; sleep 0.02; done
 fpty=$(tr -d '\n' <"$fdev/link")
@@ -19,14 +19,18 @@ zelto_start --com "1=$fpty" || { fail forth_window_opens "no window"; zg_finish;
 sleep 1   # the FORTH greeting arrives
 
 # F1: the file dialog, as a person uses it: type the path, Enter.
-keys F1
-if wait_windows Open 1 5000; then
-  pass forth_f1_opens_the_file_dialog
+choose_send_file() {
+  keys F1
+  wait_windows Open 1 5000 || return 1
   sleep 0.5
-  typed "$ZG_WORK/square.fs"
+  typed "$1"
   sleep 0.3
   keys Return
   sleep 0.5
+  focus_main
+}
+if choose_send_file "$ZG_WORK/square.fs"; then
+  pass forth_f1_opens_the_file_dialog
   check forth_file_dialog_closes "" test "$(windows Open)" -eq 0
 else
   fail forth_f1_opens_the_file_dialog "no dialog titled Open"
@@ -75,9 +79,7 @@ check forth_answer_drawn "" test "$(ink "$s" 0 25 640 200)" -gt 1500
 # Shift+F7: over 200 lines, comments left out, paced by the replies.
 . "$ZG_ROOT/tests/support/forth_program.sh"
 forth_program "$ZG_WORK/prog" 0
-keys F1
-wait_windows Open 1 5000 && { sleep 0.5; typed "$ZG_WORK/prog/main.fs"; sleep 0.3; keys Return; sleep 0.5; }
-focus_main
+choose_send_file "$ZG_WORK/prog/main.fs"
 : >"$fdev/rx.bin"
 keys F9
 sleep 0.3
@@ -98,9 +100,7 @@ check forth_paced_no_error "" test "$(grep -c 'Undefined word' <<<"$rec")" = 0
 
 # An undefined word stops the upload at its line: nothing after it goes out.
 printf '1 drop\rno-such-word\r2 drop\r' >"$ZG_WORK/prog/err.fs"
-keys F1
-wait_windows Open 1 5000 && { sleep 0.5; typed "$ZG_WORK/prog/err.fs"; sleep 0.3; keys Return; sleep 0.5; }
-focus_main
+choose_send_file "$ZG_WORK/prog/err.fs"
 : >"$fdev/rx.bin"
 keys shift+F6
 sleep 2
@@ -108,5 +108,14 @@ check forth_paced_stops_at_the_error "device got: $(tr '\r' '|' <"$fdev/rx.bin")
   test "$(tr '\r' '|' <"$fdev/rx.bin")" = "1 drop|no-such-word|"
 keys F8
 sleep 0.5
-shot forth-paced-upload >/dev/null
+
+paste_text() {
+  printf '%s' "$1" | xclip -i -selection clipboard
+  keys ctrl+shift+v
+}
+BOARD_DIR=$ZG_WORK/board BOARD_RX=$fdev/rx.bin BOARD_TX=$fdev/tx.bin
+. "$ZG_ROOT/tests/support/forth_board.sh"
+board_cases
+# The picture of the native program after a paced upload, for the README.
+import -window "$(main_window)" "$ZG_SHOTS/forth-paced-upload.png" 2>/dev/null
 zg_finish

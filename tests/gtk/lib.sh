@@ -140,6 +140,24 @@ wait_udp_bound() {
   return 1
 }
 
+# screen_text: the text the grid shows, read as a person reads it off the
+# window: the right click's menu (waited for: the program shows a window
+# more), Select All, Ctrl+Insert, the clipboard. A left click clears the
+# selection again.
+screen_text() {
+  local w n
+  w=$(main_window)
+  n=$(xdotool search --onlyvisible --pid "$ZG_PID" 2>/dev/null | wc -l)
+  xdotool mousemove --window "$w" 300 100 click 3
+  for _ in $(seq 40); do
+    [ "$(xdotool search --onlyvisible --pid "$ZG_PID" 2>/dev/null | wc -l)" -gt "$n" ] && break
+    sleep 0.05
+  done
+  keys Up Return ctrl+Insert
+  sleep 0.2
+  xclip -o -selection clipboard 2>/dev/null
+  xdotool mousemove --window "$w" 300 100 click 1
+}
 # shot NAME: a screenshot of the whole screen (PPM for imgcheck, PNG kept).
 shot() {
   local f=$ZG_WORK/$1.ppm

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: a FORTH program uploaded line by line (F7, comments left out) to a real FORTH system on COM1, recorded with F9 to F12; the word it defined then gives the right answer. F1 picks the file through the real open dialog, "Terminal" during the send is refused, and F5 sends a file raw. Then a program of over 200 lines with an include and block comments goes up paced by the replies (Shift+F7), and a word from its end answers.
+# End to end: a FORTH program uploaded line by line (F7, comments left out) to a real FORTH system on COM1, recorded with F9 to F12; the word it defined then gives the right answer. F1 picks the file through the real open dialog, "Terminal" during the send is refused, and F5 sends a file raw. Then a program of over 200 lines with an include and block comments goes up paced by the replies (Shift+F7), and a word from its end answers, and the board cases of tests/support/forth_board.sh run; the window after the last of their uploads is kept as forth-paced-upload.png.
 . "$ZW_LIB"
 
 zelto_dir
@@ -9,7 +9,7 @@ zelto_dir
 fdev=$ZW_WORK/forth
 mkdir -p "$fdev"
 : >"$fdev/ack"
-"$ZW_TOOLS/ptydev" --link "$fdev/link" --ack "$fdev/ack" --rx "$fdev/rx.bin" --run gforth >"$fdev/log" 2>&1 </dev/null &
+"$ZW_TOOLS/ptydev" --link "$fdev/link" --ack "$fdev/ack" --rx "$fdev/rx.bin" --tx "$fdev/tx.bin" --run gforth >"$fdev/log" 2>&1 </dev/null &
 echo $! >>"$ZW_OUT/started.pids"
 for _ in $(seq 100); do [ -s "$fdev/link" ] && break; sleep 0.02; done
 fpty=$(tr -d '\n' <"$fdev/link")
@@ -131,6 +131,14 @@ check forth_paced_stops_at_the_error "device got: $(tr '\r' '|' <"$fdev/rx.bin")
   test "$(tr '\r' '|' <"$fdev/rx.bin")" = "1 drop|no-such-word|"
 keys F8
 sleep 0.5
+
+paste_text() {
+  probe clip-set "$(printf '%s' "$1" | od -An -v -tx1 | tr -d ' \n')" >/dev/null
+  keys shift+Insert
+}
+BOARD_DIR=$ZW_APP/board BOARD_RX=$fdev/rx.bin BOARD_TX=$fdev/tx.bin
+. "$ZW_ROOT/tests/support/forth_board.sh"
+board_cases
 s=$(shot forth-paced)
 save_png "$s" forth-paced-upload
 zw_finish

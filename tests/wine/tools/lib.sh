@@ -232,6 +232,16 @@ zelto_stop() {
   ZW_PID=
 }
 
+# screen_text: the text the grid shows, through the window's own Select All
+# and Copy (sent as the menu sends them) and the clipboard; a left click
+# clears the selection again.
+screen_text() {
+  probe send 0x111 353 0 >/dev/null
+  probe send 0x111 351 0 >/dev/null
+  field hex "$(probe clip-get)" | xxd -r -p
+  xdotool mousemove "$(cell_x 30)" "$(cell_y 8)" click 1
+}
+
 # Screenshots of the X display (the whole virtual desktop) as PPM files.
 shot() {
   local f=$ZW_WORK/$1.ppm

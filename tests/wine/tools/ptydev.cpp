@@ -1,6 +1,6 @@
 // The device end of a serial port for the Wine tests, the run script and the benchmark: a pseudo-terminal whose other end Wine opens as COM1.
 //
-//   ptydev --link FILE [--alias PATH] [--ctl FIFO] [--ack FILE] [--rx FILE] [--stamps FILE] [--echo]
+//   ptydev --link FILE [--alias PATH] [--ctl FIFO] [--ack FILE] [--rx FILE] [--tx FILE] [--stamps FILE] [--echo]
 //          [--stats FILE] [--target MS] [--rate N] [--lines FILE] [--run PROG ARGS...]
 //
 // FILE receives the terminal's path once the device is ready. --alias makes
@@ -36,7 +36,8 @@
 // holding "mute" is not answered at all. --lines appends each line it worked
 // on to a file. --rate N makes the device a slow line: whatever it sends
 // (the board's echo and answers too) goes out at N bytes a second.
-// --rx appends every received byte to a file. --stamps appends one line per
+// --rx appends every received byte to a file, --tx every byte sent (what a
+// bridged program printed, say). --stamps appends one line per
 // received byte to a file: the time it was read, in nanoseconds of
 // CLOCK_MONOTONIC_RAW, the clock that Wine's QueryPerformanceCounter counts
 // in 100 ns steps, so that a Windows program can set the arrival of its bytes
@@ -70,6 +71,7 @@ int gSlave = -1;  // held so that the line stays up while Wine closes and reopen
 int gCtl = -1;
 int gRx = -1;
 int gStamps = -1;
+int gTx = -1;
 const char* gCtlPath = nullptr;
 const char* gAckPath = nullptr;
 const char* gStatsPath = nullptr;
@@ -349,6 +351,12 @@ void received(const char* data, size_t n) {
   if (gProg >= 0) gToProg.append(data, n);
 }
 
+// Bytes that went out to the line: counted, and kept in the --tx file.
+void sentToLine(const char* data, ssize_t n) {
+  gTxCount += static_cast<unsigned long long>(n);
+  if (gTx >= 0 && write(gTx, data, static_cast<size_t>(n)) < 0) std::perror("ptydev: tx");
+}
+
 // Sends to the line no faster than the rate: a byte each 1/N s, with no
 // burst for time left unused.
 void flushRated() {
@@ -365,7 +373,7 @@ void flushRated() {
     gRateNextNs = now;
     return;
   }
-  gTxCount += static_cast<unsigned long long>(r);
+  sentToLine(gOut.data(), r);
   gOut.erase(0, static_cast<size_t>(r));
 }
 
@@ -373,7 +381,7 @@ bool flush(int fd, std::string& pending, bool countTx) {
   while (!pending.empty()) {
     const ssize_t r = write(fd, pending.data(), pending.size());
     if (r <= 0) return errno == EAGAIN || errno == EINTR;
-    if (countTx) gTxCount += static_cast<unsigned long long>(r);
+    if (countTx) sentToLine(pending.data(), r);
     pending.erase(0, static_cast<size_t>(r));
   }
   return true;
@@ -429,8 +437,8 @@ void pullOut() {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: ptydev --link FILE [--alias PATH] [--ctl FIFO] [--ack FILE] [--rx FILE] [--stamps FILE] "
-               "[--echo] [--stats FILE] [--target MS] [--rate N] [--lines FILE] [--run PROG ARGS...]\n");
+               "usage: ptydev --link FILE [--alias PATH] [--ctl FIFO] [--ack FILE] [--rx FILE] [--tx FILE] "
+               "[--stamps FILE] [--echo] [--stats FILE] [--target MS] [--rate N] [--lines FILE] [--run PROG ARGS...]\n");
   return 2;
 }
 
@@ -447,6 +455,7 @@ int main(int argc, char** argv) {
     else if (a == "--ctl" && more) gCtlPath = argv[++i];
     else if (a == "--ack" && more) gAckPath = argv[++i];
     else if (a == "--rx" && more) rxPath = argv[++i];
+    else if (a == "--tx" && more) gTx = open(argv[++i], O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
     else if (a == "--stamps" && more) stampsPath = argv[++i];
     else if (a == "--stats" && more) gStatsPath = argv[++i];
     else if (a == "--echo") gEcho = true;
