@@ -73,5 +73,8 @@ void ResetOptions();
 // Keys that are missing or do not read take their defaults.
 int LoadOptions();
 // Writes the options into gszOptionsPathName, keeping every line that is not
-// one of the known keys' values. Returns 1 when the whole file was written.
+// one of the known keys' values, the line ends and a leading UTF-8
+// byte-order mark as the file had them. The new file takes the old one's
+// place only when written whole (platFileReplace). Returns 1 then; 0 leaves
+// the old file as it was.
 int SaveOptions();
