@@ -21,6 +21,7 @@ Flag32 gEnterSends{kEnterCr};
 Flag32 gfTimeStamps{0};
 Flag32 gfTimeStampsInRecord{0};
 Flag32 gfStatusBar{0};
+Flag32 gSendFilter{kSendFilterText};
 char gszOptionsPathName[kPathMax];
 const char gszOptionsName[] = "ZELTO.INI";
 
@@ -38,6 +39,7 @@ int EnterBytes(uint8_t out[2]) {
 namespace {
 
 const char* const kEnterChoices[] = {"CR", "LF", "CRLF", nullptr};
+const char* const kFilterChoices[] = {"TEXT", "FORTH", "ALL", nullptr};
 
 // One row per option; the order is the Options dialog's and the order keys
 // are added to a file that lacks them.
@@ -51,8 +53,12 @@ const OptionDesc kOptions[] = {
     {"terminal", "timestamps", "Time stamps", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "timestamps_in_record", "Time stamps in record file", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "status_bar", "Status bar", kOptionFlag, 0, 1, "0", nullptr},
+    // The rows from here on are kept in the file but not shown in the
+    // Options dialog: what the program remembers of how it was used.
+    {"files", "send_filter", "Send file filter", kOptionChoice, 0, 2, "TEXT", kFilterChoices},
 };
 constexpr int kOptionTotal = static_cast<int>(sizeof kOptions / sizeof kOptions[0]);
+constexpr int kRememberedTotal = 1;   // the last rows, not in the dialog
 
 // Where each option's value lives: a text buffer or a number.
 char* textOf(int i) {
@@ -65,7 +71,7 @@ char* textOf(int i) {
 Flag32* numberOf(int i) {
   static Flag32* const numbers[kOptionTotal] = {nullptr, nullptr, &gUploadTimeoutMs, &gfNewLineOnLf,
                                                 &gEnterSends, &gfTimeStamps, &gfTimeStampsInRecord,
-                                                &gfStatusBar};
+                                                &gfStatusBar, &gSendFilter};
   // cppcheck-suppress CastIntegerToAddressAtReturn ; an entry of a table of pointers
   return numbers[i];
 }
@@ -187,7 +193,7 @@ std::string keyLine(int i) {
 
 }  // namespace
 
-int OptionCount() { return kOptionTotal; }
+int OptionCount() { return kOptionTotal - kRememberedTotal; }
 
 const OptionDesc& OptionAt(int i) { return kOptions[i]; }
 

@@ -33,6 +33,11 @@ int EnterBytes(uint8_t out[2]);
 extern Flag32 gfTimeStamps;         // timestamps: each screen line stamped
 extern Flag32 gfTimeStampsInRecord; // timestamps_in_record
 extern Flag32 gfStatusBar;          // status_bar: the bar below the screen
+// [files]: remembered, not in the Options dialog.
+// The send-file dialog's filter last chosen (TEXT, FORTH or ALL), in the
+// order of the dialog's list of filters.
+enum : int32_t { kSendFilterText = 0, kSendFilterForth = 1, kSendFilterAll = 2 };
+extern Flag32 gSendFilter;          // send_filter = TEXT | FORTH | ALL
 
 // The options file's full path, beside the preset (empty when there is none).
 extern char gszOptionsPathName[kPathMax];
@@ -52,6 +57,8 @@ struct OptionDesc {
   const char* const* choices;   // kOptionChoice: names, null-terminated
 };
 
+// The options the Options dialog shows, rows 0 to OptionCount() - 1; the
+// file holds these and the remembered ones after them.
 int OptionCount();
 const OptionDesc& OptionAt(int i);
 // The current value of option i in the file's text form ("1", "5000", "CRLF").

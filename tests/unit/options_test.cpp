@@ -64,7 +64,7 @@ TEST_F(OptionsFile, MissingFileGivesDefaultsAndSaveWritesEveryKeyUnderItsSection
             "[upload]\nprompt = ok|compiled\n"
             "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\n"
             "timeout_ms = 5000\n\n[terminal]\nnewline_on_lf = 0\nenter_sends = CR\n"
-            "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\n");
+            "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\n\n[files]\nsend_filter = TEXT\n");
 }
 
 TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
@@ -99,7 +99,8 @@ TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
             "# FORTH words may hold ; and = \r\n"
             "prompt = ok;|a=b\r\n"
             "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\r\n"
-            "timeout_ms = 5000\r\n");
+            "timeout_ms = 5000\r\n"
+            "\r\n[files]\r\nsend_filter = TEXT\r\n");
   gfStatusBar = 0;
   ASSERT_EQ(LoadOptions(), 1);
   EXPECT_EQ(gfStatusBar.load(), 1);
