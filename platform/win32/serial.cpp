@@ -19,9 +19,25 @@ DCB gComDCB;
 
 namespace {
 char gOpenFailure[320] = "";
+char gOpenedDevice[260] = "";
+
+// What the port name stands for in the system's name space: the driver's
+// device on Windows (\Device\Serial0); the name itself when the system
+// does not say.
+void noteDevice(const char* name) {
+  char target[1024];
+  // The answer is a list of names, the current one first.
+  if (QueryDosDeviceA(name, target, sizeof target) && target[0]) {
+    std::snprintf(gOpenedDevice, sizeof gOpenedDevice, "%s", target);
+  } else {
+    std::snprintf(gOpenedDevice, sizeof gOpenedDevice, "%s", name);
+  }
+}
 }  // namespace
 
 const char* platSerialOpenFailure() { return gOpenFailure; }
+
+const char* platSerialOpenedDevice() { return gOpenedDevice; }
 
 PlatHandle platSerialOpen(const char* name) {
   gOpenFailure[0] = 0;
@@ -37,7 +53,9 @@ PlatHandle platSerialOpen(const char* name) {
     }
     std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: %s (error %lu)", name, reason,
                   static_cast<unsigned long>(error));
+    return kInvalidHandle;
   }
+  noteDevice(name);
   return reinterpret_cast<PlatHandle>(h);
 }
 
