@@ -147,7 +147,12 @@ int platSerialBuildState(const char* modeText) {
 int platSerialApplyState(PlatHandle h) {
   const int fd = static_cast<int>(h);
   termios tio;
-  if (tcgetattr(fd, &tio) != 0) return 0;
+  // The system's reason for a refusal is the open's (see platSerialOpenFailure).
+  const auto refused = [] {
+    std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: %s", gOpenedDevice, std::strerror(errno));
+    return 0;
+  };
+  if (tcgetattr(fd, &tio) != 0) return refused();
   cfmakeraw(&tio);   // all 256 byte values pass unchanged, no echo, no XON/XOFF
   tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
   tio.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -157,7 +162,7 @@ int platSerialApplyState(PlatHandle h) {
   tio.c_cc[VTIME] = 0;
   const speed_t sp = speedOf(gComDCB.baud);
   if (sp == 0 || cfsetispeed(&tio, sp) != 0 || cfsetospeed(&tio, sp) != 0) return 0;
-  if (tcsetattr(fd, TCSANOW, &tio) != 0) return 0;
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) return refused();
   // DTR and RTS on while the port is open; a pseudo-terminal has no modem
   // lines and refuses this, which does not matter there.
   int lines = (gComDCB.dtr ? TIOCM_DTR : 0) | (gComDCB.rts ? TIOCM_RTS : 0);
