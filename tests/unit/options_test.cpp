@@ -140,17 +140,9 @@ TEST_F(OptionsFile, SaveSetupOntoAFullDiskKeepsTheOldFilesWhole) {
     EXPECT_NE(GridText().find("-Setup saved to " + (dir_ / "ZELTO.SET").string() + "-"), std::string::npos);
     const std::string oldSet = Read("ZELTO.SET"), oldIni = Read();
     ASSERT_EQ(oldSet.size(), 630u);
-    {
-      std::ofstream fill(dir_ / "filler", std::ios::binary);
-      const std::string chunk(page, 'f');
-      while (fill.write(chunk.data(), static_cast<std::streamsize>(chunk.size())) && fill.flush()) {
-      }
+    for (std::ofstream fill(dir_ / "filler"); fill << std::string(page, 'f') << std::flush;) {
     }
-    const auto files = [&] {
-      int n = 0;
-      for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) n++;
-      return n;
-    };
+    const auto files = [&] { return std::distance(fs::directory_iterator(dir_), fs::directory_iterator()); };
     gfLocalEcho = 1;
     gfTimeStamps = 1;
     ClearDISPLAYScreen();
