@@ -54,6 +54,21 @@ void abortSend() {
   StopSendFile();
 }
 
+// The options go beside the preset. The screen says where both went, or
+// where the options could not go (the preset's own failure has said its
+// part).
+void saveSetup(WindowHandle w) {
+  if (!SavePreset(w)) return;
+  char text[kPathMax + 40];
+  if (SaveOptions()) {
+    std::snprintf(text, sizeof text, "\r-Setup saved to %s-\r", gszPresetPathName);
+  } else {
+    std::snprintf(text, sizeof text, "\r-Options not saved to %s-\r",
+                  gszOptionsPathName[0] ? gszOptionsPathName : "(no folder for them)");
+  }
+  WriteDISPLAYStatus(text);
+}
+
 void copySelection(WindowHandle w) {
   const std::string text = SelectionText(platLineEnd());
   if (!text.empty()) platClipboardSet(w, text, 0);
@@ -114,16 +129,7 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     case kCmdDtr: SetModemLine(kLineDtr, gfDtrOn ? 0 : 1); break;
     case kCmdRts: SetModemLine(kLineRts, gfRtsOn ? 0 : 1); break;
     case kCmdSendBreak: RequestBreak(); break;
-    case kCmdSaveSetup:
-      // The options go beside the preset; when they cannot be written the
-      // screen says where (the preset's own failure has said its part).
-      if (SavePreset(w) && !SaveOptions()) {
-        char text[kPathMax + 40];
-        std::snprintf(text, sizeof text, "\r-Options not saved to %s-\r",
-                      gszOptionsPathName[0] ? gszOptionsPathName : "(no folder for them)");
-        WriteDISPLAYStatus(text);
-      }
-      break;
+    case kCmdSaveSetup: saveSetup(w); break;
     case kCmdInfo: platRunDialog(kDialogAbout, w); break;
     case kCmdCopy: copySelection(w); break;
     case kCmdPaste: paste(w, 0); break;

@@ -2,6 +2,7 @@
 #include <gtk/gtk.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <climits>
 #include <cstdio>
@@ -81,7 +82,12 @@ GtkWidget* gView = nullptr;
 GtkWidget* gVBar = nullptr;
 GtkWidget* gHBar = nullptr;
 
-void command(GtkMenuItem*, gpointer id) { DoDISPLAYCommand(gMain, GPOINTER_TO_INT(id)); }
+void applyStatusBar();
+
+void command(GtkMenuItem*, gpointer id) {
+  DoDISPLAYCommand(gMain, GPOINTER_TO_INT(id));
+  applyStatusBar();   // the Options dialog may have switched it
+}
 
 // The items whose look follows the link (the modem lines): greyed where the
 // link has none, checked as the line stands, set each time their menu opens.
@@ -105,14 +111,49 @@ void showCommandStates(GtkWidget*, gpointer) {
   }
 }
 
-// The status bar (option "Status bar"): a label under the view, its text
-// asked for again every kStatusBarPeriodMs.
+// The status bar (option "Status bar"): a label under the view, shown
+// while the option is on, its text asked for again every kStatusBarPeriodMs.
 GtkWidget* gStatus = nullptr;
+guint gStatusTimer = 0;
 
 gboolean refreshStatusBar(gpointer) {
   char text[160];
   if (gStatus && ComposeStatusBar(text, sizeof text)) gtk_label_set_text(GTK_LABEL(gStatus), text);
-  return gStatus ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+  if (gStatus) return G_SOURCE_CONTINUE;
+  gStatusTimer = 0;
+  return G_SOURCE_REMOVE;
+}
+
+// The bar's height with the box's spacing around it.
+int statusBarHeight() {
+  int minimum = 0, natural = 0;
+  gtk_widget_get_preferred_height(gStatus, &minimum, &natural);
+  return natural + 2;
+}
+
+// Shows or hides the bar as the option says, at once. The window grows or
+// shrinks by the bar, so the view keeps its size, unless the window manager
+// decides its size (maximized, full screen).
+void applyStatusBar() {
+  if (!gStatus || !gMain) return;
+  const bool want = gfStatusBar != 0;
+  if (want == (gtk_widget_get_visible(gStatus) != FALSE)) return;
+  const int bar = statusBarHeight();
+  GdkWindow* w = gtk_widget_get_window(gMain);
+  const bool managed = w && (gdk_window_get_state(w) & (GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_FULLSCREEN |
+                                                        GDK_WINDOW_STATE_TILED)) != 0;
+  int width = 0, height = 0;
+  gtk_window_get_size(GTK_WINDOW(gMain), &width, &height);
+  if (want) {
+    gtk_widget_show(gStatus);
+    refreshStatusBar(nullptr);
+    if (!gStatusTimer) gStatusTimer = g_timeout_add(kStatusBarPeriodMs, refreshStatusBar, nullptr);
+  } else {
+    gtk_widget_hide(gStatus);
+    if (gStatusTimer) g_source_remove(gStatusTimer);
+    gStatusTimer = 0;
+  }
+  if (!managed && w) gtk_window_resize(GTK_WINDOW(gMain), width, want ? height + bar : std::max(1, height - bar));
 }
 
 template <size_t N>
@@ -436,17 +477,15 @@ int main(int argc, char** argv) {
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(box), grid, TRUE, TRUE, 0);
-  int statusHeight = 0;
-  if (gfStatusBar) {
-    gStatus = gtk_label_new("");
-    gtk_label_set_xalign(GTK_LABEL(gStatus), 0);
-    gtk_widget_set_margin_start(gStatus, 4);
-    gtk_widget_set_name(gStatus, "statusbar");
-    gtk_box_pack_end(GTK_BOX(box), gStatus, FALSE, FALSE, 1);
-    int minimum = 0;
-    gtk_widget_get_preferred_height(gStatus, &minimum, &statusHeight);
-    statusHeight += 2;
-  }
+  // The status bar is made whether shown or not: the option can turn it on
+  // at any time.
+  gStatus = gtk_label_new("");
+  gtk_label_set_xalign(GTK_LABEL(gStatus), 0);
+  gtk_widget_set_margin_start(gStatus, 4);
+  gtk_widget_set_name(gStatus, "statusbar");
+  gtk_widget_set_no_show_all(gStatus, TRUE);
+  gtk_box_pack_end(GTK_BOX(box), gStatus, FALSE, FALSE, 1);
+  const int statusHeight = gfStatusBar ? statusBarHeight() : 0;
   gtk_container_add(GTK_CONTAINER(gMain), box);
 
   // The window's size from the cell: GTK's window is its client area, and
@@ -473,12 +512,13 @@ int main(int argc, char** argv) {
   CreateDISPLAYInfo(gMain);
   ghDISPLAYWnd = gMain;
 
+  if (gfStatusBar) {
+    gtk_widget_show(gStatus);
+    refreshStatusBar(nullptr);
+    gStatusTimer = g_timeout_add(kStatusBarPeriodMs, refreshStatusBar, nullptr);
+  }
   gtk_widget_show_all(gMain);
   gtk_widget_grab_focus(gView);
-  if (gStatus) {
-    refreshStatusBar(nullptr);
-    g_timeout_add(kStatusBarPeriodMs, refreshStatusBar, nullptr);
-  }
   gtk_main();
   return 0;
 }

@@ -45,6 +45,37 @@ void refreshStatusBar() {
   if (ComposeStatusBar(text, sizeof text)) SetWindowTextA(gStatusBar, text);
 }
 
+// Shows or hides the bar as the option says, at once. The window grows or
+// shrinks by the bar, so the view keeps its size; a maximized window keeps
+// its size and the view gives the bar its room.
+void applyStatusBar(HWND hwnd) {
+  const bool want = gfStatusBar != 0;
+  if (want == (gStatusBar != nullptr)) return;
+  int change = 0;
+  if (want) {
+    createStatusBar(hwnd);
+    change = gStatusHeight;
+    refreshStatusBar();
+  } else {
+    KillTimer(hwnd, kStatusTimer);
+    DestroyWindow(gStatusBar);
+    gStatusBar = nullptr;
+    change = -gStatusHeight;
+    gStatusHeight = 0;
+    winSetBottomStrip(0);
+  }
+  RECT r;
+  if (!IsZoomed(hwnd) && !IsIconic(hwnd) && GetWindowRect(hwnd, &r)) {
+    SetWindowPos(hwnd, nullptr, 0, 0, r.right - r.left, r.bottom - r.top + change,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  // The view and the bar laid out again, whether or not the size changed.
+  RECT client;
+  GetClientRect(hwnd, &client);
+  SendMessageA(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+  InvalidateRect(hwnd, nullptr, TRUE);
+}
+
 // The modem-line items show the lines' state and are greyed where the link
 // has none.
 void showCommandStates(HMENU menu) {
@@ -132,6 +163,7 @@ LRESULT CALLBACK DISPLAYWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
       return 0;
     case WM_COMMAND:
       DoDISPLAYCommand(hwnd, LOWORD(wParam));
+      applyStatusBar(hwnd);   // the Options dialog may have switched it
       return 0;
     case WM_CLOSE:
       // The connection ends first: that stops the worker, which may still

@@ -203,20 +203,26 @@ int openConnection() {
   } else {
     std::snprintf(gszMessage, sizeof gszMessage, "Cannot open COM%d @ %d baud", static_cast<int>(gbPort),
                   static_cast<int>(gdwBaudRate));
-    // The box is the same whatever went wrong; the screen says what did.
-    char why[360];
+  }
+  // The box says why under its first line ("/dev/ttyUSB0: No such file or
+  // directory"), and so does the screen, which keeps it after the box.
+  char why[360] = "";
+  if (gfUdpMode != 1) {
     if (platSerialOpenFailure()[0]) {
-      std::snprintf(why, sizeof why, "\r-%s-\r", platSerialOpenFailure());
+      std::snprintf(why, sizeof why, "%s", platSerialOpenFailure());
     } else {
-      std::snprintf(why, sizeof why, "\r-COM%d: the line settings were refused-\r", static_cast<int>(gbPort));
+      std::snprintf(why, sizeof why, "COM%d: the line settings were refused", static_cast<int>(gbPort));
     }
-    WriteDISPLAYStatus(why);
+    char status[sizeof why + 8];
+    std::snprintf(status, sizeof status, "\r-%s-\r", why);
+    WriteDISPLAYStatus(status);
   }
   // Where the system can say what to do about it (the group to join for a
-  // device's permissions), the box says it under the failure.
+  // device's permissions), the box says that under the reason.
   const char* advice = gfUdpMode == 1 ? "" : platSerialOpenAdvice();
-  char text[sizeof gszMessage + 400];
-  std::snprintf(text, sizeof text, "%s%s%s", gszMessage, advice[0] ? "\n\n" : "", advice);
+  char text[sizeof gszMessage + sizeof why + 400];
+  std::snprintf(text, sizeof text, "%s%s%s%s%s", gszMessage, why[0] ? "\n" : "", why, advice[0] ? "\n\n" : "",
+                advice);
   platMessageBox(ghDISPLAYWnd.load(), text, gszAppName, kIconError);
   gfConnected = 0;
   return 0;

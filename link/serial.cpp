@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "display/screen.h"
 #include "link/connection.h"
 #include "platform/msgbox.h"
 #include "platform/thread.h"
@@ -110,6 +111,12 @@ int openCOM() {
   // cursor at the start of a line.
   std::snprintf(gBackText, sizeof gBackText, "-%s back-\r", with.name);
   EmptyCommTxBuffer();
+  // Which device the port is: on Linux the COM number is the program's own
+  // naming of the devices found.
+  char opened[320];
+  std::snprintf(opened, sizeof opened, "\r-%s is %s, %u baud-\r", with.name, platSerialOpenedDevice(),
+                static_cast<unsigned>(with.rate));
+  WriteDISPLAYStatus(opened);
   CheckModemState();
   gfComOpen = 1;
   return 1;

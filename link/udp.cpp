@@ -158,6 +158,15 @@ int openUDP() {
 
   EmptyCommTxBuffer();
   gfUdpOpen = 1;
+  // Where datagrams go and where they are taken, as the sockets have them
+  // (a port number keeps its low 16 bits).
+  uint8_t to[4];
+  std::memcpy(to, &gSaddr.addr, sizeof to);
+  char text[96];
+  std::snprintf(text, sizeof text, "\r-UDP to %u.%u.%u.%u:%u, listening on %u-\r", to[0], to[1], to[2], to[3],
+                static_cast<unsigned>(static_cast<uint32_t>(gTX_PortNum) & 0xFFFFu),
+                static_cast<unsigned>(static_cast<uint32_t>(gRX_PortNum) & 0xFFFFu));
+  WriteDISPLAYStatus(text);
   return 1;
 }
 

@@ -15,6 +15,14 @@ int platFileWrite(PlatHandle h, const void* buf, uint32_t n, uint32_t* put);
 // negative). Returns 0 on error.
 int platFileSkip(PlatHandle h, int64_t delta);
 void platFileClose(PlatHandle h);
+// Replaces the file at path with the n bytes of data, or leaves it as it
+// was: the bytes go to a new file in the same folder, which takes the old
+// one's place only once all of them are on the disk. A full disk, a short
+// write or a failed close leaves the old file whole and no new file behind.
+// Where path is a link to a file, the file it names is replaced. A path
+// that names no file on a disk (a folder, a device) is refused. Returns 1
+// when the new file is in place, 0 otherwise.
+int platFileReplace(const char* path, const void* data, uint32_t n);
 
 // What tells that a file changed: its size and the time it was last written.
 struct PlatFileStamp {

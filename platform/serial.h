@@ -37,9 +37,14 @@ PlatHandle platSerialOpen(const char* name);
 // system can tell (a device this user may not open: the group to join), or
 // "" (always on Windows).
 const char* platSerialOpenAdvice();
-// Why the last platSerialOpen failed: the device's path and the system's
-// reason ("/dev/ttyUSB0: Permission denied"); empty after a success.
+// Why the last platSerialOpen failed, or a setting of the port it opened
+// that the system refused: the device's path and the system's reason
+// ("/dev/ttyUSB0: Permission denied"); empty after a success.
 const char* platSerialOpenFailure();
+// After a successful platSerialOpen: the device the port name stands for,
+// as the user knows it ("/dev/ttyUSB0"; on Windows what the system maps the
+// name to, or the name itself).
+const char* platSerialOpenedDevice();
 int platSerialSetTimeouts(PlatHandle h, const CommTimeouts* t);
 // The flow-control members of the port's persistent line-settings record.
 void platSerialSetFlowControl(int dtrOn, int rtsOn, int ctsOutFlow);

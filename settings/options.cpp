@@ -22,6 +22,7 @@ Flag32 gEnterSends{kEnterCr};
 Flag32 gfTimeStamps{0};
 Flag32 gfTimeStampsInRecord{0};
 Flag32 gfStatusBar{0};
+Flag32 gSendFilter{kSendFilterText};
 char gszOptionsPathName[kPathMax];
 const char gszOptionsName[] = "ZELTO.INI";
 namespace {
@@ -42,6 +43,7 @@ int EnterBytes(uint8_t out[2]) {
 namespace {
 
 const char* const kEnterChoices[] = {"CR", "LF", "CRLF", nullptr};
+const char* const kFilterChoices[] = {"TEXT", "FORTH", "ALL", nullptr};
 
 // One row per option; the order is the Options dialog's and the order keys
 // are added to a file that lacks them.
@@ -56,8 +58,12 @@ const OptionDesc kOptions[] = {
     {"terminal", "timestamps", "Time stamps", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "timestamps_in_record", "Time stamps in record file", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "status_bar", "Status bar", kOptionFlag, 0, 1, "0", nullptr},
+    // The rows from here on are kept in the file but not shown in the
+    // Options dialog: what the program remembers of how it was used.
+    {"files", "send_filter", "Send file filter", kOptionChoice, 0, 2, "TEXT", kFilterChoices},
 };
 constexpr int kOptionTotal = static_cast<int>(sizeof kOptions / sizeof kOptions[0]);
+constexpr int kRememberedTotal = 1;   // the last rows, not in the dialog
 
 // Where each option's value lives: a text buffer or a number.
 char* textOf(int i) {
@@ -71,7 +77,7 @@ char* textOf(int i) {
 Flag32* numberOf(int i) {
   static Flag32* const numbers[kOptionTotal] = {nullptr, nullptr, nullptr, &gUploadTimeoutMs, &gfNewLineOnLf,
                                                 &gEnterSends, &gfTimeStamps, &gfTimeStampsInRecord,
-                                                &gfStatusBar};
+                                                &gfStatusBar, &gSendFilter};
   // cppcheck-suppress CastIntegerToAddressAtReturn ; an entry of a table of pointers
   return numbers[i];
 }
@@ -96,11 +102,22 @@ std::string trimmed(const std::string& s) {
 // but never written over, so nothing of it is cut off.
 constexpr size_t kFileMax = 1u << 20;
 
-// The file's lines without their ends; crlf tells whether it used CR LF.
-// Returns false when there is no file to read.
-bool readLines(std::vector<std::string>& lines, bool& crlf, bool& whole) {
+// The byte-order mark that Windows editors put before UTF-8 text: not part
+// of the first line, and written back as the file had it.
+const char kUtf8Bom[] = "\xEF\xBB\xBF";
+constexpr size_t kUtf8BomLen = sizeof kUtf8Bom - 1;
+
+// How the file was written, so a save writes it the same way.
+struct FileForm {
+  bool crlf = false;   // CR LF line ends
+  bool bom = false;    // a leading UTF-8 byte-order mark
+};
+
+// The file's lines without their ends, and its form. whole is false when
+// it could not be read to its end. Returns false when there is no file.
+bool readLines(std::vector<std::string>& lines, FileForm& form, bool& whole) {
   lines.clear();
-  crlf = false;
+  form = FileForm{};
   whole = true;
   if (!gszOptionsPathName[0]) return false;
   PlatHandle h = platFileOpenRead(gszOptionsPathName);
@@ -131,13 +148,17 @@ bool readLines(std::vector<std::string>& lines, bool& crlf, bool& whole) {
   }
   platFileClose(h);
   size_t start = 0;
+  if (text.compare(0, kUtf8BomLen, kUtf8Bom) == 0) {
+    form.bom = true;
+    start = kUtf8BomLen;
+  }
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') {
       line.pop_back();
-      if (lines.empty()) crlf = true;
+      if (lines.empty()) form.crlf = true;
     }
     lines.push_back(line);
     start = end + 1;
@@ -178,7 +199,7 @@ std::string keyLine(int i) {
 
 }  // namespace
 
-int OptionCount() { return kOptionTotal; }
+int OptionCount() { return kOptionTotal - kRememberedTotal; }
 
 const OptionDesc& OptionAt(int i) { return kOptions[i]; }
 
@@ -281,8 +302,9 @@ int LoadOptions() {
                   gszOptionsName);
   }
   std::vector<std::string> lines;
-  bool crlf = false, whole = true;
-  if (!readLines(lines, crlf, whole)) return 0;
+  FileForm form;
+  bool whole = true;
+  if (!readLines(lines, form, whole)) return 0;
   std::string section, s, key, value;
   for (const std::string& line : lines) {
     classify(line, s, key, value);
@@ -305,8 +327,9 @@ const char* OptionsLoadNote() { return gLoadNote; }
 int SaveOptions() {
   if (!gszOptionsPathName[0]) return 0;
   std::vector<std::string> lines;
-  bool crlf = false, whole = true;
-  readLines(lines, crlf, whole);
+  FileForm form;
+  bool whole = true;
+  readLines(lines, form, whole);
   if (!whole) return 0;   // a file it could not read whole is left as it is
   // Known keys get their values in place.
   bool written[kOptionTotal] = {};
@@ -339,13 +362,9 @@ int SaveOptions() {
     lines.insert(lines.begin() + after + 1, keyLine(i));
     written[i] = true;
   }
-  std::string text;
-  const char* end = crlf ? "\r\n" : "\n";
+  std::string text = form.bom ? kUtf8Bom : "";
+  const char* end = form.crlf ? "\r\n" : "\n";
   for (const std::string& line : lines) text += line + end;
-  const PlatHandle h = platFileCreate(gszOptionsPathName);
-  if (h == kInvalidHandle) return 0;
-  uint32_t put = 0;
-  const int ok = platFileWrite(h, text.data(), static_cast<uint32_t>(text.size()), &put);
-  platFileClose(h);
-  return ok && put == text.size();
+  // All or nothing: a disk that fills up mid-way keeps the user's file.
+  return platFileReplace(gszOptionsPathName, text.data(), static_cast<uint32_t>(text.size()));
 }

@@ -37,6 +37,11 @@ int EnterBytes(uint8_t out[2]);
 extern Flag32 gfTimeStamps;         // timestamps: each screen line stamped
 extern Flag32 gfTimeStampsInRecord; // timestamps_in_record
 extern Flag32 gfStatusBar;          // status_bar: the bar below the screen
+// [files]: remembered, not in the Options dialog.
+// The send-file dialog's filter last chosen (TEXT, FORTH or ALL), in the
+// order of the dialog's list of filters.
+enum : int32_t { kSendFilterText = 0, kSendFilterForth = 1, kSendFilterAll = 2 };
+extern Flag32 gSendFilter;          // send_filter = TEXT | FORTH | ALL
 
 // The options file's full path, beside the preset (empty when there is none).
 extern char gszOptionsPathName[kPathMax];
@@ -56,6 +61,8 @@ struct OptionDesc {
   const char* const* choices;   // kOptionChoice: names, null-terminated
 };
 
+// The options the Options dialog shows, rows 0 to OptionCount() - 1; the
+// file holds these and the remembered ones after them.
 int OptionCount();
 const OptionDesc& OptionAt(int i);
 // The current value of option i in the file's text form ("1", "5000", "CRLF").
@@ -80,5 +87,8 @@ int LoadOptions();
 // than its bound), as a status text for the fresh screen; "" when nothing.
 const char* OptionsLoadNote();
 // Writes the options into gszOptionsPathName, keeping every line that is not
-// one of the known keys' values. Returns 1 when the whole file was written.
+// one of the known keys' values, the line ends and a leading UTF-8
+// byte-order mark as the file had them. The new file takes the old one's
+// place only when written whole (platFileReplace). Returns 1 then; 0 leaves
+// the old file as it was.
 int SaveOptions();

@@ -273,13 +273,9 @@ int saveFailed(WindowHandle owner) {
 
 int SavePreset(WindowHandle owner) {
   if (!gszPresetPathName[0]) return saveFailed(owner);
-  const PlatHandle h = platFileCreate(gszPresetPathName);
-  if (h == kInvalidHandle) return saveFailed(owner);
   uint8_t rec[kPresetRecordSize];
   buildRecord(rec);
-  uint32_t put = 0;
-  const int ok = platFileWrite(h, rec, sizeof rec, &put);
-  platFileClose(h);
-  if (!ok || put < sizeof rec) return saveFailed(owner);
+  // The old preset stays whole until the new one is: never a part record.
+  if (!platFileReplace(gszPresetPathName, rec, sizeof rec)) return saveFailed(owner);
   return 1;
 }

@@ -30,8 +30,11 @@ int LoadPreset();
 // its default); empty when the preset was whole or none was read.
 const char* PresetDamageText();
 
-// Writes the current settings as one record to gszPresetPathName. Returns 1
-// when all 630 bytes went out. Otherwise (no path, a file that cannot be
-// created, a short write) shows "Preset Write Error!" owned by owner and a
-// status text naming the path.
+// Writes the current settings as one record to gszPresetPathName, in place
+// of the old file only once all 630 bytes are written (platFileReplace).
+// Returns 1 then, and the status text "-Setup saved to PATH-" is the
+// caller's to write (Save Setup writes the options after it). Otherwise (no
+// path, a file that cannot be created, a full disk) the old file stays as
+// it was, and "Preset Write Error!" owned by owner and a status text naming
+// the path say so.
 int SavePreset(WindowHandle owner);

@@ -26,6 +26,7 @@
 #include "transfer/filesend.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 
 #include "display/screen.h"
@@ -34,6 +35,7 @@
 #include "platform/file.h"
 #include "platform/msgbox.h"
 #include "platform/window.h"
+#include "settings/options.h"
 #include "transfer/dialog_record.h"
 #include "transfer/filesend_internal.h"
 
@@ -55,7 +57,11 @@ using namespace sendfile;
 
 namespace {
 
-const char kSendFilter[] = "Text Files (*.TXT)\0*.txt\0All Files (*.*)\0*.*\0";
+// In the order of the send_filter option's choices (TEXT, FORTH, ALL).
+const char kSendFilter[] =
+    "Text Files (*.TXT)\0*.txt\0"
+    "FORTH Files (*.fs;*.fth;*.4th;*.f;*.frt;*.forth)\0*.fs;*.fth;*.4th;*.f;*.frt;*.forth\0"
+    "All Files (*.*)\0*.*\0";
 const char kSendingStr[] = "\rSending\r";
 const char kFinishedStr[] = "Transfer Finished, File Closed!";
 
@@ -338,7 +344,16 @@ int SendFileOpenDlg() {
   gofSendName.lpstrFile = gszSendPathName;
   gofSendName.lpstrFileTitle = gszSendName;
   gofSendName.Flags = kOfnFileMustExist | kOfnReadOnly;
-  return platOpenFileDialog(&gofSendName);
+  // The dialog opens on the filter chosen last (kept in ZELTO.INI), in the
+  // folder of the file chosen last (the path it starts with).
+  gofSendName.nFilterIndex = static_cast<uint32_t>(gSendFilter.load()) + 1;
+  if (!platOpenFileDialog(&gofSendName)) return 0;
+  const uint32_t filter = gofSendName.nFilterIndex;
+  if (filter >= 1 && filter <= kSendFilterAll + 1) gSendFilter = static_cast<int32_t>(filter) - 1;
+  char text[kPathMax + 20];
+  std::snprintf(text, sizeof text, "\r-Send file: %s-\r", gszSendPathName);
+  WriteDISPLAYStatus(text);
+  return 1;
 }
 
 void StartSendFile() {

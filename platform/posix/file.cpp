@@ -5,11 +5,11 @@
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <climits>
@@ -89,6 +89,82 @@ int platFileStamp(const char* path, PlatFileStamp* out) {
   if (stat(path, &st) != 0) return 0;
   out->size = static_cast<int64_t>(st.st_size);
   out->written = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return 1;
+}
+
+namespace {
+// The whole buffer to fd, through interrupted and partial writes. False at
+// the first error (a full disk: ENOSPC).
+bool writeAll(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    const ssize_t r = write(fd, p, n);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= static_cast<size_t>(r);
+  }
+  return true;
+}
+}  // namespace
+
+// The new file is written beside the old one (rename only replaces within
+// one file system), forced to the disk, then renamed over it: rename swaps
+// the name in one step, so every reader finds either the old file or the
+// new one, whole, also after a crash.
+int platFileReplace(const char* path, const void* data, uint32_t n) {
+  if (!path || !path[0]) return 0;
+  char target[PATH_MAX];
+  struct stat st;
+  if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
+    // A link (a settings folder kept elsewhere) stays a link.
+    if (!realpath(path, target)) return 0;
+  } else if (std::snprintf(target, sizeof target, "%s", path) >= static_cast<int>(sizeof target)) {
+    return 0;
+  }
+  // The new file gets the old one's permissions; a first one, the usual.
+  mode_t mode = 0644;
+  const bool existed = stat(target, &st) == 0;
+  if (existed) {
+    if (!S_ISREG(st.st_mode)) return 0;
+    mode = st.st_mode & 07777;
+  }
+  char temp[PATH_MAX];
+  int fd = -1;
+  static std::atomic<unsigned> serial{0};
+  for (int tries = 0; fd < 0 && tries < 100; tries++) {
+    if (std::snprintf(temp, sizeof temp, "%s~%ld-%u", target, static_cast<long>(getpid()), serial++) >=
+        static_cast<int>(sizeof temp)) {
+      return 0;
+    }
+    fd = open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+    if (fd < 0 && errno != EEXIST) return 0;
+  }
+  if (fd < 0) return 0;
+  // open() left out the bits the umask takes away, which the old file had.
+  if (existed) fchmod(fd, mode);
+  bool ok = writeAll(fd, static_cast<const char*>(data), n) && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  ok = ok && rename(temp, target) == 0;
+  if (!ok) {
+    unlink(temp);
+    return 0;
+  }
+  // The new name itself on the disk: the folder's entry, forced too.
+  char folder[PATH_MAX];
+  std::snprintf(folder, sizeof folder, "%s", target);
+  char* slash = std::strrchr(folder, '/');
+  if (slash == folder) {
+    slash[1] = 0;
+  } else if (slash) {
+    *slash = 0;
+  } else {
+    std::snprintf(folder, sizeof folder, ".");
+  }
+  const int dirFd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    fsync(dirFd);
+    close(dirFd);
+  }
   return 1;
 }
 

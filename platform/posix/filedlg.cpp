@@ -12,6 +12,7 @@ namespace {
 pthread_mutex_t gMutex = PTHREAD_MUTEX_INITIALIZER;
 bool gChoose = false;
 std::string gAnswer;
+uint32_t gAnswerFilter = 0;
 int gShown = 0;
 OpenFileRecord gLast{};
 std::string gLastStart;
@@ -33,6 +34,7 @@ int platOpenFileDialog(OpenFileRecord* r) {
   gLastStart.assign(r->lpstrFile, strnlen(r->lpstrFile, r->nMaxFile));
   const bool choose = gChoose;
   const std::string answer = gAnswer;
+  const uint32_t filter = gAnswerFilter;
   pthread_mutex_unlock(&gMutex);
   if (!choose) return 0;
   // A path that does not fit the buffer cannot be chosen, as the system
@@ -46,13 +48,15 @@ int platOpenFileDialog(OpenFileRecord* r) {
   r->nFileOffset = static_cast<uint16_t>(slash == std::string::npos ? 0 : slash + 1);
   const size_t dot = name.find_last_of('.');
   r->nFileExtension = static_cast<uint16_t>(dot == std::string::npos ? 0 : r->nFileOffset + dot + 1);
+  if (filter) r->nFilterIndex = filter;
   return 1;
 }
 
-void posixFileDlgAnswer(const char* path) {
+void posixFileDlgAnswer(const char* path, uint32_t filter) {
   pthread_mutex_lock(&gMutex);
   gChoose = path != nullptr;
   gAnswer = path ? path : "";
+  gAnswerFilter = filter;
   pthread_mutex_unlock(&gMutex);
 }
 
@@ -81,6 +85,7 @@ void posixFileDlgReset() {
   pthread_mutex_lock(&gMutex);
   gChoose = false;
   gAnswer.clear();
+  gAnswerFilter = 0;
   gShown = 0;
   gLast = OpenFileRecord{};
   gLastStart.clear();

@@ -23,6 +23,9 @@ void posixSetComDevice(int n, const char* path);
 // number order) followed by its built-in ports (/dev/ttyS0, /dev/ttyS1...).
 // Writes the path into buf (len bytes); returns 0 when n names no port.
 int posixComDevicePath(int n, char* buf, size_t len);
+// Whether a device was chosen for "COMn" with posixSetComDevice (the native
+// program: named on its command line).
+int posixComDeviceNamed(int n);
 // Pretends the modem input lines read mask (kModemCts...), for cables a
 // pseudo-terminal cannot imitate; -1 reads the device again.
 void posixSetModemLines(int mask);

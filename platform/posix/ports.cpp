@@ -160,6 +160,8 @@ int posixComDevicePath(int n, char* buf, size_t len) {
   return 0;
 }
 
+int posixComDeviceNamed(int n) { return n >= 1 && n <= 9 && gComPaths[n][0] ? 1 : 0; }
+
 void posixSetComDevice(int n, const char* path) {
   if (n < 1 || n > 9) return;
   std::snprintf(gComPaths[n], sizeof gComPaths[n], "%s", path ? path : "");

@@ -64,25 +64,38 @@ void posixSetModemLines(int mask) { gModemOverride = mask; }
 
 namespace {
 char gOpenFailure[320] = "";
+char gOpenedDevice[256] = "";
+// The failure last told on standard error: a port retried while its device
+// is away fails the same way many times, and is told once.
+char gToldFailure[sizeof gOpenFailure] = "";
 
-PlatHandle failOpen(int fd, const char* path, const char* reason) {
+PlatHandle failOpen(int fd, const char* name, const char* path, const char* reason) {
   std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: %s", path, reason);
   if (fd >= 0) close(fd);
+  // A device the user named on the command line is told about at once, in
+  // the terminal the program was started from, before any window.
+  if (posixComDeviceNamed(name[3] - '0') && std::strcmp(gToldFailure, gOpenFailure) != 0) {
+    std::fprintf(stderr, "zelto: %s: %s\n", name, gOpenFailure);
+    std::memcpy(gToldFailure, gOpenFailure, sizeof gToldFailure);
+  }
   return kInvalidHandle;
 }
 }  // namespace
 
 const char* platSerialOpenFailure() { return gOpenFailure; }
 
+const char* platSerialOpenedDevice() { return gOpenedDevice; }
+
 PlatHandle platSerialOpen(const char* name) {
   gOpenAdvice[0] = 0;
   gOpenFailure[0] = 0;
   // Only "COM1" to "COM9" name a port; any other text names none.
   if (std::strncmp(name, "COM", 3) != 0 || name[3] < '1' || name[3] > '9' || name[4] != 0) {
-    return failOpen(-1, name, "no such port");
+    std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: no such port", name);
+    return kInvalidHandle;
   }
   char path[256];
-  if (!posixComDevicePath(name[3] - '0', path, sizeof path)) return failOpen(-1, name, "no device for this port");
+  if (!posixComDevicePath(name[3] - '0', path, sizeof path)) return failOpen(-1, name, name, "no device for this port");
   // A device that another program holds exclusively (TIOCEXCL) refuses the
   // open here with EBUSY.
   const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -94,13 +107,15 @@ PlatHandle platSerialOpen(const char* name) {
     if ((why == EACCES || why == EPERM) && posixSerialAccessAdvice(path, gOpenAdvice, sizeof gOpenAdvice)) {
       std::fprintf(stderr, "zelto: %s: %s\n", name, gOpenAdvice);
     }
-    return failOpen(-1, path, std::strerror(why));
+    return failOpen(-1, name, path, std::strerror(why));
   }
   // No sharing: a port another terminal program has locked is refused, and
   // once open, this one is locked and exclusive for every later opener.
-  if (!isatty(fd)) return failOpen(fd, path, "not a serial device");
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return failOpen(fd, path, "in use by another program");
-  if (ioctl(fd, TIOCEXCL) != 0) return failOpen(fd, path, std::strerror(errno));
+  if (!isatty(fd)) return failOpen(fd, name, path, "not a serial device");
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return failOpen(fd, name, path, "in use by another program");
+  if (ioctl(fd, TIOCEXCL) != 0) return failOpen(fd, name, path, std::strerror(errno));
+  std::snprintf(gOpenedDevice, sizeof gOpenedDevice, "%s", path);
+  gToldFailure[0] = 0;
   return fd;
 }
 
@@ -132,7 +147,12 @@ int platSerialBuildState(const char* modeText) {
 int platSerialApplyState(PlatHandle h) {
   const int fd = static_cast<int>(h);
   termios tio;
-  if (tcgetattr(fd, &tio) != 0) return 0;
+  // The system's reason for a refusal is the open's (see platSerialOpenFailure).
+  const auto refused = [] {
+    std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: %s", gOpenedDevice, std::strerror(errno));
+    return 0;
+  };
+  if (tcgetattr(fd, &tio) != 0) return refused();
   cfmakeraw(&tio);   // all 256 byte values pass unchanged, no echo, no XON/XOFF
   tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
   tio.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -142,7 +162,7 @@ int platSerialApplyState(PlatHandle h) {
   tio.c_cc[VTIME] = 0;
   const speed_t sp = speedOf(gComDCB.baud);
   if (sp == 0 || cfsetispeed(&tio, sp) != 0 || cfsetospeed(&tio, sp) != 0) return 0;
-  if (tcsetattr(fd, TCSANOW, &tio) != 0) return 0;
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) return refused();
   // DTR and RTS on while the port is open; a pseudo-terminal has no modem
   // lines and refuses this, which does not matter there.
   int lines = (gComDCB.dtr ? TIOCM_DTR : 0) | (gComDCB.rts ? TIOCM_RTS : 0);

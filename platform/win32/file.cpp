@@ -69,6 +69,41 @@ int platFileStamp(const char* path, PlatFileStamp* out) {
   return 1;
 }
 
+// The new file is written beside the old one under a name of its own
+// (GetTempFileName), flushed to the disk, then moved over it: the move
+// replaces the name in one step, and with MOVEFILE_WRITE_THROUGH returns
+// only once it is on the disk.
+int platFileReplace(const char* path, const void* data, uint32_t n) {
+  if (!path || !path[0]) return 0;
+  const DWORD attrs = GetFileAttributesA(path);
+  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) return 0;
+  if (path[0] == '\\' && path[1] == '\\' && (path[2] == '.' || path[2] == '?') && path[3] == '\\') return 0;
+  char folder[MAX_PATH];
+  size_t cut = std::strlen(path);
+  while (cut > 0 && path[cut - 1] != '\\' && path[cut - 1] != '/' && path[cut - 1] != ':') cut--;
+  if (cut >= sizeof folder) return 0;
+  if (cut == 0) {
+    folder[0] = '.';
+    folder[1] = 0;
+  } else {
+    std::memcpy(folder, path, cut);
+    folder[cut] = 0;
+  }
+  char temp[MAX_PATH];
+  if (!GetTempFileNameA(folder, "ZEL", 0, temp)) return 0;   // creates it, empty
+  const HANDLE h = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    DeleteFileA(temp);
+    return 0;
+  }
+  DWORD put = 0;
+  bool ok = WriteFile(h, data, n, &put, nullptr) && put == n && FlushFileBuffers(h);
+  ok = CloseHandle(h) && ok;
+  ok = ok && MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!ok) DeleteFileA(temp);
+  return ok ? 1 : 0;
+}
+
 uint32_t platSearchExecutable(const char* name, char* buf, uint32_t len) {
   return SearchPathA(nullptr, name, nullptr, len, buf, nullptr);
 }

@@ -19,25 +19,51 @@ DCB gComDCB;
 
 namespace {
 char gOpenFailure[320] = "";
+char gOpenedDevice[260] = "";
+char gOpenedName[8] = "";
+
+// The failure of the last call, as the system words it, after what it was
+// for: "COM1: Access denied. (error 5)". One line: the system's text ends
+// in a line break.
+void noteFailure(const char* name) {
+  const DWORD error = GetLastError();
+  char reason[256] = "";
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, reason,
+                 sizeof reason, nullptr);
+  for (char* p = reason; *p; p++) {
+    if (*p == '\r' || *p == '\n') *p = 0;
+  }
+  std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: %s (error %lu)", name, reason,
+                static_cast<unsigned long>(error));
+}
+
+// What the port name stands for in the system's name space: the driver's
+// device on Windows (\Device\Serial0); the name itself when the system
+// does not say.
+void noteDevice(const char* name) {
+  char target[1024];
+  // The answer is a list of names, the current one first.
+  if (QueryDosDeviceA(name, target, sizeof target) && target[0]) {
+    std::snprintf(gOpenedDevice, sizeof gOpenedDevice, "%s", target);
+  } else {
+    std::snprintf(gOpenedDevice, sizeof gOpenedDevice, "%s", name);
+  }
+}
 }  // namespace
 
 const char* platSerialOpenFailure() { return gOpenFailure; }
 
+const char* platSerialOpenedDevice() { return gOpenedDevice; }
+
 PlatHandle platSerialOpen(const char* name) {
   gOpenFailure[0] = 0;
+  std::snprintf(gOpenedName, sizeof gOpenedName, "%s", name);
   HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    char reason[256] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, reason,
-                   sizeof reason, nullptr);
-    // The system's text ends in a line break: the status text is one line.
-    for (char* p = reason; *p; p++) {
-      if (*p == '\r' || *p == '\n') *p = 0;
-    }
-    std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: %s (error %lu)", name, reason,
-                  static_cast<unsigned long>(error));
+    noteFailure(name);
+    return kInvalidHandle;
   }
+  noteDevice(name);
   return reinterpret_cast<PlatHandle>(h);
 }
 
@@ -51,7 +77,9 @@ int platSerialSetTimeouts(PlatHandle h, const CommTimeouts* t) {
   ct.ReadTotalTimeoutConstant = t->ReadTotalTimeoutConstant;
   ct.WriteTotalTimeoutMultiplier = t->WriteTotalTimeoutMultiplier;
   ct.WriteTotalTimeoutConstant = t->WriteTotalTimeoutConstant;
-  return SetCommTimeouts(h32(h), &ct) ? 1 : 0;
+  if (SetCommTimeouts(h32(h), &ct)) return 1;
+  noteFailure(gOpenedName);   // the open's last step: its failure is the open's
+  return 0;
 }
 
 void platSerialSetFlowControl(int dtrOn, int rtsOn, int ctsOutFlow) {
@@ -62,7 +90,11 @@ void platSerialSetFlowControl(int dtrOn, int rtsOn, int ctsOutFlow) {
 
 int platSerialBuildState(const char* modeText) { return BuildCommDCBA(modeText, &gComDCB) ? 1 : 0; }
 
-int platSerialApplyState(PlatHandle h) { return SetCommState(h32(h), &gComDCB) ? 1 : 0; }
+int platSerialApplyState(PlatHandle h) {
+  if (SetCommState(h32(h), &gComDCB)) return 1;
+  noteFailure(gOpenedName);
+  return 0;
+}
 
 int platSerialPurge(PlatHandle h, unsigned actions) { return PurgeComm(h32(h), actions) ? 1 : 0; }
 

@@ -4,6 +4,7 @@
 
 printf '[terminal]\nenter_sends = CRLF\n' >"$ZG_APP/ZELTO.INI"
 zelto_start || { fail clipboard_window_opens "no window"; zg_finish; }
+erase_screen
 dev_send 'value 42   \r\nsecond row\r\n'
 sleep 0.5
 base=$(ink "$(shot before)" 0 25 640 60)

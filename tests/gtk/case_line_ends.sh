@@ -5,6 +5,7 @@
 printf '[terminal]\nnewline_on_lf = 1\ntimestamps = 1\nstatus_bar = 1\n' >"$ZG_APP/ZELTO.INI"
 zelto_start || { fail line_ends_window_opens "no window titled Zelto v3.16"; zg_finish; }
 pass line_ends_window_opens
+erase_screen
 
 dev_send 'a\nb\nc\n'
 sleep 0.8

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: a serial device that another program holds is refused: the open-failure message box comes before the window, and typing then sends nothing.
+# End to end: a serial device that another program holds is refused: the open-failure message box comes before the window, the reason is on standard error at once, and typing then sends nothing.
 . "$ZG_LIB"
 
 # Another terminal program holds COM1's device, as picocom and tio do (flock).
@@ -14,6 +14,9 @@ if wait_windows 'Zelto v3\.16' 1 10000; then
   s=$(shot refused)
   # The box is small and stands alone: no menu bar drawn yet.
   check open_fail_box_before_the_window "" test "$(ink "$s" 0 0 300 24 000000)" -lt 2000
+  # The reason is on standard error already, while the box is up.
+  check open_fail_reason_on_stderr "$(cat "$ZG_WORK/zelto.log")" \
+    grep -qxF "zelto: COM1: $ZG_DEV_PTY: in use by another program" "$ZG_WORK/zelto.log"
   keys Return
 else
   fail open_fail_box_before_the_window "no window at all"

@@ -15,6 +15,8 @@ focus_main
 menu_item 3 "$ZG_SAVE_Y"   # Save Setup
 zelto_exit
 check preset_zelto_saves_630_bytes "" test "$(stat -c %s "$ZG_APP/ZELTO.SET" 2>/dev/null)" = 630
+# Each file is written under a name of its own and renamed over the old one.
+check preset_zelto_leaves_no_new_file_behind "$(ls "$ZG_APP")" test -z "$(ls "$ZG_APP" | grep -v -xE 'zelto|ZELTO\.(SET|INI)')"
 
 # ZELTO.EXE under Wine, in a folder of its own with that file beside it.
 export WINEPREFIX=$ZG_WORK/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -36,6 +38,8 @@ probe=$ZG_WINBUILD/winprobe.exe
 wine "$probe" post 0x111 333 0 >/dev/null 2>&1 </dev/null
 for _ in $(seq 100); do [ -s "$win/ZELTO.SET" ] && break; sleep 0.1; done
 check preset_zelto_exe_saves_630_bytes "" test "$(stat -c %s "$win/ZELTO.SET" 2>/dev/null)" = 630
+for _ in $(seq 50); do [ -s "$win/ZELTO.INI" ] && break; sleep 0.1; done
+check preset_zelto_exe_leaves_no_new_file_behind "$(ls "$win")" test -z "$(ls "$win" | grep -v -xE 'ZELTO\.(EXE|SET|INI)')"
 wine "$probe" post 0x10 0 0 >/dev/null 2>&1 </dev/null   # WM_CLOSE
 for _ in $(seq 100); do udp_bound "$port" . || break; sleep 0.1; done
 cp "$win/ZELTO.SET" "$ZG_APP/ZELTO.SET"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: the main window and its menu, typed keys at the device, device bytes drawn, function keys only in the main window, the Setup dialog changing the rate and switching to UDP, saved and in effect, and the Options dialog refusing a bad number and saving good values into ZELTO.INI.
+# End to end: the main window and its menu, typed keys at the device, device bytes drawn, function keys only in the main window, the Setup dialog changing the rate and switching to UDP, saved and in effect, and the Options dialog refusing a bad number and saving good values into ZELTO.INI, the status bar shown and hidden at once as its option changes.
 . "$ZG_LIB"
 
 zelto_start || { fail window_opens "no window titled Zelto v3.16"; zg_finish; }
@@ -22,11 +22,11 @@ typed "ab"
 keys Return BackSpace ctrl+c
 check window_typed_keys_reach_the_device "device got $(dev_rx)" wait_rx 61620d0803
 
-# Bytes from the device are drawn in the view.
-before=$(ink "$(shot before-rx)" 0 25 400 14)
+# Bytes from the device are drawn in the view, below the open's text.
+before=$(ink "$(shot before-rx)" 0 25 400 60)
 dev_send 'DEVICE TEXT DRAWN HERE\r\n'
 sleep 0.5
-after=$(ink "$(shot after-rx)" 0 25 400 14)
+after=$(ink "$(shot after-rx)" 0 25 400 60)
 check window_device_bytes_drawn "ink $before before, $after after" test "$after" -gt $((before + 200))
 
 # F12 writes its status text; inside the about box it does nothing.
@@ -80,8 +80,18 @@ check window_options_stays_after_bad_number "" test "$(windows 'Zelto v3\.16')" 
 keys Escape
 sleep 0.3
 check window_options_refused_changes_nothing "see $ini" saved "timeout_ms = 5000" "status_bar = 0"
+bottom() {  # bottom NAME: ink along the bottom of the main window
+  local s
+  s=$(shot "$1")
+  eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
+  ink "$s" 0 $((HEIGHT - 18)) 400 18
+}
+check window_no_status_bar_yet "" test "$(bottom no-bar)" -lt 50
 options 2500
+check window_status_bar_shown_at_once "" test "$(bottom bar-on)" -gt 200
 check window_options_saved "see $ini" saved "timeout_ms = 2500" "status_bar = 1"
+options 2500   # the status bar ticked off again
+check window_status_bar_gone_at_once "" test "$(bottom bar-off)" -lt 50
 set=$ZG_APP/ZELTO.SET
 check window_save_setup_writes_630_bytes "$(ls -l "$set" 2>&1)" test "$(stat -c %s "$set" 2>/dev/null)" = 630
 rec=$(od -An -v -tu1 -j0 -N7 "$set" 2>/dev/null | xargs)

@@ -98,6 +98,7 @@ typed() { xdotool type --delay 60 "$1"; }
 ZG_MENU_X=([0]=19 [1]=70 [2]=155 [3]=236 [4]=285)
 ZG_OPTIONS_Y=63   # Config > Options
 ZG_SAVE_Y=193     # Config > Save Setup (below Erase Screen, DTR, RTS, Send Break)
+ZG_ERASE_Y=88     # Config > Erase Screen
 click_at() { xdotool mousemove --window "$(main_window)" "$1" "$2" click 1; }
 menu_item() {  # menu_item MENU-INDEX ITEM-ROW (rows as drawn, separators count half)
   click_at "${ZG_MENU_X[$1]}" 12
@@ -105,6 +106,10 @@ menu_item() {  # menu_item MENU-INDEX ITEM-ROW (rows as drawn, separators count 
   xdotool mousemove --window "$(main_window)" "$((ZG_MENU_X[$1] + 30))" "$2" click 1
   sleep 0.4
 }
+
+# A blank screen, for the cases that count rows from the top: the link's
+# open has written which device it is.
+erase_screen() { focus_main; menu_item 3 "$ZG_ERASE_Y"; focus_main; }
 
 # setup_udp PORT [faster]: in the Setup dialog (Config > Terminal), the UDP
 # link with this receive port, and with "faster" the next baud rate; then OK.

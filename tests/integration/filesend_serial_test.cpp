@@ -41,6 +41,9 @@ class FileSendSerial : public ::testing::Test {
     dir = tmpl;
     gPackDelay = 0;
     ASSERT_EQ(openConnection(), 1);
+    // The open names the device; the cases then start on an empty screen.
+    ASSERT_EQ(Screen(), std::string("-COM1 is ") + dev.path() + ", 115200 baud-");
+    ClearDISPLAYScreen();
   }
   void TearDown() override {
     if (gfConnected) closeConnection();

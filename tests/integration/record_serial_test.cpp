@@ -36,6 +36,7 @@ class RecordSerial : public ::testing::Test {
     path = dir + "/ZELTO.REC";
     std::snprintf(gszRecPathName, sizeof gszRecPathName, "%s", path.c_str());
     ASSERT_EQ(openConnection(), 1);
+    ClearDISPLAYScreen();   // of the open's text, "-COM1 is ..."
   }
   void TearDown() override {
     posixSetLocalTimeOfDay(-1);

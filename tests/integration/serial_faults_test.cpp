@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "app/commands.h"
+#include "display/screen.h"
 #include "link/connection.h"
 #include "link/serial.h"
 #include "platform/posix/headless.h"
@@ -55,6 +56,9 @@ TEST(SerialFaults, PulledDeviceIsLetGoAndReopenedByItselfWhenBack) {
   auto dev = std::make_unique<PtyDevice>();
   ASSERT_TRUE(com1.pointAt(dev->path()));
   ASSERT_EQ(openConnection(), 1);
+  // The device as the user named it, the link behind it.
+  EXPECT_EQ(GridRow(1), "-COM1 is " + com1.path + ", 115200 baud-");
+  ClearDISPLAYScreen();
   ASSERT_TRUE(dev->send("before"));
   ASSERT_TRUE(WaitFor([] { return GridRow(0) == "before"; }, 2000));
 
@@ -119,7 +123,8 @@ TEST(SerialFaults, DeviceRefusedForItsPermissionsNamesTheGroupToJoin) {
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << seen;
   const std::string box = seen.substr(seen.find("BOX["));
   const std::string err = seen.substr(0, seen.find("BOX["));
-  EXPECT_EQ(box.rfind("BOX[Cannot open COM1 @ 115200 baud\n\n", 0), 0u) << box;
+  EXPECT_EQ(box.rfind(std::string("BOX[Cannot open COM1 @ 115200 baud\n") + dev.path() + ": Permission denied\n\n", 0), 0u)
+      << box;
   for (const std::string& text : {box, err}) {
     EXPECT_NE(text.find(dev.path()), std::string::npos) << text;
     EXPECT_NE(text.find("the group dialout"), std::string::npos) << text;
@@ -147,9 +152,10 @@ TEST(SerialFaults, ADevicePulledDuringASendIsLostNotTimedOutAndAFailedOpenSaysWh
   EXPECT_NE(GridText().find("-COM1 lost-"), std::string::npos);
   closeConnection();
   unlink(gszSendPathName);
-  // The box is the same for every failed open; the screen says why.
+  // The box says why under its first line, and so does the screen.
   EXPECT_EQ(openConnection(), 0);
-  EXPECT_EQ(headlessCountMessages("Cannot open COM1 @ 115200 baud"), 1);
+  EXPECT_EQ(headlessCountMessages(("Cannot open COM1 @ 115200 baud\n" + com1.path + ": No such file or directory").c_str()),
+            1);
   EXPECT_NE(GridText().find("-" + com1.path + ": No such file or directory-"), std::string::npos);
 }
 

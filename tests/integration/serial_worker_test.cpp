@@ -58,6 +58,8 @@ TEST_F(SerialWorker, OpenCloseReopenAndTheFlagsOfEachState) {
   EXPECT_NE(gdwThreadID.load(), 0u);
   EXPECT_NE(ghCom, kInvalidHandle);
   EXPECT_EQ(headlessMessageCount(), 0);
+  const std::string opened = std::string("-COM1 is ") + dev.path() + ", 115200 baud-";
+  EXPECT_EQ(GridRow(1), opened) << "the open names the device";
 
   closeConnection();
   EXPECT_EQ(gfConnected.load(), 0);
@@ -67,6 +69,7 @@ TEST_F(SerialWorker, OpenCloseReopenAndTheFlagsOfEachState) {
   EXPECT_EQ(ghCom, kInvalidHandle);
 
   ASSERT_EQ(openConnection(), 1);
+  EXPECT_EQ(GridRow(3), opened) << "and so does every open";
   sendCommByte('k');
   EXPECT_EQ(dev.receive(1, 2000), "k");
 }
@@ -78,10 +81,10 @@ TEST_F(SerialWorker, PortsThatDoNotOpenAreReportedWithPortAndRate) {
   gdwBaudRate = 9600;
   EXPECT_EQ(openConnection(), 0);
   ASSERT_EQ(headlessMessageCount(), 2);
-  EXPECT_EQ(headlessMessage(0).text, "Cannot open COM1 @ 115200 baud");
+  EXPECT_EQ(headlessMessage(0).text, "Cannot open COM1 @ 115200 baud\n/nonexistent/tty: No such file or directory");
   EXPECT_EQ(headlessMessage(0).caption, "Zelto v3.16");
   EXPECT_EQ(headlessMessage(0).icon, kIconError);
-  EXPECT_EQ(headlessMessage(1).text, "Cannot open COM10 @ 9600 baud");
+  EXPECT_EQ(headlessMessage(1).text, "Cannot open COM10 @ 9600 baud\nCOM:: no such port");
   EXPECT_EQ(gfConnected.load(), 0);
   EXPECT_EQ(gfThreadCut.load(), 1);
   EXPECT_EQ(gfComOpen.load(), 0);
@@ -92,7 +95,7 @@ TEST_F(SerialWorker, PortsThatDoNotOpenAreReportedWithPortAndRate) {
   dev.mapAs(1);
   gdwBaudRate = 12345;
   EXPECT_EQ(openConnection(), 0);
-  EXPECT_EQ(headlessMessage(2).text, "Cannot open COM1 @ 12345 baud");
+  EXPECT_EQ(headlessMessage(2).text, "Cannot open COM1 @ 12345 baud\nCOM1: the line settings were refused");
 }
 
 TEST_F(SerialWorker, PortHeldByAnotherProgramDoesNotOpen) {
@@ -106,6 +109,7 @@ TEST_F(SerialWorker, PortHeldByAnotherProgramDoesNotOpen) {
 
 TEST_F(SerialWorker, AllByteValuesPassUnchangedBothWays) {
   ASSERT_EQ(openConnection(), 1);
+  ClearDISPLAYScreen();   // of the open's text
   std::string all;
   for (int i = 0; i < 256; i++) all += static_cast<char>(i);
   for (int i = 0; i < 256; i++) sendCommByte(i);
@@ -205,6 +209,7 @@ TEST_F(SerialWorker, AppendsFromTwoThreadsAgainstFlushesLoseNothing) {
 
 TEST_F(SerialWorker, WriteGivesUpWhenTheDeviceStopsReading) {
   ASSERT_EQ(openConnection(), 1);
+  ClearDISPLAYScreen();   // of the open's text
   gfHexPrint = 1;   // the texts show as characters all the same
   dev.fillUntilFull();
   const auto start = std::chrono::steady_clock::now();
@@ -222,6 +227,7 @@ TEST_F(SerialWorker, WriteGivesUpWhenTheDeviceStopsReading) {
 
 TEST_F(SerialWorker, DroppedStreamIsCountedButNotShown) {
   ASSERT_EQ(openConnection(), 1);
+  ClearDISPLAYScreen();   // of the open's text
   gfDropStream = 1;
   ASSERT_TRUE(dev.send("hidden"));
   ASSERT_TRUE(WaitFor([] { return gByteCount == 6; }, 2000));
@@ -233,6 +239,7 @@ TEST_F(SerialWorker, DroppedStreamIsCountedButNotShown) {
 
 TEST_F(SerialWorker, QuietRecordingShowsADotOncePastTwoThousand) {
   ASSERT_EQ(openConnection(), 1);
+  ClearDISPLAYScreen();   // of the open's text
   gfRecQuiet = 1;
   gByteCount = 1800;
   ASSERT_TRUE(dev.send(std::string(150, 'a')));
@@ -282,6 +289,7 @@ TEST_F(SerialWorker, CtsHandshakeGateCountsAnyModemLine) {
 TEST_F(SerialWorker, ModemLineCommandsReachThePortAndLeaveTheLinkWorking) {
   EXPECT_EQ(DISPLAYCommandState(kCmdSendBreak), kCmdGreyed) << "no port open";
   ASSERT_EQ(openConnection(), 1);
+  ClearDISPLAYScreen();   // of the open's text
   EXPECT_EQ(DISPLAYCommandState(kCmdDtr), kCmdChecked);
   EXPECT_EQ(DISPLAYCommandState(kCmdRts), kCmdChecked);
   std::vector<int> calls;

@@ -205,6 +205,7 @@ class TransferFaults : public ::testing::Test {
     dir = tmpl;
     gPackDelay = 0;
     ASSERT_EQ(openConnection(), 1);
+    ClearDISPLAYScreen();   // of the open's text
   }
   void TearDown() override {
     if (gfConnected) closeConnection();

@@ -134,6 +134,7 @@ class UdpFaults : public ::testing::Test {
 
 TEST_F(UdpFaults, APeerThatGoesAwayMissesWhatIsSentMeanwhileAndIsHeardAgainOnItsReturn) {
   ASSERT_EQ(openConnection(), 1);
+  ClearDISPLAYScreen();   // of the open's text
   toProgram("up>");
   ASSERT_TRUE(WaitFor([] { return GridRow(0) == "up>"; }, 3000)) << GridRow(0);
   typeKeys("a");
@@ -197,6 +198,7 @@ TEST_F(UdpFaults, ARouteThatVanishesReportsEverySendKeepsTypedBytesAndLosesFileB
   int opened = -1;
   ASSERT_TRUE(RunInNetns(net.a(), [&] { opened = openConnection(); }));
   ASSERT_EQ(opened, 1);
+  ClearDISPLAYScreen();   // of the open's text
   typeKeys("a");
   std::string d;
   ASSERT_TRUE(far.receive(&d, 3000));

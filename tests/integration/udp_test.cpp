@@ -118,6 +118,7 @@ TEST_F(UdpLink, EachFlushSendsOneDatagramOfAllQueuedBytesToTheTxPort) {
 
 TEST_F(UdpLink, TypedBytesReachThePeerAndItsAnswersToTheSourcePortReachNothing) {
   ASSERT_EQ(openConnection(), 1);
+  ClearDISPLAYScreen();   // of the open's "-UDP to ...-"
   EXPECT_EQ(gfConnected.load(), 1);
   const std::string text = "hello, device\r";
   uint16_t from = 0;
@@ -142,6 +143,7 @@ TEST_F(UdpLink, TypedBytesReachThePeerAndItsAnswersToTheSourcePortReachNothing) 
 
 TEST_F(UdpLink, DatagramsArriveWholeOneAtATimeAndEmptyOrOversizedOnesDoNotBlock) {
   ASSERT_EQ(openConnection(), 1);
+  ClearDISPLAYScreen();   // of the open's "-UDP to ...-"
   toProgram("first");
   toProgram("");
   toProgram("second");
@@ -177,6 +179,10 @@ TEST_F(UdpLink, PortTextsAreReadAtEveryOpenAndOnlyTheirLow16BitsReachTheWire) {
   ASSERT_EQ(openConnection(), 1);
   EXPECT_EQ(gRX_PortNum, rxPort);
   EXPECT_EQ(gTX_PortNum, peer.port());
+  const std::string opened =
+      "-UDP to 127.0.0.1:" + std::to_string(peer.port()) + ", listening on " + std::to_string(rxPort) + "-";
+  EXPECT_EQ(GridRow(1), opened);
+  ClearDISPLAYScreen();
   toProgram("zero");
   ASSERT_TRUE(WaitFor([] { return gridStartsWith("zero"); }, 3000)) << GridRow(0);
   type("z");
@@ -201,6 +207,8 @@ TEST_F(UdpLink, PortTextsAreReadAtEveryOpenAndOnlyTheirLow16BitsReachTheWire) {
   EXPECT_EQ(gRX_PortNum, rxBig);
   EXPECT_EQ(gTX_PortNum, txBig);
   EXPECT_EQ(boundPort(gRsock), rxPort);
+  EXPECT_EQ(GridRow(1), opened) << "the ports the sockets use";
+  ClearDISPLAYScreen();
   toProgram("wrapped");
   ASSERT_TRUE(WaitFor([] { return gridStartsWith("wrapped"); }, 3000)) << GridRow(0);
   type("w");

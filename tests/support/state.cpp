@@ -10,6 +10,7 @@
 #include "transfer/record.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 
 void ResetProgramState() {
   // A test that failed half-way may have left a send or record file open.
@@ -18,6 +19,7 @@ void ResetProgramState() {
   AbortPasteQuietly();
   ClearSelection();
   ResetSharedState();
+  ResetOptions();
   InitDISPLAYView();
   InitDISPLAYGrid();
   GxChar = 8;

@@ -17,6 +17,7 @@
 #include "platform/posix/headless_shell.h"
 #include "platform/shell.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 #include "tests/support/state.h"
 
 namespace {
@@ -120,22 +121,25 @@ TEST_F(Commands, TerminalIsRefusedWhileAFileIsSentOrRecordedOptionsIsNot) {
   EXPECT_EQ(headlessMessageCount(), 0);
 }
 
-TEST_F(Commands, SaveSetupWritesThePresetFile) {
-  char path[] = "/tmp/zelto-commands-XXXXXX";
-  const int fd = mkstemp(path);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  std::snprintf(gszPresetPathName, sizeof gszPresetPathName, "%s", path);
+TEST_F(Commands, SaveSetupWritesThePresetAndOptionsFilesAndSaysWhere) {
+  char dir[] = "/tmp/zelto-commands-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/ZELTO.SET";
+  std::snprintf(gszPresetPathName, sizeof gszPresetPathName, "%s", path.c_str());
+  LoadOptions();
   gfLocalEcho = 1;
   Do(kCmdSaveSetup);
-  FILE* f = std::fopen(path, "rb");
+  FILE* f = std::fopen(path.c_str(), "rb");
   ASSERT_NE(f, nullptr);
   unsigned char rec[700];
   const size_t n = std::fread(rec, 1, sizeof rec, f);
   std::fclose(f);
-  unlink(path);
   EXPECT_EQ(n, 630u);
   EXPECT_EQ(rec[0], 12);
+  EXPECT_NE(GridText().find("-Setup saved to " + path + "-"), std::string::npos);
+  EXPECT_EQ(unlink((std::string(dir) + "/ZELTO.INI").c_str()), 0) << "the options beside it";
+  unlink(path.c_str());
+  EXPECT_EQ(rmdir(dir), 0) << "nothing else left there";
 }
 
 TEST_F(Commands, RecordKeysChooseTheDisplayBeforeStarting) {

@@ -19,6 +19,7 @@
 #include "platform/posix/headless.h"
 #include "platform/posix/paths.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 #include "tests/support/state.h"
 #include "transfer/filesend.h"
 
@@ -504,11 +505,13 @@ TEST_F(FileSend, SendFileDialogOpensWithTheCurrentPathEvenIfNeverPrepared) {
   EXPECT_EQ(r.lStructSize, 76u);
   EXPECT_EQ(r.hwndOwner, &mainWindow);
   EXPECT_EQ(r.hInstance, nullptr);
-  const char filter[] = "Text Files (*.TXT)\0*.txt\0All Files (*.*)\0*.*\0";
+  const char filter[] =
+      "Text Files (*.TXT)\0*.txt\0FORTH Files (*.fs;*.fth;*.4th;*.f;*.frt;*.forth)\0"
+      "*.fs;*.fth;*.4th;*.f;*.frt;*.forth\0All Files (*.*)\0*.*\0";
   ASSERT_NE(r.lpstrFilter, nullptr);
   EXPECT_EQ(std::memcmp(r.lpstrFilter, filter, sizeof filter), 0);
   EXPECT_EQ(r.lpstrCustomFilter, nullptr);
-  EXPECT_EQ(r.nFilterIndex, 0u);
+  EXPECT_EQ(r.nFilterIndex, 1u);
   EXPECT_EQ(r.lpstrFile, gszSendPathName);
   EXPECT_EQ(r.nMaxFile, 260u);
   EXPECT_EQ(r.lpstrFileTitle, gszSendName);
@@ -527,12 +530,19 @@ TEST_F(FileSend, SendFileDialogOpensWithTheCurrentPathEvenIfNeverPrepared) {
   EXPECT_EQ(Pass(), "f");
   const std::string b = dir + "/b.txt";
   std::ofstream(b, std::ios::binary) << "from B";
-  posixFileDlgAnswer(b.c_str());
+  posixFileDlgAnswer(b.c_str(), 2);   // the user chose the FORTH filter
   EXPECT_EQ(Do(kCmdSelectSendFile), 1);
   EXPECT_EQ(std::string(gszSendPathName), b);
   EXPECT_STREQ(gszSendName, "b.txt");
+  EXPECT_NE(GridText().find("-Send file: " + b + "-"), std::string::npos) << "the screen says which";
   EXPECT_EQ(RunOut(), "rom A");
   EXPECT_EQ(Key(kCmdSendRaw), "from B");
+  // The next dialog opens on that filter, at that file.
+  EXPECT_EQ(gSendFilter.load(), kSendFilterForth);
+  posixFileDlgAnswer(nullptr);
+  SendFileOpenDlg();
+  EXPECT_EQ(posixFileDlgLastRecord().nFilterIndex, 2u);
+  EXPECT_EQ(posixFileDlgLastStartPath(), b);
   ghDISPLAYWnd = nullptr;
 }
 

@@ -2,6 +2,8 @@
 // start reads from it, and what Save Setup writes back.
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,12 +11,16 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/commands.h"
+#include "display/screen.h"
 #include "settings/globals.h"
 #include "platform/posix/headless.h"
 #include "settings/options.h"
 #include "settings/options_dlg.h"
+#include "settings/preset.h"
 #include "tests/support/state.h"
 
 namespace fs = std::filesystem;
@@ -35,8 +41,8 @@ class OptionsFile : public ::testing::Test {
     fs::remove_all(dir_, ec);
   }
   void Write(const std::string& text) { std::ofstream(dir_ / "ZELTO.INI", std::ios::binary) << text; }
-  std::string Read() {
-    std::ifstream in(dir_ / "ZELTO.INI", std::ios::binary);
+  std::string Read(const char* name = "ZELTO.INI") {
+    std::ifstream in(dir_ / name, std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
@@ -58,7 +64,7 @@ TEST_F(OptionsFile, MissingFileGivesDefaultsAndSaveWritesEveryKeyUnderItsSection
             "[upload]\nprompt = ok|compiled\ncontinue_prompts = compiled\n"
             "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\n"
             "timeout_ms = 5000\n\n[terminal]\nnewline_on_lf = 0\nenter_sends = CR\n"
-            "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\n");
+            "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\n\n[files]\nsend_filter = TEXT\n");
 }
 
 TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
@@ -94,10 +100,72 @@ TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
             "prompt = ok;|a=b\r\n"
             "continue_prompts = compiled\r\n"
             "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\r\n"
-            "timeout_ms = 5000\r\n");
+            "timeout_ms = 5000\r\n"
+            "\r\n[files]\r\nsend_filter = TEXT\r\n");
   gfStatusBar = 0;
   ASSERT_EQ(LoadOptions(), 1);
   EXPECT_EQ(gfStatusBar.load(), 1);
+}
+
+// Windows editors put a UTF-8 byte-order mark before the first section.
+TEST_F(OptionsFile, AByteOrderMarkIsReadAndKept) {
+  Write("\xEF\xBB\xBF[upload]\r\ntimeout_ms = 700\r\n");
+  ASSERT_EQ(LoadOptions(), 1);
+  EXPECT_EQ(gUploadTimeoutMs.load(), 700);
+  ASSERT_EQ(SaveOptions(), 1);
+  const std::string saved = Read();
+  EXPECT_EQ(saved.rfind("\xEF\xBB\xBF[upload]\r\ntimeout_ms = 700\r\nprompt = ", 0), 0u) << saved;
+  EXPECT_EQ(saved.find("[upload]"), saved.rfind("[upload]")) << "one [upload] section: " << saved;
+  gUploadTimeoutMs = 1;
+  ASSERT_EQ(LoadOptions(), 1);
+  EXPECT_EQ(gUploadTimeoutMs.load(), 700);
+}
+
+// Save Setup onto a disk that is full, then onto one with room for the
+// preset but not for the options: the old files stay whole, nothing of a
+// new one is left behind, and the screen says which was not saved. The
+// disk is a tmpfs of 64 KiB mounted over the folder in a mount namespace of
+// one thread alone (root only).
+TEST_F(OptionsFile, SaveSetupOntoAFullDiskKeepsTheOldFilesWhole) {
+  bool mounted = false;
+  std::thread disk([&] {
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("zelto-test", dir_.c_str(), "tmpfs", 0, "size=64k") != 0)
+      return;
+    mounted = true;
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    // The user's file, three pages of it.
+    Write("; " + std::string(3 * page - 100, '-') + "\n[terminal]\ntimestamps = 0\n");
+    ASSERT_EQ(LoadOptions(), 1);
+    DoDISPLAYCommand(nullptr, kCmdSaveSetup);
+    EXPECT_NE(GridText().find("-Setup saved to " + (dir_ / "ZELTO.SET").string() + "-"), std::string::npos);
+    const std::string oldSet = Read("ZELTO.SET"), oldIni = Read();
+    ASSERT_EQ(oldSet.size(), 630u);
+    for (std::ofstream fill(dir_ / "filler"); fill << std::string(page, 'f') << std::flush;) {
+    }
+    const auto files = [&] { return std::distance(fs::directory_iterator(dir_), fs::directory_iterator()); };
+    gfLocalEcho = 1;
+    gfTimeStamps = 1;
+    ClearDISPLAYScreen();
+    DoDISPLAYCommand(nullptr, kCmdSaveSetup);
+    EXPECT_EQ(headlessCountMessages("Preset Write Error!"), 1);
+    EXPECT_NE(GridText().find("-Setup not saved to " + (dir_ / "ZELTO.SET").string() + "-"), std::string::npos);
+    EXPECT_EQ(Read("ZELTO.SET"), oldSet);
+    EXPECT_EQ(Read(), oldIni);
+    EXPECT_EQ(files(), 3);
+
+    // A page or two free: the preset fits, the options do not.
+    fs::resize_file(dir_ / "filler", (fs::file_size(dir_ / "filler") / page - 1) * page);
+    ClearDISPLAYScreen();
+    DoDISPLAYCommand(nullptr, kCmdSaveSetup);
+    EXPECT_NE(GridText().find("-Options not saved to " + (dir_ / "ZELTO.INI").string() + "-"), std::string::npos);
+    EXPECT_EQ(Read("ZELTO.SET")[3], 1) << "local echo saved";
+    EXPECT_EQ(Read(), oldIni);
+    EXPECT_EQ(files(), 3);
+    umount(dir_.c_str());
+  });
+  disk.join();
+  if (!mounted) GTEST_SKIP() << "no tmpfs could be mounted (root is needed)";
 }
 
 TEST_F(OptionsFile, BadValuesReadAsTheirDefaults) {

@@ -404,9 +404,12 @@ TEST_F(PresetFile, UncreatableFileAndShortWriteAreReportedWithThePath) {
   EXPECT_NE(GridText().find("-Setup not saved to " + (gone / "ZELTO.SET").string() + "-"), std::string::npos);
   headlessClearMessages();
 
-  // A disk that takes only 100 bytes.
+  // A disk that takes only 100 bytes more: the preset saved before stays.
   UseFolder(dir_);
   LoadPreset();
+  ASSERT_EQ(SavePreset(nullptr), 1);
+  const Bytes saved = ReadFile(Preset());
+  gfLocalEcho = !gfLocalEcho;
   int owner = 0;
   rlimit old;
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -425,9 +428,8 @@ TEST_F(PresetFile, UncreatableFileAndShortWriteAreReportedWithThePath) {
   EXPECT_EQ(m.caption, "(default)");
   EXPECT_EQ(m.icon, 0x30u);
   EXPECT_TRUE(m.owned);
-  EXPECT_EQ(ReadFile(Preset()).size(), 100u);
-  // The part-written file is not taken for a preset.
-  EXPECT_EQ(LoadPreset(), 0);
+  EXPECT_EQ(ReadFile(Preset()), saved);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2) << "ZELTO.EXE, ZELTO.SET";
 }
 
 // An installed program (in a folder named bin, which root may write) and one

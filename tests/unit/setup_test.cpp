@@ -24,6 +24,9 @@
 
 namespace {
 
+// Under the box's first line, the reason the device gave.
+#define WHY "\n/nonexistent/zelto-test-port: No such file or directory"
+
 template <size_t N>
 void SetText(char (&field)[N], const char* text) {
   std::memset(field, 0, N);
@@ -189,12 +192,12 @@ TEST_F(SetupDialog, SerialPortRateOrHandshakeChangeReopensInSerialMode) {
     const char* message;
   };
   const Change changes[] = {
-      {"port", [](SetupControls& c) { c.portSel = 2; }, "Cannot open COM3 @ 115200 baud"},
+      {"port", [](SetupControls& c) { c.portSel = 2; }, "Cannot open COM3 @ 115200 baud" WHY},
       {"rate", [](SetupControls& c) {
          c.baudSel = 0;
          c.baudValue = 9600;
-       }, "Cannot open COM1 @ 9600 baud"},
-      {"cts", [](SetupControls& c) { c.cts = 1; }, "Cannot open COM1 @ 115200 baud"},
+       }, "Cannot open COM1 @ 9600 baud" WHY},
+      {"cts", [](SetupControls& c) { c.cts = 1; }, "Cannot open COM1 @ 115200 baud" WHY},
   };
   for (const Change& ch : changes) {
     ResetProgramState();
@@ -314,7 +317,7 @@ TEST_F(SetupDialog, SerialChangesInUdpModeLeaveTheLinkOpen) {
   c = Open();
   c.udp = 0;
   Ok(c);
-  EXPECT_EQ(Messages(), std::vector<std::string>{"Cannot open COM4 @ 230400 baud"});
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Cannot open COM4 @ 230400 baud" WHY});
   EXPECT_EQ(gfUdpMode.load(), 0);
   EXPECT_EQ(gbOldPort, 4);
 }
@@ -340,7 +343,7 @@ TEST_F(SetupDialog, SwitchingToUdpClosesTheSerialLinkAndOpensWithTheDialogsValue
   c = Open();
   c.udp = 0;
   Ok(c);
-  EXPECT_EQ(Messages(), std::vector<std::string>{"Cannot open COM1 @ 115200 baud"});
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Cannot open COM1 @ 115200 baud" WHY});
 }
 
 TEST_F(SetupDialog, ListsWithNoSelectionKeepTheirSettings) {
@@ -363,7 +366,7 @@ TEST_F(SetupDialog, ListsWithNoSelectionKeepTheirSettings) {
   c.portSel = 1;
   Ok(c);
   EXPECT_EQ(gbPort, 2);
-  EXPECT_EQ(Messages(), std::vector<std::string>{"Cannot open COM2 @ 12345 baud"});
+  EXPECT_EQ(Messages(), std::vector<std::string>{"Cannot open COM2 @ 12345 baud" WHY});
 }
 
 TEST_F(SetupDialog, OkWithHexEnterDropsAHalfTypedByte) {

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: a COM1 that cannot be opened brings "Cannot open COM1 @ 115200 baud" with the error icon; the window then works, and typing sends and shows nothing.
+# End to end: a COM1 that cannot be opened brings "Cannot open COM1 @ 115200 baud" with the system's reason under it and the error icon; the window then works, and typing sends and shows nothing.
 # zw-com1: missing
 . "$ZW_LIB"
 
@@ -7,7 +7,9 @@ zelto_start unconnected || { fail open_fail_window_appears "no window"; exit 1; 
 box=$(probe wait-dialog "Zelto v3.16" 10000)
 if [ $? -eq 0 ]; then pass open_fail_message_box_appears; else fail open_fail_message_box_appears "$box"; fi
 text=$(grep -E '^  item .*class="Static"' <<<"$box" | grep -v 'icon=1' | while IFS= read -r l; do field text "$l"; echo; done | grep -v '^$')
-check open_fail_text "\"$text\"" test "$text" = "Cannot open COM1 @ 115200 baud"
+check open_fail_text "\"$text\"" test "${text%%\\n*}" = "Cannot open COM1 @ 115200 baud"
+# The system's reason under it, with its error number.
+check open_fail_reason_under_it "\"$text\"" grep -qE '^Cannot open COM1 @ 115200 baud\\nCOM1: .+ \(error [0-9]+\)$' <<<"$text"
 check open_fail_caption "" grep -q '^dialog caption="Zelto v3.16" ' <<<"$box"
 icon=$(grep -E '^  item .*icon=1' <<<"$box")
 check open_fail_has_an_icon "" test -n "$icon"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: the Options dialog refuses a bad number with its box and takes good values, which Save Setup writes into ZELTO.INI; the Setup dialog switches the link to UDP on loopback and takes typed delimiters, "Save Setup" writes the 630-byte preset, the next start comes back in UDP with it, and a damaged preset is ignored silently.
+# End to end: the Options dialog refuses a bad number with its box and takes good values (the status bar shown at once), which Save Setup writes into ZELTO.INI; the Setup dialog switches the link to UDP on loopback and takes typed delimiters, "Save Setup" writes the 630-byte preset, the next start comes back in UDP with it, and a damaged preset is ignored silently.
 . "$ZW_LIB"
 
 # ---- a UDP peer on 127.0.0.1: receives on the program's TX port into a
@@ -176,6 +176,7 @@ sleep 0.5
 boxes=$(probe dialogs)
 check setup_udp_opens_without_message "$boxes" test -z "$boxes"
 wait_foreground 5000
+erase_screen   # of the open's "-UDP to ...-"
 typed z
 if wait_peer 7a 5000; then pass setup_udp_typed_byte_reaches_peer; else fail setup_udp_typed_byte_reaches_peer "peer got '$(peer_got)'"; fi
 check setup_udp_typed_byte_not_on_com1 "device got $(dev_rx)" test -z "$(dev_rx)"
@@ -225,6 +226,13 @@ enter 902 2500
 keys Return
 check options_ok_closes_dialog "$(probe dialogs)" probe wait-gone Options 5000
 wait_foreground 5000
+# The status bar is there at once, along the bottom of the client area.
+sleep 0.5
+wait_foreground 5000
+s=$(shot status_bar_on)
+cx=$(field clientx "$ZW_WINDOW") cy=$(field clienty "$ZW_WINDOW") ch=$(field clienth "$ZW_WINDOW")
+bar=$("$ZW_TOOLS/imgcheck" ink "$s" "$cx" $((cy + ch - 14)) 300 12)
+check options_status_bar_shown_at_once "ink $bar" test "$bar" -gt 200
 
 # ---- 3. Save Setup, then Exit: the preset beside the executable, the
 # options beside it

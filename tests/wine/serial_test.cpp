@@ -61,6 +61,14 @@ int main() {
     GetCommTimeouts(reinterpret_cast<HANDLE>(ghCom), &ct);
     check(ct.ReadIntervalTimeout == MAXDWORD && ct.WriteTotalTimeoutConstant == 3000 && ct.WriteTotalTimeoutMultiplier == 1,
           "serial_timeouts");
+    // The open names the device the system maps COM1 to.
+    const std::string row = grid().substr(kScreenCols, kScreenCols);
+    const std::string opened = row.substr(0, row.find_last_not_of(' ') + 1);
+    const std::string rate = ", 115200 baud-";
+    check(opened.rfind("-COM1 is ", 0) == 0 && opened.size() > 9 + rate.size() &&
+              opened.compare(opened.size() - rate.size(), rate.size(), rate) == 0,
+          "serial_open_names_the_device", opened);
+    ClearDISPLAYScreen();
 
     // A round trip of every byte value through the echoing device, shown in
     // hex so that control bytes are visible too.
@@ -80,7 +88,9 @@ int main() {
 
   gbPort = 10;
   gLastMessage.clear();
-  check(openConnection() == 0 && gLastMessage == "Cannot open COM10 @ 115200 baud" && gLastIcon == kIconError,
+  // The system's reason under the first line.
+  check(openConnection() == 0 && gLastMessage.rfind("Cannot open COM10 @ 115200 baud\nCOM", 0) == 0 &&
+            gLastMessage.find("(error ") != std::string::npos && gLastIcon == kIconError,
         "serial_missing_port_message", gLastMessage);
   return gFailures == 0 ? 0 : 1;
 }

@@ -167,7 +167,6 @@ int gRx = 0;
 // so it hears loopback broadcasts too.
 bool connect(const char* ip = "127.0.0.1", const char* txPort = nullptr) {
   clearMessages();
-  ClearDISPLAYScreen();
   gPeer = boundSocket(0, true);
   SOCKET probe = boundSocket(0);
   gRx = portOf(probe);
@@ -176,7 +175,9 @@ bool connect(const char* ip = "127.0.0.1", const char* txPort = nullptr) {
   setText(gszIPString, sizeof gszIPString, ip);
   setText(gszRX_PortString, sizeof gszRX_PortString, std::to_string(gRx));
   setText(gszTX_PortString, sizeof gszTX_PortString, txPort ? txPort : std::to_string(portOf(gPeer)).c_str());
-  return gPeer != INVALID_SOCKET && gRx != 0 && openConnection() == 1;
+  const bool opened = gPeer != INVALID_SOCKET && gRx != 0 && openConnection() == 1;
+  ClearDISPLAYScreen();   // of the open's "-UDP to ...-" too
+  return opened;
 }
 
 void disconnect() {

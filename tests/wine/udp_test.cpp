@@ -143,6 +143,10 @@ void unicastRoundTrip() {
   check(openConnection() == 1 && gfUdpOpen == 1 && gMulticast == 0 && messages().empty(), "udp_open_unicast",
         messages());
   if (!gfConnected) return;
+  const std::string opened = "-UDP to 127.0.0.1:" + std::to_string(portOf(peer)) + ", listening on " + std::to_string(rx) + "-";
+  check(grid().substr(kScreenCols, opened.size()) == opened, "udp_open_names_its_addresses",
+        grid().substr(kScreenCols, 60));
+  ClearDISPLAYScreen();
 
   for (char c : std::string("abc")) sendCommByte(c);
   const std::string got = receive(peer, 3, 3000);

@@ -131,7 +131,9 @@ zelto_dir() {
 }
 
 # Starts ZELTO.EXE from its folder and waits for its window (and, unless
-# told "unconnected", for the program to have opened COM1).
+# told "unconnected", for the program to have opened COM1, and then erases
+# the screen where the open named the device: a case sees only what it
+# does itself).
 zelto_start() {
   local want=${1:-connected} before t
   [ -n "$ZW_APP" ] || zelto_dir
@@ -157,10 +159,14 @@ zelto_start() {
       sleep 0.05
     done
     [ "$(purges)" -gt "$before" ] || return 1
+    erase_screen
   fi
   focus_desktop
   return 0
 }
+
+# Config > Erase Screen, carried out before this returns.
+erase_screen() { probe send 0x111 332 0 >/dev/null; }
 
 # Keyboard input goes to the virtual desktop's X window, which hands it to
 # the active Wine window.
