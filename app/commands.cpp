@@ -6,6 +6,7 @@
 
 #include "display/screen.h"
 #include "display/selection.h"
+#include "display/view.h"
 #include "link/connection.h"
 #include "platform/clipboard.h"
 #include "link/serial.h"
@@ -103,10 +104,14 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     case kCmdCloseRecord: CloseRecFile(); break;
     case kCmdTerminal: runSetup(w); break;
     case kCmdEraseScreen: ClearDISPLAYScreen(); break;
+    case kCmdClearScrollback: ClearDISPLAYScrollback(); break;
     // Unlike Setup, Options is not refused during a transfer: an upload takes
     // its prompts, errors and timeout when it starts (a change applies to
     // the next one), and the other options are flags read where they are used.
-    case kCmdOptions: platRunDialog(kDialogOptions, w); break;
+    case kCmdOptions:
+      platRunDialog(kDialogOptions, w);
+      ApplyScrollbackLimit();
+      break;
     case kCmdDtr: SetModemLine(kLineDtr, gfDtrOn ? 0 : 1); break;
     case kCmdRts: SetModemLine(kLineRts, gfRtsOn ? 0 : 1); break;
     case kCmdSendBreak: RequestBreak(); break;
@@ -127,6 +132,10 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
       SelectAllCells();
       DISPLAYOfferPrimary(w);
       break;
+    case kCmdViewPageUp: ScrollDISPLAYPages(w, 1); break;
+    case kCmdViewPageDown: ScrollDISPLAYPages(w, -1); break;
+    case kCmdViewTop: ScrollDISPLAYVert(w, kSbTop, 0); break;
+    case kCmdViewBottom: ScrollDISPLAYVert(w, kSbBottom, 0); break;
     default: return 0;
   }
   return 1;

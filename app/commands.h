@@ -26,10 +26,15 @@ enum : int {
   kCmdDtr = 336,                 // check item: the DTR line
   kCmdRts = 337,                 // check item: the RTS line
   kCmdSendBreak = 338,           // a 250 ms break
+  kCmdClearScrollback = 339,     // Erase Screen and the history emptied
   kCmdInfo = 341,
   kCmdCopy = 351,                // Ctrl+Insert, Ctrl+Shift+C
   kCmdPaste = 352,               // Shift+Insert, Ctrl+Shift+V
   kCmdSelectAll = 353,
+  kCmdViewPageUp = 355,          // Shift+Page Up: the view a page up through history and grid
+  kCmdViewPageDown = 356,        // Shift+Page Down
+  kCmdViewTop = 357,             // Shift+Home: the oldest row of the history
+  kCmdViewBottom = 358,          // Shift+End: the end, following output again
 };
 
 // The menu a right click on the view opens.
@@ -37,7 +42,10 @@ struct CommandText {
   const char* text;
   int command;
 };
-constexpr CommandText kSelectionMenu[] = {{"Copy", kCmdCopy}, {"Paste", kCmdPaste}, {"Select All", kCmdSelectAll}};
+constexpr CommandText kSelectionMenu[] = {{"Copy", kCmdCopy},
+                                         {"Paste", kCmdPaste},
+                                         {"Select All", kCmdSelectAll},
+                                         {"Clear Scrollback", kCmdClearScrollback}};
 
 // Carries out command id, chosen on main window w. Returns 1 when id is a
 // command of the table, 0 for any other number (which changes nothing).

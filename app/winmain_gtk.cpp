@@ -12,6 +12,7 @@
 #include "app/commands.h"
 #include "app/frame_gtk.h"
 #include "app/mouse_gtk.h"
+#include "app/viewkeys_gtk.h"
 #include "app/statusbar.h"
 #include "display/keyboard.h"
 #include "display/view.h"
@@ -74,6 +75,8 @@ const MenuEntry kConfigMenu[] = {
     {"Send Break", kCmdSendBreak, 0},
     {nullptr, 0, 0},
     {"Save Setup", kCmdSaveSetup, 0},
+    {nullptr, 0, 0},
+    {"Clear Scrollback", kCmdClearScrollback, 0},
 };
 
 GtkWidget* gMain = nullptr;
@@ -239,7 +242,7 @@ int keyCharacter(const GdkEventKey* k) {
 gboolean onKey(GtkWidget*, GdkEventKey* k, gpointer) {
   // Alt combinations are the window manager's and the menus'.
   if (k->state & (GDK_MOD1_MASK | GDK_SUPER_MASK | GDK_META_MASK)) return FALSE;
-  if (ClipboardKey(k)) return TRUE;
+  if (ClipboardKey(k) || ViewKey(k)) return TRUE;
   const int ch = keyCharacter(k);
   if (ch >= 0) ProcessDISPLAYCharacter(gMain, ch);
   // Every other key is the view's too: arrows and Tab do not move the focus.
@@ -398,9 +401,7 @@ int main(int argc, char** argv) {
   LoadOptions();
 
   // The loaded (or default) cell sizes the window before any font exists.
-  GxSize = 81 * GxChar;
-  GySize = 129 * GyChar;
-  GyVisible = 33 * GyChar;
+  SetDISPLAYPageSizes(33);
 
   gMain = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(gMain), gszAppName);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "display/screen.h"
+#include "display/screen_model.h"
 #include "display/view.h"
 #include "settings/globals.h"
 
@@ -27,7 +28,7 @@ void run(benchmark::State& state, int hex, int line = 70, const char* stamp = nu
   gfHexPrint = hex;
   for (auto _ : state) {
     WriteDISPLAYReceived(block, sizeof block, stamp);
-    benchmark::DoNotOptimize(gabScreen[GnRow * 80]);
+    benchmark::DoNotOptimize(gScreenModel.charAt(GnRow, 0));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 1536);
   gfHexPrint = 0;

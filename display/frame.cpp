@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "display/screen.h"
+#include "display/screen_model.h"
 #include "display/view.h"
 #include "platform/window.h"
 #include "settings/globals.h"
@@ -39,6 +40,7 @@ int64_t gScrolls = 0;   // grid scrolls since the start
 struct {
   int32_t x = 0, y = 0;
   int64_t scrolls = 0;
+  int32_t back = 0;   // rows of history above the grid's top at the view's top
 } gShown;   // what the window's pixels stand for: the state of the last frame
 WindowHandle gWindow = nullptr;
 
@@ -125,12 +127,20 @@ void frameWindow(WindowHandle w) {
 void frameViewMoved() { request(); }
 
 ShownView frameShownView() {
-  return ShownView{gShown.x, gShown.y, static_cast<int32_t>(gScrolls - gShown.scrolls)};
+  return ShownView{gShown.x, gShown.y, static_cast<int32_t>(gScrolls - gShown.scrolls) + gShown.back};
 }
+
+namespace {
+// How far the content moves up in the window since the last frame: with
+// the view, with each grid scroll, and against a view held in the history.
+int64_t contentMove() {
+  return GyOffset - gShown.y + (gScrolls - gShown.scrolls - DISPLAYViewBack() + gShown.back) * GyChar;
+}
+}  // namespace
 
 bool frameWholeViewDue() {
   const int64_t dx = GxOffset - gShown.x;
-  const int64_t dy = GyOffset - gShown.y + (gScrolls - gShown.scrolls) * GyChar;
+  const int64_t dy = contentMove();
   return GyVisible > 0 && GxSize > 0 && (std::llabs(dy) >= GyVisible || std::llabs(dx) >= GxSize);
 }
 
@@ -146,6 +156,7 @@ void frameReset() {
   gShown.x = GxOffset;
   gShown.y = GyOffset;
   gShown.scrolls = gScrolls;
+  gShown.back = DISPLAYViewBack();
 }
 
 void DISPLAYPlaceCaret() {
@@ -170,21 +181,24 @@ int DISPLAYRunFrame(WindowHandle w) {
     gRec = Recorded{};
     // The content moves against the view, and up with each grid scroll.
     dx = GxOffset - gShown.x;
-    dy = GyOffset - gShown.y + (gScrolls - gShown.scrolls) * GyChar;
+    dy = contentMove();
     gShown.x = GxOffset;
     gShown.y = GyOffset;
     gShown.scrolls = gScrolls;
+    gShown.back = DISPLAYViewBack();
     viewW = GxSize;
     viewH = GyVisible;
     caretShown = gfConnected && GwCursorState == 1;
-    if (r.topLine <= r.bottomLine && r.bottomLine - gScrolls >= 0) {
+    // Rows above the view's top (in the history, or gone) show nowhere.
+    const int64_t back = DISPLAYViewBack();
+    if (r.topLine <= r.bottomLine && r.bottomLine - gScrolls >= -back) {
       int64_t first = r.topLine - gScrolls;
       int64_t last = r.bottomLine - gScrolls;
-      if (first < 0) first = 0;
-      if (last > kScreenRows - 1) last = kScreenRows - 1;
+      if (first < -back) first = -back;
+      if (last > gScreenModel.rows() - 1) last = gScreenModel.rows() - 1;
       if (first <= last) {
         left = r.firstCol * GxChar - GxOffset;
-        top = static_cast<int32_t>(first) * GyChar - GyOffset;
+        top = static_cast<int32_t>(first + back) * GyChar - GyOffset;
         width = (r.lastCol - r.firstCol + 1) * GxChar;
         height = static_cast<int32_t>(last - first + 1) * GyChar;
       }

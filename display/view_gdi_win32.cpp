@@ -110,9 +110,7 @@ int32_t ResetDISPLAYScreen(WindowHandle hwnd) {
       GxChar = tm.tmAveCharWidth;
       GyChar = tm.tmHeight + tm.tmExternalLeading;
     }
-    GxSize = 81 * GxChar;
-    GySize = 129 * GyChar;
-    GyVisible = 34 * GyChar;
+    SetDISPLAYPageSizes(34);
   }
 
   RECT r{};

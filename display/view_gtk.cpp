@@ -93,9 +93,7 @@ int32_t ResetDISPLAYScreen(WindowHandle hwnd) {
       GyChar = height;
     }
     gCellWidth = GxChar;
-    GxSize = 81 * GxChar;
-    GySize = 129 * GyChar;
-    GyVisible = 34 * GyChar;
+    SetDISPLAYPageSizes(34);
   }
   if (gFont) makeGlyphTable();
 

@@ -21,6 +21,7 @@ Flag32 gEnterSends{kEnterCr};
 Flag32 gfTimeStamps{0};
 Flag32 gfTimeStampsInRecord{0};
 Flag32 gfStatusBar{0};
+Flag32 gScrollbackLines{10000};
 char gszOptionsPathName[kPathMax];
 const char gszOptionsName[] = "ZELTO.INI";
 
@@ -51,6 +52,7 @@ const OptionDesc kOptions[] = {
     {"terminal", "timestamps", "Time stamps", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "timestamps_in_record", "Time stamps in record file", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "status_bar", "Status bar", kOptionFlag, 0, 1, "0", nullptr},
+    {"terminal", "scrollback_lines", "Scrollback lines", kOptionNumber, 0, 1000000, "10000", nullptr},
 };
 constexpr int kOptionTotal = static_cast<int>(sizeof kOptions / sizeof kOptions[0]);
 
@@ -65,7 +67,7 @@ char* textOf(int i) {
 Flag32* numberOf(int i) {
   static Flag32* const numbers[kOptionTotal] = {nullptr, nullptr, &gUploadTimeoutMs, &gfNewLineOnLf,
                                                 &gEnterSends, &gfTimeStamps, &gfTimeStampsInRecord,
-                                                &gfStatusBar};
+                                                &gfStatusBar, &gScrollbackLines};
   // cppcheck-suppress CastIntegerToAddressAtReturn ; an entry of a table of pointers
   return numbers[i];
 }

@@ -33,6 +33,7 @@ int EnterBytes(uint8_t out[2]);
 extern Flag32 gfTimeStamps;         // timestamps: each screen line stamped
 extern Flag32 gfTimeStampsInRecord; // timestamps_in_record
 extern Flag32 gfStatusBar;          // status_bar: the bar below the screen
+extern Flag32 gScrollbackLines;     // scrollback_lines: rows kept above the grid (0 none)
 
 // The options file's full path, beside the preset (empty when there is none).
 extern char gszOptionsPathName[kPathMax];

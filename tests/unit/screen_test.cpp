@@ -6,8 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include "app/commands.h"
 #include "display/frame.h"
 #include "display/screen.h"
+#include "display/screen_model.h"
 #include "display/view.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
@@ -23,7 +25,7 @@ class Screen : public ::testing::Test {
     SizeDISPLAY(nullptr, static_cast<uint16_t>(34 * GyChar), static_cast<uint16_t>(80 * GxChar));
   }
   static void Write(const std::string& s) { WriteDISPLAYBlock(s.data(), static_cast<int32_t>(s.size())); }
-  static uint8_t Cell(int r, int c) { return gabScreen[r * kScreenCols + c]; }
+  static uint8_t Cell(int r, int c) { return GridCell(r, c); }
 };
 
 TEST_F(Screen, RawCarriageReturnStartsRowAndLineFeedIsIgnored) {
@@ -83,7 +85,7 @@ TEST_F(Screen, RawEveryByteValueTakesOneCellAndRowWrapsAtEighty) {
   const uint8_t odd[] = {0x00, 0x09, 0x1B, 0xFF};
   WriteDISPLAYBlock(odd, 4);
   EXPECT_EQ(GnColumn, 4);
-  EXPECT_EQ(std::memcmp(gabScreen, odd, 4), 0);
+  EXPECT_EQ(std::memcmp(GridText().data(), odd, 4), 0);
 
   Write("\r");
   Write(std::string(80, 'x'));
@@ -196,7 +198,7 @@ TEST_F(Screen, ABlockShowsTheSameAsItsBytesOneByOne) {
     else block.append(next() % 200, static_cast<char>('!' + next() % 90));
   }
   auto state = [] {
-    return std::string(reinterpret_cast<const char*>(gabScreen), kScreenCells) + "|" + std::to_string(GnRow) + "," +
+    return GridText() + "|" + std::to_string(GnRow) + "," +
            std::to_string(GnColumn) + "," + std::to_string(GxOffset) + "," + std::to_string(GyOffset);
   };
   for (size_t cut : {block.size(), size_t{1537}, size_t{79}}) {
@@ -253,6 +255,97 @@ TEST_F(Screen, AFrameMarksTheWrittenCellsAsOneRectangle) {
   EXPECT_EQ(gHeadless.scrolls.load(), 1);
   EXPECT_EQ(gHeadless.viewInvalidations.load(), 0);
   headlessKeepMarkedRects(false);
+}
+
+// Rows that leave the grid's top go into the history, up to the limit:
+// 20000 numbered lines leave the newest 10000 above the grid, in order, none
+// doubled or missing, and Select All takes history and grid.
+TEST_F(Screen, TheHistoryKeepsTheNewestRowsThatLeftTheGrid) {
+  std::string stream, expected;
+  char line[32];
+  for (int i = 1; i <= 20000; i++) {
+    std::snprintf(line, sizeof line, "line %05d", i);
+    stream += std::string(line) + "\r";
+    // The grid holds the last 127 lines and the empty cursor row.
+    if (i > 20000 - 127 - 10000) expected += std::string(expected.empty() ? "" : "\n") + line;
+  }
+  Write(stream);
+  EXPECT_EQ(gScreenModel.historyRows(), 10000);
+  EXPECT_EQ(GridRow(126), "line 20000");
+  DoDISPLAYCommand(nullptr, kCmdSelectAll);
+  DoDISPLAYCommand(nullptr, kCmdCopy);
+  EXPECT_EQ(headlessClipboard(0), expected);
+
+  // Erase Screen keeps the history, Clear Scrollback empties it too.
+  DoDISPLAYCommand(nullptr, kCmdEraseScreen);
+  EXPECT_EQ(gScreenModel.historyRows(), 10000);
+  EXPECT_EQ(GridRow(126), "");
+  DoDISPLAYCommand(nullptr, kCmdClearScrollback);
+  EXPECT_EQ(gScreenModel.historyRows(), 0);
+  EXPECT_EQ(GnRow + GnColumn + GyOffset, 0);
+
+  // A lower limit takes the oldest rows at once; 0 keeps none, as the grid
+  // alone did.
+  Write(stream.substr(0, 11 * 500));
+  EXPECT_EQ(gScreenModel.historyRows(), 500 - 127);
+  gScrollbackLines = 100;
+  ApplyScrollbackLimit();
+  EXPECT_EQ(gScreenModel.historyRows(), 100);
+  RowCells oldest;
+  ASSERT_TRUE(gScreenModel.readRow(-100, &oldest));
+  EXPECT_EQ(oldest.ch[9], '4');   // "line 00274"
+  gScrollbackLines = 0;
+  Write("\r");
+  EXPECT_EQ(gScreenModel.historyRows(), 0);
+  DoDISPLAYCommand(nullptr, kCmdSelectAll);
+  DoDISPLAYCommand(nullptr, kCmdCopy);
+  EXPECT_EQ(headlessClipboard(0).substr(0, 10), "line 00375");
+}
+
+// Cells keep their attributes through the model's interface, in the grid
+// and in the history; raw and hex output write the default ones. A line of
+// a megabyte without a line end wraps row after row into the history.
+TEST_F(Screen, AttributesStayWithTheirCellsAndLongLinesWrapIntoTheHistory) {
+  const CellAttr red{ColourIndex(1), ColourIndex(0), kAttrBold};
+  Write("abc");
+  {
+    ScopedLock hold(ScreenLock());
+    gScreenModel.setAttrs(0, 1, 2, red);
+  }
+  Write("\rd");
+  GnRow = 0;
+  GnColumn = 2;
+  Write("X");
+  {
+    ScopedLock hold(ScreenLock());
+    EXPECT_EQ(gScreenModel.attrAt(0, 0), CellAttr{});
+    EXPECT_EQ(gScreenModel.attrAt(0, 1), red);
+    EXPECT_EQ(gScreenModel.attrAt(0, 2), CellAttr{}) << "written over in the default attributes";
+    EXPECT_EQ(ColourToRgb(red.fg, 0), 0xCD0000u);
+  }
+  GnRow = 1;
+  GnColumn = 1;
+  Write(std::string(kScreenRows, '\r'));
+  RowCells row;
+  {
+    ScopedLock hold(ScreenLock());
+    ASSERT_TRUE(gScreenModel.readRow(-2, &row));
+  }
+  EXPECT_EQ(row.used, 3);
+  EXPECT_EQ(row.ch[2], 'X');
+  EXPECT_EQ(row.attr[1], red);
+  EXPECT_EQ(row.attr[2], CellAttr{});
+
+  ClearDISPLAYScrollback();
+  const std::string mb(1 << 20, 'm');
+  Write(mb);
+  Write(mb);
+  EXPECT_EQ(gScreenModel.historyRows(), 10000);
+  ScopedLock hold(ScreenLock());
+  ASSERT_TRUE(gScreenModel.readRow(-1, &row));
+  EXPECT_TRUE(row.wrapped);
+  EXPECT_EQ(row.used, kScreenCols);
+  EXPECT_EQ(GnColumn, (2 * (1 << 20)) % kScreenCols);
 }
 
 }  // namespace

@@ -74,7 +74,13 @@ TEST_F(Selection, MovesWithTheTextAsTheGridScrollsAndGoesWithIt) {
   EXPECT_EQ(Copied(), "kept");
   int first = 0, last = 0;
   EXPECT_EQ(selectionRowSpan(kScreenRows - 3, &first, &last), 1);
+  // Into the history with its row, still on its text.
   for (int i = 0; i < kScreenRows; i++) Show("\r");
+  EXPECT_EQ(selectionRowSpan(-3, &first, &last), 1);
+  EXPECT_EQ(Copied(), "kept");
+  // Without a history it goes with the row.
+  gScrollbackLines = 0;
+  Show("\r");
   EXPECT_EQ(SelectionActive(), 0);
   SelectAllCells();
   DoDISPLAYCommand(nullptr, kCmdEraseScreen);

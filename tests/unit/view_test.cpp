@@ -4,11 +4,13 @@
 #include <cstring>
 #include <string>
 
+#include "app/commands.h"
 #include "display/frame.h"
 #include "display/screen.h"
 #include "display/view.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 #include "tests/support/state.h"
 
 namespace {
@@ -18,8 +20,11 @@ constexpr int kEnd = 94 * L;   // vertical range of a view 34 rows high
 
 class View : public ::testing::Test {
  protected:
+  // The grid's own view rules, as without a history (the Scrollback cases
+  // below take the bar over history and grid).
   void SetUp() override {
     ResetProgramState();
+    gScrollbackLines = 0;
     SizeDISPLAY(nullptr, 34 * L, 80 * 8);
     DISPLAYRunFrame(nullptr);
   }
@@ -193,6 +198,57 @@ TEST_F(View, PaintRangeAndCaret) {
   EXPECT_EQ(p.count, 80);
   EXPECT_EQ(p.gridRight, 80 * 8);
   EXPECT_EQ(p.gridBottom, 128 * L);
+}
+
+// The view over history and grid: the bar covers both; scrolled up into
+// the history the view stays on its text while output continues, the bar
+// showing the growth; back at the end it follows output again.
+TEST_F(View, ScrolledIntoTheHistoryTheViewStaysOnItsText) {
+  gScrollbackLines = 10000;
+  static PaintCopy copy;
+  auto topRow = [] {
+    DISPLAYPaintCopy(0, 0, 80 * 8, L, &copy);
+    return std::string(copy.cells[copy.range.firstRow], 9);
+  };
+  for (int i = 0; i < 300; i++) Write("line " + std::to_string(1000 + i) + "\r");
+  DISPLAYRunFrame(nullptr);
+  EXPECT_EQ(gHeadless.vScrollMax.load(), 173 * L + kEnd);
+  EXPECT_EQ(gHeadless.vScrollPos.load(), 173 * L + kEnd);
+  ScrollDISPLAYVert(nullptr, kSbTop, 0);
+  DISPLAYRunFrame(nullptr);
+  EXPECT_EQ(DISPLAYViewBack(), 173);
+  EXPECT_EQ(gHeadless.vScrollPos.load(), 0);
+  EXPECT_EQ(topRow(), "line 1000");
+  ScrollDISPLAYWheel(nullptr, -1);   // three rows down, still in the history
+  DISPLAYRunFrame(nullptr);
+  EXPECT_EQ(topRow(), "line 1003");
+
+  headlessReset();
+  for (int i = 0; i < 50; i++) Write("more\r");
+  DISPLAYRunFrame(nullptr);
+  EXPECT_EQ(topRow(), "line 1003");
+  EXPECT_EQ(gHeadless.scrolls.load() + gHeadless.viewInvalidations.load(), 0) << "nothing on the window moved";
+  EXPECT_EQ(gHeadless.vScrollPos.load(), 3 * L);
+  EXPECT_EQ(gHeadless.vScrollMax.load(), 223 * L + kEnd);
+
+  // Shift+Page Down a view's height less a row; Shift+End to the end, where
+  // output pulls the view along again.
+  DoDISPLAYCommand(nullptr, kCmdViewPageDown);
+  EXPECT_EQ(DISPLAYViewBack(), 220 - 33);
+  DoDISPLAYCommand(nullptr, kCmdViewBottom);
+  EXPECT_EQ(DISPLAYViewBack(), 0);
+  EXPECT_EQ(GyOffset, kEnd);
+  Write("end\r");
+  DISPLAYRunFrame(nullptr);
+  EXPECT_EQ(gHeadless.vScrollPos.load(), 224 * L + kEnd);
+
+  // A view held on rows that leave a full history stays on the oldest kept.
+  DoDISPLAYCommand(nullptr, kCmdViewTop);
+  gScrollbackLines = 224;
+  Write("over\r");
+  DISPLAYRunFrame(nullptr);
+  EXPECT_EQ(DISPLAYViewBack(), 224);
+  EXPECT_EQ(topRow(), "line 1001");
 }
 
 }  // namespace
