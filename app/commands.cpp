@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "display/find.h"
 #include "display/screen.h"
 #include "display/selection.h"
 #include "display/view.h"
@@ -73,6 +74,20 @@ void DISPLAYOfferPrimary(WindowHandle w) {
 
 void DISPLAYPastePrimary(WindowHandle w) { paste(w, 1); }
 
+int DISPLAYFindText(WindowHandle w, const char* text, int matchCase, int older) {
+  const FindResult r = FindInScreen(w, text ? text : "", matchCase != 0, older != 0, nullptr);
+  if (r == kFindFound || r == kFindWrapped) DISPLAYOfferPrimary(w);
+  return r;
+}
+
+const char* DISPLAYFindNote(int result) {
+  switch (result) {
+    case kFindWrapped: return "-wrapped-";
+    case kFindNotFound: return "not found";
+    default: return "";
+  }
+}
+
 int DoDISPLAYCommand(WindowHandle w, int id) {
   switch (id) {
     case kCmdExit: platPostClose(w); break;
@@ -132,6 +147,7 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
       SelectAllCells();
       DISPLAYOfferPrimary(w);
       break;
+    case kCmdFind: platRunDialog(kDialogFind, w); break;
     case kCmdViewPageUp: ScrollDISPLAYPages(w, 1); break;
     case kCmdViewPageDown: ScrollDISPLAYPages(w, -1); break;
     case kCmdViewTop: ScrollDISPLAYVert(w, kSbTop, 0); break;

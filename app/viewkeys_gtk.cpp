@@ -21,6 +21,7 @@ int ViewKey(const GdkEventKey* k) {
       default: break;
     }
   }
+  if (mods == (GDK_CONTROL_MASK | GDK_SHIFT_MASK) && (k->keyval == GDK_KEY_F || k->keyval == GDK_KEY_f)) id = kCmdFind;
   if (id) DoDISPLAYCommand(ghDISPLAYWnd.load(), id);
   return id ? 1 : 0;
 }

@@ -10,6 +10,7 @@
 
 #include "app/cmdline_gtk.h"
 #include "app/commands.h"
+#include "app/find_gtk.h"
 #include "app/frame_gtk.h"
 #include "app/mouse_gtk.h"
 #include "app/viewkeys_gtk.h"
@@ -435,6 +436,7 @@ int main(int argc, char** argv) {
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(box), grid, TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(box), NewFindBar(gMain, gView), FALSE, FALSE, 0);
   int statusHeight = 0;
   if (gfStatusBar) {
     gStatus = gtk_label_new("");

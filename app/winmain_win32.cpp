@@ -195,6 +195,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*cmdLine*/
 
   MSG m{};
   while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+    // The find dialog's keys are its own (Shift+Home selects in its text).
+    if (FindDialogMessage(&m)) continue;
     if (TranslateAcceleratorA(main, ghAccel, &m)) continue;
     TranslateMessage(&m);
     DispatchMessageA(&m);
