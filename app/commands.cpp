@@ -5,6 +5,7 @@
 #include <string>
 
 #include "display/find.h"
+#include "display/save_output.h"
 #include "display/screen.h"
 #include "display/selection.h"
 #include "display/view.h"
@@ -148,6 +149,7 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
       DISPLAYOfferPrimary(w);
       break;
     case kCmdFind: platRunDialog(kDialogFind, w); break;
+    case kCmdSaveOutput: SaveOutputDlg(w); break;
     case kCmdViewPageUp: ScrollDISPLAYPages(w, 1); break;
     case kCmdViewPageDown: ScrollDISPLAYPages(w, -1); break;
     case kCmdViewTop: ScrollDISPLAYVert(w, kSbTop, 0); break;

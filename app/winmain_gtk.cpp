@@ -44,6 +44,7 @@ struct MenuEntry {
 const MenuEntry kFileMenu[] = {
     {"Select Send File", kCmdSelectSendFile, GDK_KEY_F1},
     {"Select Record File", kCmdSelectRecordFile, GDK_KEY_F2},
+    {"Save Output As...", kCmdSaveOutput, GDK_KEY_s, static_cast<GdkModifierType>(GDK_CONTROL_MASK | GDK_SHIFT_MASK)},
     {nullptr, 0, 0},
     {"Exit", kCmdExit, 0},
 };

@@ -2,21 +2,39 @@
 // the cursor and the view stand after bytes are written.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "app/commands.h"
 #include "display/frame.h"
 #include "display/screen.h"
+#include "display/save_output.h"
 #include "display/screen_model.h"
 #include "display/view.h"
+#include "platform/posix/filedlg_hook.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
 #include "settings/options.h"
 #include "tests/support/state.h"
 
 namespace {
+
+std::string TempFolder() {
+  char dir[] = "/tmp/zelto-screen-XXXXXX";
+  return mkdtemp(dir) ? dir : "/tmp";
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class Screen : public ::testing::Test {
  protected:
@@ -275,6 +293,15 @@ TEST_F(Screen, TheHistoryKeepsTheNewestRowsThatLeftTheGrid) {
   DoDISPLAYCommand(nullptr, kCmdSelectAll);
   DoDISPLAYCommand(nullptr, kCmdCopy);
   EXPECT_EQ(headlessClipboard(0), expected);
+  // Save Output As: the same rows, each ended by LF.
+  const std::string dir = TempFolder();
+  const std::string path = dir + "/out.txt";
+  posixFileDlgAnswer(path.c_str());
+  DoDISPLAYCommand(nullptr, kCmdSaveOutput);
+  EXPECT_EQ(FileText(path), expected + "\n");
+  EXPECT_NE(GridText().find("-Saved 10127 lines to " + path + "-"), std::string::npos);
+  posixFileDlgReset();
+  std::filesystem::remove_all(dir);
 
   // Erase Screen keeps the history, Clear Scrollback empties it too.
   DoDISPLAYCommand(nullptr, kCmdEraseScreen);
@@ -300,6 +327,31 @@ TEST_F(Screen, TheHistoryKeepsTheNewestRowsThatLeftTheGrid) {
   DoDISPLAYCommand(nullptr, kCmdSelectAll);
   DoDISPLAYCommand(nullptr, kCmdCopy);
   EXPECT_EQ(headlessClipboard(0).substr(0, 10), "line 00375");
+}
+
+// Save Output As writes the whole file or leaves everything as it was:
+// over an existing file, into a folder that cannot take it, onto a folder
+// or a FIFO, each refusal a box with the system's reason.
+TEST_F(Screen, SaveOutputReplacesAFileWholeOrLeavesNothingBehind) {
+  Write("first\rsecond\r");
+  const std::string dir = TempFolder();
+  const std::string path = dir + "/kept.txt";
+  { std::ofstream(path) << "an older, longer file of the user's\n"; }
+  EXPECT_EQ(SaveDISPLAYOutput(nullptr, path.c_str()), 2);
+  EXPECT_EQ(FileText(path), "first\nsecond\n");
+  const std::string fifo = dir + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& bad : {std::string("/proc/zelto-out.txt"), dir + "/missing/out.txt", dir, fifo}) {
+    headlessClearMessages();
+    EXPECT_EQ(SaveDISPLAYOutput(nullptr, bad.c_str()), -1) << bad;
+    ASSERT_EQ(headlessMessageCount(), 1) << bad;
+    EXPECT_EQ(headlessMessage(0).text.rfind("Output not saved to " + bad + ":\n", 0), 0u) << headlessMessage(0).text;
+  }
+  EXPECT_NE(headlessMessage(0).text.find("regular"), std::string::npos);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 2)
+      << "no temporary file left";
+  EXPECT_EQ(FileText(path), "first\nsecond\n");
+  std::filesystem::remove_all(dir);
 }
 
 // Cells keep their attributes through the model's interface, in the grid
