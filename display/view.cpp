@@ -284,6 +284,26 @@ void DISPLAYPaintCopy(int32_t left, int32_t top, int32_t right, int32_t bottom, 
   }
 }
 
+CellLook DISPLAYCellLook(const PaintCopy& copy, int32_t row, int32_t col, uint32_t textRgb, uint32_t paperRgb) {
+  const CellAttr& a = copy.attrs[row][col];
+  CellLook look{ColourToRgb(a.fg, textRgb), ColourToRgb(a.bg, paperRgb), (a.flags & kAttrBold) != 0,
+                (a.flags & kAttrUnderline) != 0};
+  const bool selected = col >= copy.selFirst[row] && col < copy.selFirst[row] + copy.selCount[row];
+  if (((a.flags & kAttrInverse) != 0) != selected) {
+    const uint32_t fg = look.fg;
+    look.fg = look.bg;
+    look.bg = fg;
+  }
+  return look;
+}
+
+int32_t DISPLAYLookRun(const PaintCopy& copy, int32_t row, int32_t col, uint32_t textRgb, uint32_t paperRgb) {
+  const CellLook first = DISPLAYCellLook(copy, row, col, textRgb, paperRgb);
+  int32_t n = 1;
+  while (col + n < copy.range.count && DISPLAYCellLook(copy, row, col + n, textRgb, paperRgb) == first) n++;
+  return n;
+}
+
 void DISPLAYCellAt(int32_t x, int32_t y, int32_t* row, int32_t* col) {
   ScopedLock hold(ScreenLock());
   const ShownView v = frameShownView();

@@ -111,6 +111,22 @@ struct PaintCopy {
 };
 void DISPLAYPaintCopy(int32_t left, int32_t top, int32_t right, int32_t bottom, PaintCopy* copy);
 
+// How a cell of a paint copy is drawn, the same in every front end: its
+// colours as 0xRRGGBB (the default ones are the window's text and paper),
+// swapped for inverse and swapped again for a selected cell, and whether
+// it is bold and underlined.
+struct CellLook {
+  uint32_t fg, bg;
+  bool bold, underline;
+  bool operator==(const CellLook& o) const {
+    return fg == o.fg && bg == o.bg && bold == o.bold && underline == o.underline;
+  }
+};
+CellLook DISPLAYCellLook(const PaintCopy& copy, int32_t row, int32_t col, uint32_t textRgb, uint32_t paperRgb);
+// How many cells of the row from col on (col counted from the range's
+// first column) look as col does: a run a front end draws in one go.
+int32_t DISPLAYLookRun(const PaintCopy& copy, int32_t row, int32_t col, uint32_t textRgb, uint32_t paperRgb);
+
 // The cell under view pixel (x, y) as the window shows it now, in rows as
 // the model numbers them now (history rows below 0); cells beyond the grid
 // give its nearest edge cell, and rows above the oldest history row (gone

@@ -7,6 +7,8 @@
 #include "app/commands.h"
 #include "display/frame.h"
 #include "display/screen.h"
+#include "display/screen_model.h"
+#include "display/selection.h"
 #include "display/view.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
@@ -198,6 +200,39 @@ TEST_F(View, PaintRangeAndCaret) {
   EXPECT_EQ(p.count, 80);
   EXPECT_EQ(p.gridRight, 80 * 8);
   EXPECT_EQ(p.gridBottom, 128 * L);
+}
+
+// Cells are painted in their attributes, the same in both front ends: a
+// red-on-black cell red on black, inverse and a selection each swapping the
+// colours, runs broken where the look changes; in the history too.
+TEST_F(View, CellsArePaintedInTheirAttributes) {
+  Write("plain RED under");
+  {
+    ScopedLock hold(ScreenLock());
+    gScreenModel.setAttrs(0, 6, 3, CellAttr{ColourIndex(1), ColourIndex(0), kAttrBold});
+    gScreenModel.setAttrs(0, 10, 5, CellAttr{ColourRgb(1, 2, 3), kColourDefault, kAttrUnderline | kAttrInverse});
+  }
+  SelectionPress(0, 7, 1);
+  SelectionDrag(0, 7);
+  SelectionDrag(0, 8);
+  static PaintCopy copy;
+  const uint32_t text = 0x000000, paper = 0xFFFFFF;
+  DISPLAYPaintCopy(0, 0, 80 * 8, L, &copy);
+  EXPECT_EQ(DISPLAYCellLook(copy, 0, 0, text, paper), (CellLook{text, paper, false, false}));
+  EXPECT_EQ(DISPLAYCellLook(copy, 0, 6, text, paper), (CellLook{0xCD0000, 0x000000, true, false}));
+  EXPECT_EQ(DISPLAYCellLook(copy, 0, 7, text, paper), (CellLook{0x000000, 0xCD0000, true, false})) << "selected";
+  EXPECT_EQ(DISPLAYCellLook(copy, 0, 10, text, paper), (CellLook{paper, 0x010203, false, true})) << "inverse";
+  EXPECT_EQ(DISPLAYLookRun(copy, 0, 0, text, paper), 6);
+  EXPECT_EQ(DISPLAYLookRun(copy, 0, 6, text, paper), 1);
+  EXPECT_EQ(DISPLAYLookRun(copy, 0, 7, text, paper), 2);
+  EXPECT_EQ(DISPLAYLookRun(copy, 0, 10, text, paper), 5);
+  ClearSelection();
+  gScrollbackLines = 100;
+  Write(std::string(kScreenRows, '\r'));
+  Vert(kSbTop);
+  DISPLAYPaintCopy(0, 0, 80 * 8, L, &copy);
+  EXPECT_EQ(std::string(copy.cells[copy.range.firstRow], 9), "plain RED");
+  EXPECT_EQ(DISPLAYCellLook(copy, copy.range.firstRow, 6, text, paper), (CellLook{0xCD0000, 0x000000, true, false}));
 }
 
 // The view over history and grid: the bar covers both; scrolled up into
