@@ -94,8 +94,10 @@ int runFileDialog(OpenFileRecord* r, bool save) {
     } else if (slash + 1 < start.size()) {
       gtk_file_chooser_set_current_name(chooser, start.c_str() + slash + 1);
     }
-  } else if (r->lpstrInitialDir) {
-    gtk_file_chooser_set_current_folder(chooser, r->lpstrInitialDir);
+  } else {
+    if (r->lpstrInitialDir) gtk_file_chooser_set_current_folder(chooser, r->lpstrInitialDir);
+    // A bare name, in the current folder, to be given again.
+    if (!mustExist && !start.empty()) gtk_file_chooser_set_current_name(chooser, start.c_str());
   }
 
   int chosen = 0;

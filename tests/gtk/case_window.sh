@@ -69,7 +69,7 @@ options() {  # options TIMEOUT: types it, ticks the status bar, then Ok
   keys ctrl+a
   typed "$1"
   at 232 308   # the status bar
-  at 438 362   # Ok
+  at 438 402   # Ok, below "Scrollback lines"
   sleep 0.5
 }
 options 50 || fail window_options_opens "no dialog titled Options"

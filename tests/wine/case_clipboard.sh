@@ -24,12 +24,13 @@ probe clip-set "$(printf 'one\ntwo\r\n' | od -An -v -tx1 | tr -d ' \n')" >/dev/n
 keys shift+Insert
 if wait_rx 6f6e650d0a74776f0d0a 5000; then pass clipboard_paste_sends_enter_per_line; else fail clipboard_paste_sends_enter_per_line "device got $(dev_rx)"; fi
 
-# The right click's menu: its last item, Select All; then Ctrl+Shift+C.
+# The right click's menu: Select All, third from its end (above "Find..."
+# and "Clear Scrollback"); then Ctrl+Shift+C.
 dev_send 'third\r\n'
 ui_idle
 xdotool mousemove "$(cell_x 30)" "$(cell_y 8)" click 3
 sleep 0.5
-keys Up Return
+keys Up Up Up Return
 ui_idle
 keys ctrl+shift+c
 ui_idle
