@@ -5,14 +5,6 @@
 
 namespace {
 
-// A record: a header of 5 bytes (cells stored, attribute runs, flags), the
-// characters (a byte or 4 bytes each), then each run as its first column
-// (2 bytes) and its attributes (9 bytes).
-constexpr uint32_t kHeader = 5;
-constexpr uint32_t kRunBytes = 11;
-constexpr uint8_t kRecordWide = 1;
-constexpr uint8_t kRecordWrapped = 2;
-
 void put16(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v);
   p[1] = static_cast<uint8_t>(v >> 8);
@@ -64,7 +56,8 @@ History::~History() {
 }
 
 uint8_t* History::room(uint32_t bytes) {
-  if (fill_ + bytes > kChunkSize || chunks_.empty()) {
+  // 16 bytes to spare at the end: pushBytes copies in steps of 16.
+  if (fill_ + bytes + 16 > kChunkSize || chunks_.empty()) {
     uint8_t* chunk = spare_ ? spare_ : new uint8_t[kChunkSize];
     spare_ = nullptr;
     if (chunks_.empty()) chunkBase_ = 0;
@@ -80,7 +73,16 @@ void History::dropOldest() {
   if (count_ == 0) return;
   head_ = head_ + 1 == capacity_ ? 0 : head_ + 1;
   count_--;
-  // Chunks before the one the new oldest row lies in hold no row any more.
+  dropChunks();
+}
+
+void History::pushBytesSlow(const uint8_t* bytes, int32_t n, bool wrapped, int64_t limit) {
+  const GridRowRef row{bytes, nullptr, nullptr, CellAttr{}, n, n, wrapped};
+  push(row, limit);
+}
+
+void History::dropChunks() {
+  // Chunks before the one the oldest row lies in hold no row any more.
   const int64_t keepFrom = count_ ? static_cast<int64_t>(index_[head_] >> kChunkBits) : chunkBase_ + static_cast<int64_t>(chunks_.size()) - 1;
   size_t drop = 0;
   while (chunkBase_ + static_cast<int64_t>(drop) < keepFrom && drop + 1 < chunks_.size()) {
@@ -101,7 +103,7 @@ void History::growIndex(int64_t limit) {
   int64_t want = capacity_ ? capacity_ * 2 : 256;
   if (want > limit) want = limit;
   std::unique_ptr<uint64_t[]> grown(new uint64_t[static_cast<size_t>(want)]);
-  for (int64_t i = 0; i < count_; i++) grown[i] = index_[(head_ + i) % capacity_];
+  for (int64_t i = 0; i < count_; i++) grown[i] = index_[at(i)];
   index_ = std::move(grown);
   capacity_ = want;
   head_ = 0;
@@ -138,7 +140,7 @@ void History::push(const GridRowRef& row, int64_t limit) {
     putAttr(p + 2, attrOf(row, c));
     p += kRunBytes;
   }
-  index_[(head_ + count_) % capacity_] = place;
+  index_[at(count_)] = place;
   count_++;
 }
 
@@ -152,7 +154,7 @@ void History::trim(int64_t limit) {
   if (capacity_ > 256 && capacity_ > 2 * limit) {
     const int64_t keep = count_ > 256 ? count_ : 256;
     std::unique_ptr<uint64_t[]> smaller(new uint64_t[static_cast<size_t>(keep)]);
-    for (int64_t i = 0; i < count_; i++) smaller[i] = index_[(head_ + i) % capacity_];
+    for (int64_t i = 0; i < count_; i++) smaller[i] = index_[at(i)];
     index_ = std::move(smaller);
     capacity_ = keep;
     head_ = 0;
@@ -178,7 +180,7 @@ void History::clear() {
 
 bool History::read(int64_t i, int32_t cols, RowCells* out) const {
   if (i < 0 || i >= count_) return false;
-  const uint64_t place = index_[(head_ + i) % capacity_];
+  const uint64_t place = index_[at(i)];
   const uint8_t* p = chunks_[static_cast<size_t>(static_cast<int64_t>(place >> kChunkBits) - chunkBase_)] +
                      (place & (kChunkSize - 1));
   int32_t n = static_cast<int32_t>(get16(p));

@@ -12,6 +12,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -39,6 +40,32 @@ class History {
   // Appends a row as the newest; when the history holds limit rows (or
   // more), the oldest go first. A limit of 0 keeps nothing.
   void push(const GridRowRef& row, int64_t limit);
+  // The same for the common row, n bytes (its blanks at the end already
+  // left out) in the default attributes: on the path of every line feed,
+  // so it costs no call while the chunk has room. The bytes may be read
+  // up to 15 beyond n.
+  void pushBytes(const uint8_t* bytes, int32_t n, bool wrapped, int64_t limit) {
+    if (limit <= 0 || count_ > limit || (count_ < limit && count_ == capacity_) || chunks_.empty() ||
+        fill_ + kHeader + static_cast<uint32_t>(n) + 16 > kChunkSize) {
+      pushBytesSlow(bytes, n, wrapped, limit);
+      return;
+    }
+    if (count_ == limit) {
+      head_ = head_ + 1 == capacity_ ? 0 : head_ + 1;
+      count_--;
+      if (count_ > 0 && static_cast<int64_t>(index_[head_] >> kChunkBits) != chunkBase_) dropChunks();
+    }
+    uint8_t* p = chunks_.back() + fill_;
+    index_[at(count_)] = static_cast<uint64_t>(chunkBase_ + static_cast<int64_t>(chunks_.size()) - 1) << kChunkBits | fill_;
+    p[0] = static_cast<uint8_t>(n);
+    p[1] = static_cast<uint8_t>(n >> 8);
+    p[2] = 0;
+    p[3] = 0;
+    p[4] = wrapped ? kRecordWrapped : 0;
+    for (int32_t k = 0; k < n; k += 16) std::memcpy(p + kHeader + k, bytes + k, 16);
+    fill_ += kHeader + static_cast<uint32_t>(n);
+    count_++;
+  }
   // Drops the oldest rows until at most limit remain.
   void trim(int64_t limit);
   void clear();
@@ -50,8 +77,23 @@ class History {
  private:
   static constexpr int kChunkBits = 16;
   static constexpr uint32_t kChunkSize = 1u << kChunkBits;   // 64 KB
+  // A record: a header of 5 bytes (cells stored, attribute runs, flags),
+  // the characters (a byte or 4 bytes each), then each run as its first
+  // column (2 bytes) and its attributes (9 bytes).
+  static constexpr uint32_t kHeader = 5;
+  static constexpr uint32_t kRunBytes = 11;
+  static constexpr uint8_t kRecordWide = 1;
+  static constexpr uint8_t kRecordWrapped = 2;
 
+  // The ring position of row i (0 the oldest), without a division: this
+  // is on the path of every line feed.
+  int64_t at(int64_t i) const {
+    const int64_t p = head_ + i;
+    return p >= capacity_ ? p - capacity_ : p;
+  }
   uint8_t* room(uint32_t bytes);
+  void pushBytesSlow(const uint8_t* bytes, int32_t n, bool wrapped, int64_t limit);
+  void dropChunks();
   void dropOldest();
   void growIndex(int64_t limit);
 

@@ -79,7 +79,11 @@ void finishWrite() {
 }
 
 // While the user holds the view in the history, output leaves it there.
-bool viewHeld() { return DISPLAYViewBack() > 0; }
+// Taken once as a write begins: only the user-interface thread's scroll
+// requests change it, and they wait for the lock the write holds.
+bool gHeld = false;
+bool viewHeld() { return gHeld; }
+void beginWrite() { gHeld = DISPLAYViewBack() > 0; }
 
 void writeBlock(const uint8_t* data, int32_t len, Mode mode);
 void lineFeed(int32_t flag);
@@ -299,12 +303,14 @@ void clearScreen(bool history) {
 
 void handleLineFeed(int32_t flag) {
   ScopedLock hold(ScreenLock());
+  beginWrite();
   lineFeed(flag);
   finishWrite();
 }
 
 void WriteDISPLAYBlock(const void* data, int32_t len) {
   ScopedLock hold(ScreenLock());
+  beginWrite();
   writeBlock(static_cast<const uint8_t*>(data), len, Mode::FromSetting);
   finishWrite();
 }
@@ -315,6 +321,7 @@ void WriteDISPLAYReceived(const void* data, int32_t len, const char* stamp) {
     return;
   }
   ScopedLock hold(ScreenLock());
+  beginWrite();
   const uint8_t* d = static_cast<const uint8_t*>(data);
   const bool lfEnds = gfNewLineOnLf.load(std::memory_order_relaxed) != 0;
   while (len > 0) {
@@ -334,12 +341,14 @@ void WriteDISPLAYReceived(const void* data, int32_t len, const char* stamp) {
 
 void WriteDISPLAYStatus(const char* text) {
   ScopedLock hold(ScreenLock());
+  beginWrite();
   writeStatus(text);
   finishWrite();
 }
 
 void WriteDISPLAYStatus2(const char* first, const char* second) {
   ScopedLock hold(ScreenLock());
+  beginWrite();
   writeStatus(first);
   writeStatus(second);
   finishWrite();
@@ -347,6 +356,7 @@ void WriteDISPLAYStatus2(const char* first, const char* second) {
 
 void WriteDISPLAYStatus3(const char* first, const char* second, const char* third) {
   ScopedLock hold(ScreenLock());
+  beginWrite();
   writeStatus(first);
   writeStatus(second);
   writeStatus(third);

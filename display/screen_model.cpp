@@ -10,7 +10,7 @@ ScreenModel gScreenModel(kScreenRows, kScreenCols);
 ScreenModel::ScreenModel(int32_t rows, int32_t cols)
     : rows_(std::clamp(rows, 1, kMaxScreenRows)),
       cols_(std::clamp(cols, 1, kMaxScreenCols)),
-      bytes_(static_cast<size_t>(rows_) * cols_, ' '),
+      bytes_(static_cast<size_t>(rows_) * cols_ + 16, ' '),
       wide_(static_cast<size_t>(rows_) * cols_, ' '),
       attrs_(static_cast<size_t>(rows_) * cols_),
       state_(static_cast<size_t>(rows_)) {}
@@ -21,6 +21,7 @@ void ScreenModel::makeWide(int32_t p) {
   const size_t at = static_cast<size_t>(p) * cols_;
   for (int32_t c = 0; c < cols_; c++) wide_[at + c] = bytes_[at + c];
   s.wide = true;
+  s.plain = false;
 }
 
 void ScreenModel::makeMixed(int32_t p) {
@@ -28,6 +29,7 @@ void ScreenModel::makeMixed(int32_t p) {
   if (s.mixed) return;
   std::fill_n(attrs_.begin() + static_cast<std::ptrdiff_t>(p) * cols_, cols_, s.uniform);
   s.mixed = true;
+  s.plain = false;
 }
 
 void ScreenModel::putSlow(int32_t p, int32_t col, const uint8_t* src, int32_t n) {
@@ -71,7 +73,7 @@ void ScreenModel::blankRow(int32_t p) {
   state_[p] = RowState{};
 }
 
-void ScreenModel::scrollUp(int64_t historyLimit) {
+void ScreenModel::pushTopRow(int64_t historyLimit) {
   const int32_t p = top_;
   const RowState& s = state_[p];
   if (historyLimit > 0) {
@@ -82,9 +84,6 @@ void ScreenModel::scrollUp(int64_t historyLimit) {
   } else if (history_.size() > 0) {
     history_.clear();
   }
-  blankRow(p);
-  top_ = top_ + 1 == rows_ ? 0 : top_ + 1;
-  scrolled_++;
 }
 
 void ScreenModel::clearGrid() {

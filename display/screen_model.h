@@ -38,13 +38,16 @@ class ScreenModel {
   // ---- writing
 
   // The attributes the next characters are written in.
-  void setPen(const CellAttr& a) { pen_ = a; }
+  void setPen(const CellAttr& a) {
+    pen_ = a;
+    penPlain_ = a.isDefault();
+  }
   const CellAttr& pen() const { return pen_; }
   // Stores n bytes from column col of grid row row on, in the pen's attributes.
   void putBytes(int32_t row, int32_t col, const uint8_t* src, int32_t n) {
     const int32_t p = phys(row);
     RowState& s = state_[p];
-    if (!s.wide && !s.mixed && s.uniform == pen_) {
+    if (s.plain & penPlain_) {
       std::memcpy(&bytes_[static_cast<size_t>(p) * cols_ + col], src, static_cast<size_t>(n));
     } else {
       putSlow(p, col, src, n);
@@ -61,7 +64,23 @@ class ScreenModel {
   // The grid scrolls up a row: the top row goes into the history (which
   // keeps at most historyLimit rows; 0 keeps none), a blank row comes at
   // the bottom.
-  void scrollUp(int64_t historyLimit);
+  void scrollUp(int64_t historyLimit) {
+    const int32_t p = top_;
+    const RowState& s = state_[p];
+    if (historyLimit > 0 && s.plain) {
+      // The common row, bytes in the default attributes, without a call.
+      const uint8_t* bytes = &bytes_[static_cast<size_t>(p) * cols_];
+      int32_t n = s.used < cols_ ? s.used : cols_;
+      while (n > 0 && bytes[n - 1] == ' ') n--;
+      history_.pushBytes(bytes, n, s.wrapped, historyLimit);
+    } else if (historyLimit > 0 || history_.size() > 0) {
+      pushTopRow(historyLimit);
+    }
+    std::memset(&bytes_[static_cast<size_t>(p) * cols_], ' ', static_cast<size_t>(cols_));
+    state_[p] = RowState{};
+    top_ = top_ + 1 == rows_ ? 0 : top_ + 1;
+    scrolled_++;
+  }
   // Blanks every row of the grid; the history stays.
   void clearGrid();
   void clearHistory() { history_.clear(); }
@@ -95,6 +114,7 @@ class ScreenModel {
     bool wide = false;      // the characters are in wide_, not bytes_
     bool mixed = false;     // the attributes are in attrs_, cell by cell
     bool wrapped = false;
+    bool plain = true;      // bytes in the default attributes: neither wide nor mixed, uniform the default
   };
 
   int32_t phys(int32_t row) const {
@@ -102,6 +122,7 @@ class ScreenModel {
     return p >= rows_ ? p - rows_ : p;
   }
   void putSlow(int32_t p, int32_t col, const uint8_t* src, int32_t n);
+  void pushTopRow(int64_t historyLimit);
   void makeWide(int32_t p);
   void makeMixed(int32_t p);
   void blankRow(int32_t p);
@@ -110,7 +131,8 @@ class ScreenModel {
   int32_t top_ = 0;         // the ring position of grid row 0
   int64_t scrolled_ = 0;
   CellAttr pen_;
-  std::vector<uint8_t> bytes_;
+  bool penPlain_ = true;    // the pen is the default attributes
+  std::vector<uint8_t> bytes_;   // and 16 to spare: the history copies a row in steps of 16
   std::vector<uint32_t> wide_;
   std::vector<CellAttr> attrs_;
   std::vector<RowState> state_;
