@@ -32,6 +32,7 @@ struct Recorded {
   bool rangeSet[2] = {false, false};
   int32_t range[2] = {0, 0};
   Caret caret = Caret::None;
+  bool barNow = false;   // the user moved the view or sized it: the vertical bar follows at once
 };
 
 // All guarded by the screen lock.
@@ -43,6 +44,18 @@ struct {
   int32_t back = 0;   // rows of history above the grid's top at the view's top
 } gShown;   // what the window's pixels stand for: the state of the last frame
 WindowHandle gWindow = nullptr;
+
+// While output streams, every row that goes into the history changes the
+// vertical bar's range (and, held in the history, its position), and a bar
+// redrawn every frame costs more than the rest of the frame. In a stream
+// (the grid scrolled in this frame and the one before) the bar takes such
+// changes at most every kBarFrames frames, a few times a second; what the
+// user does to the view, and the frame after a stream, show at once.
+constexpr int64_t kBarFrames = 8;
+int64_t gFrameNo = 0;
+int64_t gBarFrame = -kBarFrames;   // the frame that last set the vertical bar
+int64_t gScrollsAtFrame = 0;       // grid scrolls when the last frame ran
+int gScrollingFrames = 0;          // frames in a row in which the grid scrolled
 
 // Only the user-interface thread: whether painting placed the caret, and
 // the scroll-bar values last handed to the window. A bar redrawn with the
@@ -126,6 +139,11 @@ void frameWindow(WindowHandle w) {
 
 void frameViewMoved() { request(); }
 
+void frameBarNow() {
+  gRec.barNow = true;
+  request();
+}
+
 ShownView frameShownView() {
   return ShownView{gShown.x, gShown.y, static_cast<int32_t>(gScrolls - gShown.scrolls) + gShown.back};
 }
@@ -157,6 +175,9 @@ void frameReset() {
   gShown.y = GyOffset;
   gShown.scrolls = gScrolls;
   gShown.back = DISPLAYViewBack();
+  gScrollsAtFrame = gScrolls;
+  gScrollingFrames = 0;
+  gBarFrame = gFrameNo - kBarFrames;
 }
 
 void DISPLAYPlaceCaret() {
@@ -179,6 +200,24 @@ int DISPLAYRunFrame(WindowHandle w) {
     ScopedLock hold(ScreenLock());
     r = gRec;
     gRec = Recorded{};
+    gFrameNo++;
+    gScrollingFrames = gScrolls != gScrollsAtFrame ? gScrollingFrames + 1 : 0;
+    gScrollsAtFrame = gScrolls;
+    const int v = slot(kBarVert);
+    if (r.posSet[v] || r.rangeSet[v]) {
+      if (!r.barNow && gScrollingFrames > 1 && gFrameNo - gBarFrame < kBarFrames) {
+        // Kept for a later frame, which this keeps coming.
+        gRec.posSet[v] = r.posSet[v];
+        gRec.pos[v] = r.pos[v];
+        gRec.rangeSet[v] = r.rangeSet[v];
+        gRec.range[v] = r.range[v];
+        gRec.any = true;
+        r.posSet[v] = r.rangeSet[v] = false;
+        r.any = true;
+      } else {
+        gBarFrame = gFrameNo;
+      }
+    }
     // The content moves against the view, and up with each grid scroll.
     dx = GxOffset - gShown.x;
     dy = contentMove();

@@ -292,6 +292,7 @@ void clearScreen(bool history) {
   GyOffset = 0;
   viewLeaveHistory();
   viewVertBar(static_cast<int32_t>(pos < 0 ? 0 : pos));
+  frameBarNow();
   GnColumn = 0;
   GnRow = 0;
   ClearSelection();   // the text it stood for is gone
@@ -376,6 +377,7 @@ void ApplyScrollbackLimit() {
   viewGridScrolled(0);
   selectionGridScrolled(0);
   viewVertBar(GyOffset);
+  frameBarNow();
   frameDirtyAll(0);
 }
 

@@ -60,6 +60,7 @@ void moveViewTo(WindowHandle hwnd, int64_t top) {
   }
   frameWindow(hwnd);
   viewVertBar(GyOffset);
+  frameBarNow();
   frameViewMoved();
 }
 
@@ -161,6 +162,7 @@ int32_t SizeDISPLAY(WindowHandle hwnd, uint16_t height, uint16_t width) {
   if (GyScroll < 0) GyScroll = 0;
   if (GyOffset > GyScroll) GyOffset = GyScroll;
   viewVertBar(GyOffset);
+  frameBarNow();
 
   GxSize = width;
   GxScroll = M.cols() * GxChar - GxSize;
