@@ -22,6 +22,7 @@ Flag32 gEnterSends{kEnterCr};
 Flag32 gfTimeStamps{0};
 Flag32 gfTimeStampsInRecord{0};
 Flag32 gfStatusBar{0};
+Flag32 gScrollbackLines{10000};
 Flag32 gSendFilter{kSendFilterText};
 char gszOptionsPathName[kPathMax];
 const char gszOptionsName[] = "ZELTO.INI";
@@ -58,6 +59,7 @@ const OptionDesc kOptions[] = {
     {"terminal", "timestamps", "Time stamps", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "timestamps_in_record", "Time stamps in record file", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "status_bar", "Status bar", kOptionFlag, 0, 1, "0", nullptr},
+    {"terminal", "scrollback_lines", "Scrollback lines", kOptionNumber, 0, 1000000, "10000", nullptr},
     // The rows from here on are kept in the file but not shown in the
     // Options dialog: what the program remembers of how it was used.
     {"files", "send_filter", "Send file filter", kOptionChoice, 0, 2, "TEXT", kFilterChoices},
@@ -77,7 +79,7 @@ char* textOf(int i) {
 Flag32* numberOf(int i) {
   static Flag32* const numbers[kOptionTotal] = {nullptr, nullptr, nullptr, &gUploadTimeoutMs, &gfNewLineOnLf,
                                                 &gEnterSends, &gfTimeStamps, &gfTimeStampsInRecord,
-                                                &gfStatusBar, &gSendFilter};
+                                                &gfStatusBar, &gScrollbackLines, &gSendFilter};
   // cppcheck-suppress CastIntegerToAddressAtReturn ; an entry of a table of pointers
   return numbers[i];
 }

@@ -236,7 +236,7 @@ check options_status_bar_shown_at_once "ink $bar" test "$bar" -gt 200
 
 # ---- 3. Save Setup, then Exit: the preset beside the executable, the
 # options beside it
-menu 3 0 1   # Config, Up from "Terminal" wraps to "Save Setup"
+menu 3 0 2   # Config, Up from "Terminal" wraps to "Clear Scrollback", then "Save Setup"
 for _ in $(seq 60); do [ -f "$preset" ] && [ "$(stat -c %s "$preset")" -eq 630 ] && break; sleep 0.05; done
 ls -la "$ZW_APP" >"$ZW_WORK/after_save.txt"
 menu 0 0 1   # File, Up wraps to "Exit"
@@ -291,7 +291,7 @@ typed_delimiter() {
   keys Return
   probe wait-gone Setup 5000 >/dev/null
   wait_foreground 3000
-  menu 3 0 1
+  menu 3 0 2
   for ((t = 0; t < 60; t++)); do [ "$(byte_at 11)" = "$2" ] && break; sleep 0.05; done
   check "setup_preset_typed_delimiter_$1" "byte 11 = $(byte_at 11)" test "$(byte_at 11)" = "$2"
 }
