@@ -158,7 +158,7 @@ screen_text() {
     [ "$(xdotool search --onlyvisible --pid "$ZG_PID" 2>/dev/null | wc -l)" -gt "$n" ] && break
     sleep 0.05
   done
-  keys Up Return ctrl+Insert
+  keys Up Up Up Return ctrl+Insert   # Select All, above Find... and Clear Scrollback
   sleep 0.2
   xclip -o -selection clipboard 2>/dev/null
   xdotool mousemove --window "$w" 300 100 click 1

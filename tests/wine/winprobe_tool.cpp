@@ -465,11 +465,13 @@ int clipGet() {
   if (OpenClipboard(nullptr)) {
     if (HANDLE mem = GetClipboardData(CF_UNICODETEXT)) {
       const auto* w = static_cast<const WCHAR*>(GlobalLock(mem));
-      char utf8[8192];
-      const int n = w ? WideCharToMultiByte(CP_UTF8, 0, w, -1, utf8, sizeof utf8, nullptr, nullptr) : 0;
+      // As long as the text is: a Select All copies the history too.
+      const int size = w ? WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr) : 0;
+      std::string utf8(static_cast<size_t>(size > 0 ? size : 1), '\0');
+      const int n = size > 0 ? WideCharToMultiByte(CP_UTF8, 0, w, -1, &utf8[0], size, nullptr, nullptr) : 0;
       for (int i = 0; i + 1 < n; i++) {
         char b[3];
-        std::snprintf(b, sizeof b, "%02x", static_cast<unsigned char>(utf8[i]));
+        std::snprintf(b, sizeof b, "%02x", static_cast<unsigned char>(utf8[static_cast<size_t>(i)]));
         hex += b;
       }
       GlobalUnlock(mem);
