@@ -45,7 +45,8 @@ class History {
   // so it costs no call while the chunk has room. The bytes may be read
   // up to 15 beyond n.
   void pushBytes(const uint8_t* bytes, int32_t n, bool wrapped, int64_t limit) {
-    if (limit <= 0 || count_ > limit || (count_ < limit && count_ == capacity_) || chunks_.empty() ||
+    // No chunk yet leaves fill_ at kChunkSize: the last test sends that to the slow path too.
+    if (limit <= 0 || count_ > limit || (count_ < limit && count_ == capacity_) ||
         fill_ + kHeader + static_cast<uint32_t>(n) + 16 > kChunkSize) {
       pushBytesSlow(bytes, n, wrapped, limit);
       return;
