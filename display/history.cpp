@@ -62,6 +62,8 @@ uint8_t* History::room(uint32_t bytes) {
     spare_ = nullptr;
     if (chunks_.empty()) chunkBase_ = 0;
     chunks_.push_back(chunk);
+    newest_ = chunk;
+    newestPlace_ = static_cast<uint64_t>(chunkBase_ + static_cast<int64_t>(chunks_.size()) - 1) << kChunkBits;
     fill_ = 0;
   }
   uint8_t* p = chunks_.back() + fill_;
@@ -170,6 +172,8 @@ void History::clear() {
     }
   }
   chunks_.clear();
+  newest_ = nullptr;
+  newestPlace_ = 0;
   chunkBase_ = 0;
   fill_ = kChunkSize;
   index_.reset();

@@ -45,18 +45,23 @@ class History {
   // so it costs no call while the chunk has room. The bytes may be read
   // up to 15 beyond n.
   void pushBytes(const uint8_t* bytes, int32_t n, bool wrapped, int64_t limit) {
-    if (limit <= 0 || count_ > limit || (count_ < limit && count_ == capacity_) || chunks_.empty() ||
+    // No chunk yet leaves fill_ at kChunkSize: the last test sends that to the slow path too.
+    if (limit <= 0 || count_ > limit || (count_ < limit && count_ == capacity_) ||
         fill_ + kHeader + static_cast<uint32_t>(n) + 16 > kChunkSize) {
       pushBytesSlow(bytes, n, wrapped, limit);
       return;
     }
+    // A full history: the oldest row goes and the new one takes its place
+    // in the ring, the count staying as it is.
+    const int64_t slot = at(count_);
     if (count_ == limit) {
       head_ = head_ + 1 == capacity_ ? 0 : head_ + 1;
-      count_--;
-      if (count_ > 0 && static_cast<int64_t>(index_[head_] >> kChunkBits) != chunkBase_) dropChunks();
+      if (count_ > 1 && static_cast<int64_t>(index_[head_] >> kChunkBits) != chunkBase_) dropChunks();
+    } else {
+      count_++;
     }
-    uint8_t* p = chunks_.back() + fill_;
-    index_[at(count_)] = static_cast<uint64_t>(chunkBase_ + static_cast<int64_t>(chunks_.size()) - 1) << kChunkBits | fill_;
+    uint8_t* p = newest_ + fill_;
+    index_[slot] = newestPlace_ | fill_;
     p[0] = static_cast<uint8_t>(n);
     p[1] = static_cast<uint8_t>(n >> 8);
     p[2] = 0;
@@ -64,7 +69,6 @@ class History {
     p[4] = wrapped ? kRecordWrapped : 0;
     for (int32_t k = 0; k < n; k += 16) std::memcpy(p + kHeader + k, bytes + k, 16);
     fill_ += kHeader + static_cast<uint32_t>(n);
-    count_++;
   }
   // Drops the oldest rows until at most limit remain.
   void trim(int64_t limit);
@@ -100,6 +104,8 @@ class History {
   std::vector<uint8_t*> chunks_;   // chunks_[0] is chunk number chunkBase_
   int64_t chunkBase_ = 0;
   uint32_t fill_ = kChunkSize;     // bytes used in the newest chunk
+  uint8_t* newest_ = nullptr;      // chunks_.back(), while there is a chunk
+  uint64_t newestPlace_ = 0;       // its chunk number << 16, the place of its first byte
   uint8_t* spare_ = nullptr;       // a chunk kept for reuse
   std::unique_ptr<uint64_t[]> index_;   // ring: chunk number << 16 | offset
   int64_t capacity_ = 0;

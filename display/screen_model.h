@@ -76,7 +76,7 @@ class ScreenModel {
     } else if (historyLimit > 0 || history_.size() > 0) {
       pushTopRow(historyLimit);
     }
-    std::memset(&bytes_[static_cast<size_t>(p) * cols_], ' ', static_cast<size_t>(cols_));
+    blankUsed(p);
     state_[p] = RowState{};
     top_ = top_ + 1 == rows_ ? 0 : top_ + 1;
     scrolled_++;
@@ -120,6 +120,18 @@ class ScreenModel {
   int32_t phys(int32_t row) const {
     const int32_t p = row + top_;
     return p >= rows_ ? p - rows_ : p;
+  }
+  // Blanks the cells of ring row p that have been written: the cells from
+  // used on were never written since the row was last blanked, so a short
+  // line (16 cells or fewer) costs one store of 16 blanks, not a whole row.
+  void blankUsed(int32_t p) {
+    static const uint8_t kBlanks[16] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    uint8_t* row = &bytes_[static_cast<size_t>(p) * cols_];
+    if (state_[p].used <= 16 && cols_ >= 16) {
+      std::memcpy(row, kBlanks, 16);
+    } else {
+      std::memset(row, ' ', static_cast<size_t>(cols_));
+    }
   }
   void putSlow(int32_t p, int32_t col, const uint8_t* src, int32_t n);
   void pushTopRow(int64_t historyLimit);
