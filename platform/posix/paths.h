@@ -52,3 +52,15 @@ void posixSetLocalTimeOfDay(int32_t ms);
 // Returns how many were put into out.
 enum : int { kControlDtr = 0x10, kControlRts = 0x20, kControlBreak = 0x40 };
 int posixTakeSerialControls(int* out, int max);
+// What the last line settings asked of termios (the rate, c_cflag, c_iflag),
+// noted before they are made: a pseudo-terminal keeps only some of them.
+void posixAskedLineSettings(uint32_t* rate, uint32_t* cflag, uint32_t* iflag);
+// Pretends a driver that cannot make a rate: asked for asked, the port reads
+// back kept, as drivers that round to what their clock divides. 0, 0 ends it.
+void posixPretendDriverRate(uint32_t asked, uint32_t kept);
+// What the system says of a serial device, into out: its driver and, for a
+// USB device, its vendor and product ("cp210x, USB 10c4:ea60 Silicon Labs
+// CP2102 USB to UART Bridge Controller"). Returns 0 when it says nothing.
+int posixSerialDeviceInfo(const char* path, char* out, size_t len);
+// Makes dir stand for /sys (null or "" restores it), for tests.
+void posixSetSysfsRoot(const char* dir);

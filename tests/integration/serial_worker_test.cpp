@@ -77,14 +77,14 @@ TEST_F(SerialWorker, OpenCloseReopenAndTheFlagsOfEachState) {
 TEST_F(SerialWorker, PortsThatDoNotOpenAreReportedWithPortAndRate) {
   posixSetComDevice(1, "/nonexistent/tty");
   EXPECT_EQ(openConnection(), 0);
-  gbPort = 10;   // forms "COM:", which names no port
+  gbPort = 10;   // COM10: no device for it here
   gdwBaudRate = 9600;
   EXPECT_EQ(openConnection(), 0);
   ASSERT_EQ(headlessMessageCount(), 2);
   EXPECT_EQ(headlessMessage(0).text, "Cannot open COM1 @ 115200 baud\n/nonexistent/tty: No such file or directory");
   EXPECT_EQ(headlessMessage(0).caption, "Zelto v3.16");
   EXPECT_EQ(headlessMessage(0).icon, kIconError);
-  EXPECT_EQ(headlessMessage(1).text, "Cannot open COM10 @ 9600 baud\nCOM:: no such port");
+  EXPECT_EQ(headlessMessage(1).text, "Cannot open COM10 @ 9600 baud\nCOM10: no such port");
   EXPECT_EQ(gfConnected.load(), 0);
   EXPECT_EQ(gfThreadCut.load(), 1);
   EXPECT_EQ(gfComOpen.load(), 0);
@@ -316,7 +316,7 @@ TEST_F(SerialWorker, ModemLineCommandsReachThePortAndLeaveTheLinkWorking) {
   posixSetModemLines(kModemCts | kModemRlsd);
   char bar[160];
   EXPECT_EQ(ComposeStatusBar(bar, sizeof bar), 1);
-  EXPECT_STREQ(bar, "COM1 115.2k   CTS:1 DSR:0 DCD:1 RI:0   DTR:0 RTS:0   RX 3  TX 1");
+  EXPECT_STREQ(bar, "COM1 115.2k 8N1   CTS:1 DSR:0 DCD:1 RI:0   DTR:0 RTS:0   RX 3  TX 1");
   EXPECT_EQ(ComposeStatusBar(bar, sizeof bar), 0) << "nothing changed";
 
   // Each open raises both lines again; UDP has none of them.

@@ -64,7 +64,8 @@ TEST_F(OptionsFile, MissingFileGivesDefaultsAndSaveWritesEveryKeyUnderItsSection
             "[upload]\nprompt = ok|compiled\ncontinue_prompts = compiled\n"
             "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\n"
             "timeout_ms = 5000\n\n[terminal]\nnewline_on_lf = 0\nenter_sends = CR\n"
-            "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\n\n[files]\nsend_filter = TEXT\n");
+            "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\n\n[serial]\ndevice =\nbaud = 0\n"
+            "data_bits = 8\nparity = none\nstop_bits = 1\nflow = none\n\n[files]\nsend_filter = TEXT\n");
 }
 
 TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
@@ -78,7 +79,10 @@ TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
         "x = 1\r\n"
         "[upload]\r\n"
         "# FORTH words may hold ; and = \r\n"
-        "prompt = ok;|a=b\r\n");
+        "prompt = ok;|a=b\r\n"
+        "[serial]\r\n"
+        "baud = 921600\r\n"
+        "flow = XONXOFF\r\n");
   ASSERT_EQ(LoadOptions(), 1);
   EXPECT_EQ(gEnterSends.load(), kEnterCrLf);
   EXPECT_EQ(gfTimeStamps.load(), 1);
@@ -101,6 +105,10 @@ TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
             "continue_prompts = compiled\r\n"
             "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\r\n"
             "timeout_ms = 5000\r\n"
+            "[serial]\r\n"
+            "baud = 921600\r\n"
+            "flow = xonxoff\r\n"
+            "device =\r\ndata_bits = 8\r\nparity = none\r\nstop_bits = 1\r\n"
             "\r\n[files]\r\nsend_filter = TEXT\r\n");
   gfStatusBar = 0;
   ASSERT_EQ(LoadOptions(), 1);
