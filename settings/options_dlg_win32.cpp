@@ -116,6 +116,7 @@ void buildControls(HWND dlg) {
     } else if (o.kind == kOptionList) {
       f = child(dlg, "COMBOBOX", text, CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP, id,
                 dlu(dlg, fieldX, y, fieldWidth(o.kind), 100));
+      SetWindowTextA(f, text);   // its edit field, made after the window's own text
       fillList(dlg, i);
     } else {
       f = child(dlg, "EDIT", text, ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, id,
