@@ -134,9 +134,9 @@ int platSerialListPorts(char (*list)[kSerialEntryMax], int max) {
   for (int i = 0; i < count; i++) {
     char info[256];
     if (posixSerialDeviceInfo(found[i], info, sizeof info)) {
-      std::snprintf(list[i], kSerialEntryMax, "%s  (%s)", found[i], info);
+      std::snprintf(list[i], kSerialEntryMax, "%.31s  (%.255s)", found[i], info);
     } else {
-      std::snprintf(list[i], kSerialEntryMax, "%s", found[i]);
+      std::snprintf(list[i], kSerialEntryMax, "%.31s", found[i]);
     }
   }
   return count;

@@ -249,7 +249,9 @@ TEST_F(OptionsFile, SerialValuesThatNameNoPortOrRateGetTheirDefaults) {
   std::ofstream(file) << "x";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const int device = OptionIndex("serial", "device"), baud = OptionIndex("serial", "baud");
-  for (const std::string& bad : {file, dir_.string(), fifo, std::string("/dev/null"), "/" + std::string(299, 'd'),
+  std::string longPath(300, 'd');
+  longPath[0] = '/';
+  for (const std::string& bad : {file, dir_.string(), fifo, std::string("/dev/null"), longPath,
                                  std::string("NUL"), std::string("CON"), std::string("COM0"), std::string("COM257"),
                                  file + "/ttyUSB0"})
     EXPECT_EQ(OptionCheck(device, bad.c_str()), 0) << bad;
