@@ -40,6 +40,17 @@ wait_windows 'Zelto v3\.16' 1 10000 && sleep 0.5 && focus_main
 typed "74880"
 check device_option_opens_the_port "device got $(dev_rx)" wait_rx 3734383830
 check device_option_no_box "" test "$(windows 'Zelto v3\.16')" -eq 1
+# Options: the port's row, its list of the devices found opened.
+menu_item 3 "$ZG_OPTIONS_Y"
+wait_windows Options 1 3000
+d=$(xdotool search --onlyvisible --name '^Options$' | head -n 1)
+xdotool mousemove --window "$d" 579 388 click 1
+sleep 0.6
+shot options-ports >/dev/null
+keys Escape
+sleep 0.3
+keys Escape
+sleep 0.3
 zelto_exit
 zelto_start --com 1=/nonexistent/tty
 check command_line_device_before_the_option "$(cat "$ZG_WORK/zelto.log")" \
