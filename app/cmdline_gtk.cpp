@@ -46,6 +46,7 @@ void listPorts(FILE* to) {
     if (shown[n] || !com[n][0]) continue;
     posixSerialDeviceProblem(com[n], why, sizeof why);
     std::fprintf(to, "  %-16s COM%d%s%s\n", com[n], n, why[0] ? "  " : "", why);
+    if (posixSerialDeviceInfo(com[n], info, sizeof info)) std::fprintf(to, "  %-16s %s\n", "", info);
   }
 }
 

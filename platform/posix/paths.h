@@ -36,9 +36,9 @@ void posixSetModemLines(int mask);
 // ports with a UART behind them (/dev/ttyS*), each kind in number order.
 // Returns how many were written into list (at most max).
 int posixFindSerialDevices(char (*list)[32], int max);
-// Why a device cannot be used by this user, into why: it does not exist; no
-// permission (with what to do about it); another program holds it (its name
-// and process number). Returns 0, why empty, when nothing stands in the way.
+// Why a device cannot be used by this user, into why: it does not exist; it
+// is no serial device (a file, a folder, a FIFO); no permission (with what
+// to do about it); another program holds it (its name and process number). Returns 0, why empty, when nothing stands in the way.
 int posixSerialDeviceProblem(const char* path, char* why, size_t len);
 // For a device this user may not open: the group that may, and how to join
 // it on Debian, into advice. Returns 0 when the device's permissions are not

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/posix/paths.h"
+#include "platform/serial.h"
 
 namespace {
 
@@ -243,6 +244,8 @@ int posixSerialDeviceProblem(const char* path, char* why, size_t len) {
   why[0] = 0;
   if (access(path, F_OK) != 0) {
     std::snprintf(why, len, "does not exist");
+  } else if (!platSerialNameCheck(path)) {
+    std::snprintf(why, len, "not a serial device");   // a file, a folder, a FIFO, /dev/null
   } else if (!posixSerialAccessAdvice(path, why, len)) {
     char who[512];
     holders(path, who, sizeof who);

@@ -166,7 +166,8 @@ namespace {
 
 // What zelto --list and the Options dialog's list say of a device, from
 // sysfs (here a tree of the same shape): a USB adapter's driver, vendor and
-// product; a built-in port's driver past the serial core's own devices.
+// product; a built-in port's driver past the serial core's own devices; and
+// of a path that is no serial device, that it is none.
 TEST(SerialFaults, EachDeviceFoundNamesItsDriverAndUsbProduct) {
   namespace fs = std::filesystem;
   const fs::path root = fs::temp_directory_path() / ("zelto-sysfs-" + std::to_string(getpid()));
@@ -194,6 +195,13 @@ TEST(SerialFaults, EachDeviceFoundNamesItsDriverAndUsbProduct) {
   EXPECT_STREQ(info, "serial");
   EXPECT_EQ(posixSerialDeviceInfo((root / "ttyACM9").c_str(), info, sizeof info), 0);
   posixSetSysfsRoot(nullptr);
+  // Named with --com, what is no serial device is said to be none (not held
+  // by every program that has /dev/null open).
+  char why[640];
+  for (const std::string& path : {std::string("/dev/null"), root.string(), (root / "ttyUSB0").string()}) {
+    EXPECT_EQ(posixSerialDeviceProblem(path.c_str(), why, sizeof why), 1);
+    EXPECT_STREQ(why, "not a serial device") << path;
+  }
   fs::remove_all(root);
 }
 
