@@ -81,12 +81,18 @@ PlatHandle platSerialOpen(const char* name) {
     noteFailure(gOpenedName);
     return kInvalidHandle;
   }
-  // Only a character device can be a serial port (GetCommState tells the rest).
+  // Only a character device can be a serial port; one that has no line
+  // settings to give is none either (the system says why).
   DCB probe = {};
   probe.DCBlength = sizeof probe;
-  if (GetFileType(h) != FILE_TYPE_CHAR || !GetCommState(h, &probe)) {
+  const bool character = GetFileType(h) == FILE_TYPE_CHAR;
+  if (!character || !GetCommState(h, &probe)) {
+    if (character) {
+      noteFailure(gOpenedName);
+    } else {
+      std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: not a serial port", gOpenedName);
+    }
     CloseHandle(h);
-    std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: not a serial port", gOpenedName);
     return kInvalidHandle;
   }
   noteDevice(gOpenedName);
