@@ -1,6 +1,7 @@
 // The about box (dialog 100) on GTK, and the runner through which the commands open their modal dialogs.
 #include <gtk/gtk.h>
 
+#include "app/find_gtk.h"
 #include "app/frame_gtk.h"
 #include "app/version.h"
 #include "platform/shell.h"
@@ -102,5 +103,6 @@ int RunZeltoDialog(int id, WindowHandle owner) {
   if (id == kDialogAbout) return RunAboutDialog(owner);
   if (id == kDialogSetup) return RunSetupDialog(owner);
   if (id == kDialogOptions) return RunOptionsDialog(owner);
+  if (id == kDialogFind) return ShowFindBar();
   return 0;
 }

@@ -36,6 +36,7 @@ INT_PTR GoModalDialogBoxParam(HINSTANCE instance, int id, HWND owner, DLGPROC pr
 
 int RunZeltoDialog(int id, HWND owner) {
   if (id == kDialogOptions) return RunOptionsDialog(owner);
+  if (id == kDialogFind) return ShowFindDialog(owner);
   DLGPROC proc = nullptr;
   if (id == kDialogAbout) proc = HelpDlgProc;
   if (id == kDialogSetup) proc = SettingsDlgProc;

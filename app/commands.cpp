@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <string>
 
+#include "display/find.h"
+#include "display/save_output.h"
 #include "display/screen.h"
 #include "display/selection.h"
+#include "display/view.h"
 #include "link/connection.h"
 #include "platform/clipboard.h"
 #include "link/serial.h"
@@ -85,6 +88,20 @@ void DISPLAYOfferPrimary(WindowHandle w) {
 
 void DISPLAYPastePrimary(WindowHandle w) { paste(w, 1); }
 
+int DISPLAYFindText(WindowHandle w, const char* text, int matchCase, int older) {
+  const FindResult r = FindInScreen(w, text ? text : "", matchCase != 0, older != 0, nullptr);
+  if (r == kFindFound || r == kFindWrapped) DISPLAYOfferPrimary(w);
+  return r;
+}
+
+const char* DISPLAYFindNote(int result) {
+  switch (result) {
+    case kFindWrapped: return "-wrapped-";
+    case kFindNotFound: return "not found";
+    default: return "";
+  }
+}
+
 int DoDISPLAYCommand(WindowHandle w, int id) {
   switch (id) {
     case kCmdExit: platPostClose(w); break;
@@ -118,11 +135,15 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     case kCmdCloseRecord: CloseRecFile(); break;
     case kCmdTerminal: runSetup(w); break;
     case kCmdEraseScreen: ClearDISPLAYScreen(); break;
+    case kCmdClearScrollback: ClearDISPLAYScrollback(); break;
     // Unlike Setup, Options is not refused during a transfer: an upload takes
     // its prompts, errors and timeout when it starts (a change applies to
     // the next one), and the other options are flags read where they are
     // used. Only a change of the serial port's settings waits (its Ok says so).
-    case kCmdOptions: platRunDialog(kDialogOptions, w); break;
+    case kCmdOptions:
+      platRunDialog(kDialogOptions, w);
+      ApplyScrollbackLimit();
+      break;
     case kCmdDtr: SetModemLine(kLineDtr, gfDtrOn ? 0 : 1); break;
     case kCmdRts: SetModemLine(kLineRts, gfRtsOn ? 0 : 1); break;
     case kCmdSendBreak: RequestBreak(); break;
@@ -134,6 +155,12 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
       SelectAllCells();
       DISPLAYOfferPrimary(w);
       break;
+    case kCmdFind: platRunDialog(kDialogFind, w); break;
+    case kCmdSaveOutput: SaveOutputDlg(w); break;
+    case kCmdViewPageUp: ScrollDISPLAYPages(w, 1); break;
+    case kCmdViewPageDown: ScrollDISPLAYPages(w, -1); break;
+    case kCmdViewTop: ScrollDISPLAYVert(w, kSbTop, 0); break;
+    case kCmdViewBottom: ScrollDISPLAYVert(w, kSbBottom, 0); break;
     default: return 0;
   }
   return 1;

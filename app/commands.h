@@ -7,6 +7,7 @@ enum : int {
   kCmdExit = 301,
   kCmdSelectSendFile = 302,      // F1
   kCmdSelectRecordFile = 304,    // F2
+  kCmdSaveOutput = 306,          // Ctrl+Shift+S: "Save Output As..."
   kCmdDropStream = 311,          // F3
   kCmdShowStream = 312,          // F4
   kCmdSendRaw = 321,             // F5
@@ -26,10 +27,16 @@ enum : int {
   kCmdDtr = 336,                 // check item: the DTR line
   kCmdRts = 337,                 // check item: the RTS line
   kCmdSendBreak = 338,           // a 250 ms break
+  kCmdClearScrollback = 339,     // Erase Screen and the history emptied
   kCmdInfo = 341,
   kCmdCopy = 351,                // Ctrl+Insert, Ctrl+Shift+C
   kCmdPaste = 352,               // Shift+Insert, Ctrl+Shift+V
   kCmdSelectAll = 353,
+  kCmdFind = 354,                // Ctrl+Shift+F: "Find..."
+  kCmdViewPageUp = 355,          // Shift+Page Up: the view a page up through history and grid
+  kCmdViewPageDown = 356,        // Shift+Page Down
+  kCmdViewTop = 357,             // Shift+Home: the oldest row of the history
+  kCmdViewBottom = 358,          // Shift+End: the end, following output again
 };
 
 // The menu a right click on the view opens.
@@ -37,11 +44,22 @@ struct CommandText {
   const char* text;
   int command;
 };
-constexpr CommandText kSelectionMenu[] = {{"Copy", kCmdCopy}, {"Paste", kCmdPaste}, {"Select All", kCmdSelectAll}};
+constexpr CommandText kSelectionMenu[] = {{"Copy", kCmdCopy},
+                                         {"Paste", kCmdPaste},
+                                         {"Select All", kCmdSelectAll},
+                                         {"Find...", kCmdFind},
+                                         {"Clear Scrollback", kCmdClearScrollback}};
 
 // Carries out command id, chosen on main window w. Returns 1 when id is a
 // command of the table, 0 for any other number (which changes nothing).
 int DoDISPLAYCommand(WindowHandle w, int id);
+
+// Find (the find bar's Next and Previous): text searched towards older or
+// newer output (display/find.h); a match is selected, brought into view and
+// offered as the primary selection. Returns a FindResult.
+int DISPLAYFindText(WindowHandle w, const char* text, int matchCase, int older);
+// The note the find bar shows for a FindResult: "-wrapped-", "not found" or "".
+const char* DISPLAYFindNote(int result);
 
 // X's primary selection (GTK): the selection, once made, is offered there;
 // a middle click pastes what it holds.

@@ -17,3 +17,8 @@ INT_PTR GoModalDialogBoxParam(HINSTANCE instance, int id, HWND owner, DLGPROC pr
 int RunZeltoDialog(int id, HWND owner);
 // The Options dialog, built from the options table (it has no template).
 int RunOptionsDialog(HWND owner);
+// The find dialog (103, app/find_win32.cpp): shown non-modal, its text
+// selected; and its keys, taken from the message loop before the main
+// window's accelerators (TRUE when m was the dialog's).
+int ShowFindDialog(HWND owner);
+BOOL FindDialogMessage(MSG* m);

@@ -11,8 +11,10 @@
 
 #include "app/cmdline_gtk.h"
 #include "app/commands.h"
+#include "app/find_gtk.h"
 #include "app/frame_gtk.h"
 #include "app/mouse_gtk.h"
+#include "app/viewkeys_gtk.h"
 #include "app/statusbar.h"
 #include "display/keyboard.h"
 #include "display/view.h"
@@ -43,6 +45,7 @@ struct MenuEntry {
 const MenuEntry kFileMenu[] = {
     {"Select Send File", kCmdSelectSendFile, GDK_KEY_F1},
     {"Select Record File", kCmdSelectRecordFile, GDK_KEY_F2},
+    {"Save Output As...", kCmdSaveOutput, GDK_KEY_s, static_cast<GdkModifierType>(GDK_CONTROL_MASK | GDK_SHIFT_MASK)},
     {nullptr, 0, 0},
     {"Exit", kCmdExit, 0},
 };
@@ -75,6 +78,8 @@ const MenuEntry kConfigMenu[] = {
     {"Send Break", kCmdSendBreak, 0},
     {nullptr, 0, 0},
     {"Save Setup", kCmdSaveSetup, 0},
+    {nullptr, 0, 0},
+    {"Clear Scrollback", kCmdClearScrollback, 0},
 };
 
 GtkWidget* gMain = nullptr;
@@ -282,7 +287,7 @@ int keyCharacter(const GdkEventKey* k) {
 gboolean onKey(GtkWidget*, GdkEventKey* k, gpointer) {
   // Alt combinations are the window manager's and the menus'.
   if (k->state & (GDK_MOD1_MASK | GDK_SUPER_MASK | GDK_META_MASK)) return FALSE;
-  if (ClipboardKey(k)) return TRUE;
+  if (ClipboardKey(k) || ViewKey(k)) return TRUE;
   const int ch = keyCharacter(k);
   if (ch >= 0) ProcessDISPLAYCharacter(gMain, ch);
   // Every other key is the view's too: arrows and Tab do not move the focus.
@@ -441,9 +446,7 @@ int main(int argc, char** argv) {
   LoadOptions();
 
   // The loaded (or default) cell sizes the window before any font exists.
-  GxSize = 81 * GxChar;
-  GySize = 129 * GyChar;
-  GyVisible = 33 * GyChar;
+  SetDISPLAYPageSizes(33);
 
   gMain = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_title(GTK_WINDOW(gMain), gszAppName);
@@ -477,6 +480,7 @@ int main(int argc, char** argv) {
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(box), grid, TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(box), NewFindBar(gMain, gView), FALSE, FALSE, 0);
   // The status bar is made whether shown or not: the option can turn it on
   // at any time.
   gStatus = gtk_label_new("");

@@ -146,9 +146,17 @@ LRESULT CALLBACK DISPLAYWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case WM_HSCROLL:
       ScrollDISPLAYHorz(hwnd, LOWORD(wParam), HIWORD(wParam));
       return 0;
-    case WM_VSCROLL:
-      ScrollDISPLAYVert(hwnd, LOWORD(wParam), HIWORD(wParam));
+    case WM_VSCROLL: {
+      // The message carries the thumb's position in 16 bits; over a long
+      // history the bar's range is larger, and the bar itself has it whole.
+      int pos = HIWORD(wParam);
+      SCROLLINFO si{sizeof si, SIF_RANGE | SIF_TRACKPOS, 0, 0, 0, 0, 0};
+      if ((LOWORD(wParam) == SB_THUMBPOSITION || LOWORD(wParam) == SB_THUMBTRACK) && GetScrollInfo(hwnd, SB_VERT, &si) &&
+          si.nMax > 0xFFFF)
+        pos = si.nTrackPos;
+      ScrollDISPLAYVert(hwnd, LOWORD(wParam), pos);
       return 0;
+    }
     case WM_MOUSEWHEEL: {
       // Fine-stepped wheels send parts of a notch: they add up until whole.
       static int wheelRest = 0;
@@ -195,9 +203,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*cmdLine*/
   LoadOptions();
 
   // The loaded (or default) cell sizes the window before any font exists.
-  GxSize = 81 * GxChar;
-  GySize = 129 * GyChar;
-  GyVisible = 33 * GyChar;
+  SetDISPLAYPageSizes(33);
   // The status bar, when shown, adds its height: the view keeps its size.
   const int frame = GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU) + 20 +
                     (gfStatusBar ? GetSystemMetrics(SM_CYMENU) + 2 : 0);
@@ -221,6 +227,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*cmdLine*/
 
   MSG m{};
   while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+    // The find dialog's keys are its own (Shift+Home selects in its text).
+    if (FindDialogMessage(&m)) continue;
     if (TranslateAcceleratorA(main, ghAccel, &m)) continue;
     TranslateMessage(&m);
     DispatchMessageA(&m);

@@ -136,10 +136,18 @@ fill_screen() {
   sleep 1.5
 }
 setup_erase() { fill_screen; }
-# The view at the top (WM_VSCROLL, SB_TOP) with the cursor on row 127.
+# The view at the grid's top with the cursor on row 127: the thumb where
+# the history above the grid ends (the bar's range less the grid's own,
+# 128 rows less the view's height); WM_VSCROLL, SB_THUMBPOSITION.
 setup_echo() {
   [ "$1" = 1 ] && fill_screen
-  wine "$probe" send 0x115 6 0 >/dev/null 2>&1 </dev/null
+  local w vmax h top
+  w=$(wine "$probe" window 2>/dev/null </dev/null)
+  vmax=$(sed -nE 's/.* vmax=([0-9]+).*/\1/p' <<<"$w")
+  h=$(sed -nE 's/.* clienth=([0-9]+).*/\1/p' <<<"$w")
+  top=$((vmax - (128 * celly - h)))
+  [ "$top" -lt 0 ] && top=0
+  wine "$probe" send 0x115 $((4 | (top << 16))) 0 >/dev/null 2>&1 </dev/null
   sleep 0.5
 }
 

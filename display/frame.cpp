@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "display/screen.h"
+#include "display/screen_model.h"
 #include "display/view.h"
 #include "platform/window.h"
 #include "settings/globals.h"
@@ -31,6 +32,7 @@ struct Recorded {
   bool rangeSet[2] = {false, false};
   int32_t range[2] = {0, 0};
   Caret caret = Caret::None;
+  bool barNow = false;   // the user moved the view or sized it: the vertical bar follows at once
 };
 
 // All guarded by the screen lock.
@@ -39,8 +41,21 @@ int64_t gScrolls = 0;   // grid scrolls since the start
 struct {
   int32_t x = 0, y = 0;
   int64_t scrolls = 0;
+  int32_t back = 0;   // rows of history above the grid's top at the view's top
 } gShown;   // what the window's pixels stand for: the state of the last frame
 WindowHandle gWindow = nullptr;
+
+// While output streams, every row that goes into the history changes the
+// vertical bar's range (and, held in the history, its position), and a bar
+// redrawn every frame costs more than the rest of the frame. In a stream
+// (the grid scrolled in this frame and the one before) the bar takes such
+// changes at most every kBarFrames frames, a few times a second; what the
+// user does to the view, and the frame after a stream, show at once.
+constexpr int64_t kBarFrames = 8;
+int64_t gFrameNo = 0;
+int64_t gBarFrame = -kBarFrames;   // the frame that last set the vertical bar
+int64_t gScrollsAtFrame = 0;       // grid scrolls when the last frame ran
+int gScrollingFrames = 0;          // frames in a row in which the grid scrolled
 
 // Only the user-interface thread: whether painting placed the caret, and
 // the scroll-bar values last handed to the window. A bar redrawn with the
@@ -124,13 +139,26 @@ void frameWindow(WindowHandle w) {
 
 void frameViewMoved() { request(); }
 
-ShownView frameShownView() {
-  return ShownView{gShown.x, gShown.y, static_cast<int32_t>(gScrolls - gShown.scrolls)};
+void frameBarNow() {
+  gRec.barNow = true;
+  request();
 }
+
+ShownView frameShownView() {
+  return ShownView{gShown.x, gShown.y, static_cast<int32_t>(gScrolls - gShown.scrolls) + gShown.back};
+}
+
+namespace {
+// How far the content moves up in the window since the last frame: with
+// the view, with each grid scroll, and against a view held in the history.
+int64_t contentMove() {
+  return GyOffset - gShown.y + (gScrolls - gShown.scrolls - DISPLAYViewBack() + gShown.back) * GyChar;
+}
+}  // namespace
 
 bool frameWholeViewDue() {
   const int64_t dx = GxOffset - gShown.x;
-  const int64_t dy = GyOffset - gShown.y + (gScrolls - gShown.scrolls) * GyChar;
+  const int64_t dy = contentMove();
   return GyVisible > 0 && GxSize > 0 && (std::llabs(dy) >= GyVisible || std::llabs(dx) >= GxSize);
 }
 
@@ -146,6 +174,10 @@ void frameReset() {
   gShown.x = GxOffset;
   gShown.y = GyOffset;
   gShown.scrolls = gScrolls;
+  gShown.back = DISPLAYViewBack();
+  gScrollsAtFrame = gScrolls;
+  gScrollingFrames = 0;
+  gBarFrame = gFrameNo - kBarFrames;
 }
 
 void DISPLAYPlaceCaret() {
@@ -168,23 +200,44 @@ int DISPLAYRunFrame(WindowHandle w) {
     ScopedLock hold(ScreenLock());
     r = gRec;
     gRec = Recorded{};
+    gFrameNo++;
+    gScrollingFrames = gScrolls != gScrollsAtFrame ? gScrollingFrames + 1 : 0;
+    gScrollsAtFrame = gScrolls;
+    const int v = slot(kBarVert);
+    if (r.posSet[v] || r.rangeSet[v]) {
+      if (!r.barNow && gScrollingFrames > 1 && gFrameNo - gBarFrame < kBarFrames) {
+        // Kept for a later frame, which this keeps coming.
+        gRec.posSet[v] = r.posSet[v];
+        gRec.pos[v] = r.pos[v];
+        gRec.rangeSet[v] = r.rangeSet[v];
+        gRec.range[v] = r.range[v];
+        gRec.any = true;
+        r.posSet[v] = r.rangeSet[v] = false;
+        r.any = true;
+      } else {
+        gBarFrame = gFrameNo;
+      }
+    }
     // The content moves against the view, and up with each grid scroll.
     dx = GxOffset - gShown.x;
-    dy = GyOffset - gShown.y + (gScrolls - gShown.scrolls) * GyChar;
+    dy = contentMove();
     gShown.x = GxOffset;
     gShown.y = GyOffset;
     gShown.scrolls = gScrolls;
+    gShown.back = DISPLAYViewBack();
     viewW = GxSize;
     viewH = GyVisible;
     caretShown = gfConnected && GwCursorState == 1;
-    if (r.topLine <= r.bottomLine && r.bottomLine - gScrolls >= 0) {
+    // Rows above the view's top (in the history, or gone) show nowhere.
+    const int64_t back = DISPLAYViewBack();
+    if (r.topLine <= r.bottomLine && r.bottomLine - gScrolls >= -back) {
       int64_t first = r.topLine - gScrolls;
       int64_t last = r.bottomLine - gScrolls;
-      if (first < 0) first = 0;
-      if (last > kScreenRows - 1) last = kScreenRows - 1;
+      if (first < -back) first = -back;
+      if (last > gScreenModel.rows() - 1) last = gScreenModel.rows() - 1;
       if (first <= last) {
         left = r.firstCol * GxChar - GxOffset;
-        top = static_cast<int32_t>(first) * GyChar - GyOffset;
+        top = static_cast<int32_t>(first + back) * GyChar - GyOffset;
         width = (r.lastCol - r.firstCol + 1) * GxChar;
         height = static_cast<int32_t>(last - first + 1) * GyChar;
       }

@@ -69,6 +69,9 @@ void frameCaretHome();
 void frameWindow(WindowHandle w);
 // The view offsets changed: a frame is needed to move the window content.
 void frameViewMoved();
+// The user moved or sized the view: the next frame sets the vertical bar,
+// which in a stream of output it otherwise sets only every few frames.
+void frameBarNow();
 
 // ---- what the window's pixels stand for; the caller holds the screen lock
 

@@ -1,9 +1,10 @@
-// The screen model: how bytes become cells, rows, wraps and scrolls.
+// The writing rules of the screen model: how bytes become cells, rows, wraps and scrolls.
 #include "display/screen.h"
 
 #include <cstring>
 
 #include "display/frame.h"
+#include "display/screen_model.h"
 #include "display/selection.h"
 #include "display/timestamp.h"
 #include "display/view.h"
@@ -11,15 +12,12 @@
 #include "settings/globals.h"
 #include "settings/options.h"
 
-uint8_t gabScreen[kScreenCells];
-int32_t GnRow = 0;
-int32_t GnColumn = 0;
+int32_t& GnRow = gScreenModel.cursorRow;
+int32_t& GnColumn = gScreenModel.cursorCol;
 
 namespace {
 
-struct BlankAtLoad {
-  BlankAtLoad() { std::memset(gabScreen, ' ', sizeof gabScreen); }
-} blankAtLoad;
+ScreenModel& M = gScreenModel;
 
 // How a write chooses its display mode: from gfHexPrint per byte, or raw for
 // status texts and the model's own nested writes.
@@ -34,9 +32,9 @@ const char kHexDigits[] = "0123456789abcdef";
 // scrolls so far, so that a scroll renumbers nothing.
 struct Changes {
   int32_t scrolls = 0;
-  int32_t top = kScreenRows * 2;
+  int32_t top = kMaxScreenRows * 2;
   int32_t bottom = -1;
-  int32_t firstCol = kScreenCols;
+  int32_t firstCol = kMaxScreenCols;
   int32_t lastCol = -1;
   bool caret = false;
   bool moved = false;
@@ -63,54 +61,29 @@ void setScrollPos(int32_t pos) {
   gChanges.pos = pos;
 }
 
-void handChangesToFrame() {
+// What every entry point does before it lets the screen lock go. The rows
+// that went into the history take a view held there, and the selection, with
+// them; the bar's range grows with the history.
+void finishWrite() {
   Changes& c = gChanges;
   if (c.scrolls) {
+    viewGridScrolled(c.scrolls);
     frameGridScrolled(c.scrolls);
     selectionGridScrolled(c.scrolls);
   }
   if (c.top <= c.bottom) frameDirtyArea(c.top - c.scrolls, c.bottom - c.scrolls, c.firstCol, c.lastCol);
-  if (c.posSet) frameScrollPos(kBarVert, c.pos);
+  if (c.posSet || c.scrolls) viewVertBar(c.posSet ? c.pos : GyOffset);
   if (c.caret) frameCaret();
   if (c.moved) frameViewMoved();
   c = Changes{};
 }
 
-// Grid scrolls within one write are gathered: the new rows go to a tail of
-// rows below the grid, and the write ends with one move of the grid and one
-// copy of the tail, instead of a move of 127 rows for every line. The tail
-// is a ring that keeps the last 128 rows, all a grid can show of a longer
-// write. While the tail holds rows the cursor stands on its last one (row
-// 127), the only row a write stores into then. Nothing outside a write sees
-// the tail: every entry point flushes it before it lets the screen lock go.
-uint8_t gTail[kScreenRows][kScreenCols];
-int32_t gTailRows = 0;   // rows gathered in this write; the ring holds the last 128
-
-void flushTail() {
-  const int32_t n = gTailRows;
-  if (n == 0) return;
-  if (n < kScreenRows) {
-    const int32_t kept = kScreenRows - n;
-    std::memmove(gabScreen, gabScreen + n * kScreenCols, static_cast<size_t>(kept) * kScreenCols);
-    std::memcpy(gabScreen + kept * kScreenCols, gTail, static_cast<size_t>(n) * kScreenCols);
-  } else {
-    const int32_t oldest = n % kScreenRows;
-    std::memcpy(gabScreen, gTail[oldest], static_cast<size_t>(kScreenRows - oldest) * kScreenCols);
-    std::memcpy(gabScreen + (kScreenRows - oldest) * kScreenCols, gTail, static_cast<size_t>(oldest) * kScreenCols);
-  }
-  gTailRows = 0;
-}
-
-// The grid scrolls up one row: the oldest row goes, a blank row 127 comes.
-void scrollGrid() {
-  std::memset(gTail[gTailRows % kScreenRows], ' ', kScreenCols);
-  gTailRows++;
-}
-
-uint8_t* cell(int32_t row, int32_t column) {
-  if (gTailRows > 0 && row == kScreenRows - 1) return &gTail[(gTailRows - 1) % kScreenRows][column];
-  return &gabScreen[row * kScreenCols + column];
-}
+// While the user holds the view in the history, output leaves it there.
+// Taken once as a write begins: only the user-interface thread's scroll
+// requests change it, and they wait for the lock the write holds.
+bool gHeld = false;
+bool viewHeld() { return gHeld; }
+void beginWrite() { gHeld = DISPLAYViewBack() > 0; }
 
 void writeBlock(const uint8_t* data, int32_t len, Mode mode);
 void lineFeed(int32_t flag);
@@ -129,11 +102,12 @@ void newLine() {
   lineFeed(1);
 }
 
-// Stores one cell of hex display and advances, wrapping after column 79.
+// Stores one cell of hex display and advances, wrapping after the last column.
 void putHexCell(uint8_t ch) {
-  *cell(GnRow, GnColumn) = ch;
+  M.putByte(GnRow, GnColumn, ch);
   invalidateCell(GnColumn, GnRow);
-  if (GnColumn == kScreenCols - 1) {
+  if (GnColumn == M.cols() - 1) {
+    M.setWrapped(GnRow, true);
     GnColumn = 0;
     lineFeed(1);
   } else {
@@ -147,6 +121,7 @@ void putHexCell(uint8_t ch) {
 // down a row within the scroll range, and the scroll position keeps the
 // last of them; then the offset puts the cursor row 33rd in the view.
 void followCursor() {
+  if (viewHeld()) return;
   const int32_t top = GyOffset / GyChar;
   const int32_t distance = GnRow - top;
   if (distance <= kFollowRows) return;
@@ -163,7 +138,7 @@ void followCursor() {
 // before its last column: they need nothing but storing, and a run of them
 // is stored and marked in one go.
 int32_t plainRunInRow(const uint8_t* data, int32_t len) {
-  const int32_t room = kScreenCols - 1 - GnColumn;
+  const int32_t room = M.cols() - 1 - GnColumn;
   const int32_t limit = len < room ? len : room;
   int32_t n = 0;
   while (n < limit && data[n] != 0x0A && data[n] != 0x0D && data[n] != 0x08) n++;
@@ -187,7 +162,7 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
     // after them.
     const bool control = b == 0x0A || b == 0x0D || b == 0x08;
     if (const int32_t n = control ? 0 : plainRunInRow(data + i, len - i); n > 1) {
-      std::memcpy(cell(GnRow, GnColumn), data + i, static_cast<size_t>(n));
+      M.putBytes(GnRow, GnColumn, data + i, n);
       invalidateCells(GnColumn, GnColumn + n - 1, GnRow);
       GnColumn += n;
       i += n - 1;
@@ -223,9 +198,10 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
         break;
       default:
         if (paired) gPairEnd = 0;
-        *cell(GnRow, GnColumn) = b;
+        M.putByte(GnRow, GnColumn, b);
         invalidateCell(GnColumn, GnRow);
-        if (GnColumn == kScreenCols - 1) {
+        if (GnColumn == M.cols() - 1) {
+          M.setWrapped(GnRow, true);   // the model's own line end: the text runs on
           writeBlock(&kCr, 1, Mode::Raw);
         } else {
           GnColumn++;
@@ -252,21 +228,27 @@ namespace {
 // Past row 32 the view moves down a row with each line feed. The whole view
 // is not marked for repainting: the frame moves the window content with the
 // view and with the grid, so only the uncovered strip and the changed cells
-// are drawn again.
+// are drawn again. At the bottom the grid scrolls: its top row goes into the
+// history.
 void lineFeed(int32_t flag) {
+  const int32_t rows = M.rows();
   GnRow++;
   invalidateCell(GnColumn, GnRow);
-  if (flag && GnRow == kScreenRows) {
-    scrollGrid();
+  if (flag && GnRow == rows) {
+    M.scrollUp(gScrollbackLines.load(std::memory_order_relaxed));
     gChanges.scrolls++;
-    invalidateCells(0, kScreenCols - 1, kScreenRows - 1);   // the new blank row
+    invalidateCells(0, M.cols() - 1, rows - 1);   // the new blank row
   }
   moveCursor();
+  if (viewHeld()) {
+    if (GnRow == rows) GnRow = rows - 1;
+    return;
+  }
   if (GnRow <= kFollowRows) {
     setScrollPos(0);
     return;
   }
-  if (GnRow == kScreenRows) GnRow = kScreenRows - 1;
+  if (GnRow == rows) GnRow = rows - 1;
   // The view moves down one row within the range, as the vertical bar's
   // line-down request moves it; the scroll position (which the line feed
   // set to 0 just before) ends at the new offset.
@@ -278,22 +260,58 @@ void lineFeed(int32_t flag) {
   gChanges.moved = true;
 }
 
-// What every entry point does before it lets the screen lock go.
-void finishWrite() {
-  handChangesToFrame();
-  flushTail();
+void clearScreen(bool history) {
+  ScopedLock hold(ScreenLock());
+  M.clearGrid();
+  if (history) M.clearHistory();
+  // Blanks written over the whole grid from the cursor would make 128 line
+  // feeds, each moving the view down a row within the range and pulling it
+  // after the cursor; since the offsets go home afterwards, all that stays of
+  // them is the scroll position the last view move set. It is worked out
+  // here on the numbers alone: the window sees one repaint.
+  const int32_t rows = M.rows();
+  int32_t row = GnRow;
+  int64_t offset = GyOffset;
+  int64_t pos = 0;
+  for (int i = 0; i < rows; i++) {
+    row = row + 1 < rows ? row + 1 : rows - 1;
+    if (row <= kFollowRows) {
+      pos = 0;
+      continue;
+    }
+    offset = offset + GyChar > GyScroll ? GyScroll : offset + GyChar;
+    pos = offset;
+    const int64_t distance = row - offset / GyChar;
+    if (distance > kFollowRows) {
+      pos = offset + (distance - kFollowRows) * GyChar;
+      if (pos > GyScroll) pos = GyScroll;
+      offset = static_cast<int64_t>(row - kFollowRows) * GyChar;
+    }
+  }
+  GxOffset = 0;
+  GyOffset = 0;
+  viewLeaveHistory();
+  viewVertBar(static_cast<int32_t>(pos < 0 ? 0 : pos));
+  frameBarNow();
+  GnColumn = 0;
+  GnRow = 0;
+  ClearSelection();   // the text it stood for is gone
+  frameDirtyAll(0);
+  frameCaretHome();
 }
 
 }  // namespace
 
 void handleLineFeed(int32_t flag) {
   ScopedLock hold(ScreenLock());
+  beginWrite();
   lineFeed(flag);
   finishWrite();
 }
 
 void WriteDISPLAYBlock(const void* data, int32_t len) {
   ScopedLock hold(ScreenLock());
+  beginWrite();
   writeBlock(static_cast<const uint8_t*>(data), len, Mode::FromSetting);
   finishWrite();
 }
@@ -304,6 +322,7 @@ void WriteDISPLAYReceived(const void* data, int32_t len, const char* stamp) {
     return;
   }
   ScopedLock hold(ScreenLock());
+  beginWrite();
   const uint8_t* d = static_cast<const uint8_t*>(data);
   const bool lfEnds = gfNewLineOnLf.load(std::memory_order_relaxed) != 0;
   while (len > 0) {
@@ -323,12 +342,14 @@ void WriteDISPLAYReceived(const void* data, int32_t len, const char* stamp) {
 
 void WriteDISPLAYStatus(const char* text) {
   ScopedLock hold(ScreenLock());
+  beginWrite();
   writeStatus(text);
   finishWrite();
 }
 
 void WriteDISPLAYStatus2(const char* first, const char* second) {
   ScopedLock hold(ScreenLock());
+  beginWrite();
   writeStatus(first);
   writeStatus(second);
   finishWrite();
@@ -336,51 +357,34 @@ void WriteDISPLAYStatus2(const char* first, const char* second) {
 
 void WriteDISPLAYStatus3(const char* first, const char* second, const char* third) {
   ScopedLock hold(ScreenLock());
+  beginWrite();
   writeStatus(first);
   writeStatus(second);
   writeStatus(third);
   finishWrite();
 }
 
-void ClearDISPLAYScreen() {
+void ClearDISPLAYScreen() { clearScreen(false); }
+
+void ClearDISPLAYScrollback() { clearScreen(true); }
+
+void ApplyScrollbackLimit() {
   ScopedLock hold(ScreenLock());
-  std::memset(gabScreen, ' ', sizeof gabScreen);
-  // Blanks written over the whole grid from the cursor would make 128 line
-  // feeds, each moving the view down a row within the range and pulling it
-  // after the cursor; since the offsets go home afterwards, all that stays of
-  // them is the scroll position the last view move set. It is worked out
-  // here on the numbers alone: the window sees one repaint.
-  int32_t row = GnRow;
-  int64_t offset = GyOffset;
-  int64_t pos = 0;
-  for (int i = 0; i < kScreenRows; i++) {
-    row = row + 1 < kScreenRows ? row + 1 : kScreenRows - 1;
-    if (row <= kFollowRows) {
-      pos = 0;
-      continue;
-    }
-    offset = offset + GyChar > GyScroll ? GyScroll : offset + GyChar;
-    pos = offset;
-    const int64_t distance = row - offset / GyChar;
-    if (distance > kFollowRows) {
-      pos = offset + (distance - kFollowRows) * GyChar;
-      if (pos > GyScroll) pos = GyScroll;
-      offset = static_cast<int64_t>(row - kFollowRows) * GyChar;
-    }
-  }
-  frameScrollPos(kBarVert, static_cast<int32_t>(pos < 0 ? 0 : pos));
-  GxOffset = 0;
-  GyOffset = 0;
-  GnColumn = 0;
-  GnRow = 0;
-  ClearSelection();   // the text it stood for is gone
+  const int64_t before = M.historyRows();
+  M.trimHistory(gScrollbackLines.load());
+  if (M.historyRows() == before) return;
+  // The view and the selection keep to what is left.
+  viewGridScrolled(0);
+  selectionGridScrolled(0);
+  viewVertBar(GyOffset);
+  frameBarNow();
   frameDirtyAll(0);
-  frameCaretHome();
 }
 
 void InitDISPLAYGrid() {
   ScopedLock hold(ScreenLock());
-  std::memset(gabScreen, ' ', sizeof gabScreen);
+  M.clearGrid();
+  M.clearHistory();
   GnRow = 0;
   GnColumn = 0;
   gPairEnd = 0;

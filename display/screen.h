@@ -1,18 +1,19 @@
-// The screen model: a 128 x 80 grid of 8-bit cells, the cursor, and the rules
-// by which received, echoed and status bytes are laid into it.
+// The rules by which received, echoed and status bytes are laid into the
+// screen model (display/screen_model.h): its 128 x 80 grid, the cursor, raw
+// and hex display, wraps, scrolls into the history, and Erase Screen.
 #pragma once
 #include <cstdint>
 
 #include "platform/thread.h"
 
+// The grid of the screen model: 128 rows of 80 cells.
 constexpr int kScreenRows = 128;
 constexpr int kScreenCols = 80;
 constexpr int kScreenCells = kScreenRows * kScreenCols;   // 10240
 constexpr int kFollowRows = 32;                           // view-follow distance
 
-extern uint8_t gabScreen[kScreenCells];   // row r, column c at r * 80 + c
-extern int32_t GnRow;                     // cursor row, 0..127
-extern int32_t GnColumn;                  // cursor column, 0..79
+extern int32_t& GnRow;      // cursor row, 0..127 (the model's cursor)
+extern int32_t& GnColumn;   // cursor column, 0..79
 
 // The one lock over the grid, the cursor and the view offsets. It is held
 // for each whole write (nested wrap and backspace writes included), for each
@@ -36,11 +37,18 @@ void WriteDISPLAYStatus(const char* text);
 void WriteDISPLAYStatus2(const char* first, const char* second);
 void WriteDISPLAYStatus3(const char* first, const char* second, const char* third);
 
-// Blanks the grid and brings the cursor and the view home.
+// Blanks the grid and brings the cursor and the view home; the history
+// stays ("Erase Screen").
 void ClearDISPLAYScreen();
+// The same, and the history emptied too ("Clear Scrollback").
+void ClearDISPLAYScrollback();
+// The history takes the limit the option scrollback_lines now has: rows
+// beyond it go, oldest first (after the Options dialog).
+void ApplyScrollbackLimit();
 
 // The line-feed step; flag non-zero lets the grid scroll.
 void handleLineFeed(int32_t flag);
 
-// Fills the grid with blanks and homes the cursor (window creation).
+// Fills the grid with blanks, empties the history and homes the cursor
+// (window creation).
 void InitDISPLAYGrid();

@@ -5,6 +5,7 @@
 
 #include "display/frame.h"
 #include "display/screen.h"
+#include "display/screen_model.h"
 #include "display/selection.h"
 #include "platform/window.h"
 #include "settings/globals.h"
@@ -20,6 +21,13 @@ uint16_t GwCursorState = 0;
 
 namespace {
 
+const ScreenModel& M = gScreenModel;
+
+// Rows of history above the grid's top at the view's top (see view.h).
+int32_t gBack = 0;
+
+int32_t clamp32(int64_t v) { return v > INT32_MAX ? INT32_MAX : v < 0 ? 0 : static_cast<int32_t>(v); }
+
 // Moves an offset by d within 0..max and records the bar's new position;
 // the next frame moves the window content the other way.
 void scrollBy(WindowHandle hwnd, int bar, int32_t d, int32_t& offset, int32_t max) {
@@ -31,23 +39,91 @@ void scrollBy(WindowHandle hwnd, int bar, int32_t d, int32_t& offset, int32_t ma
   frameViewMoved();
 }
 
+// The view's top in pixels of history and grid together, and the largest
+// it can be.
+int64_t viewTop() { return (M.historyRows() - gBack) * GyChar + GyOffset; }
+int64_t viewTopMax() { return M.historyRows() * GyChar + GyScroll; }
+
+// Puts the view's top at top (within 0..viewTopMax()): over the grid as its
+// offset when it lies there, else a whole row into the history.
+void moveViewTo(WindowHandle hwnd, int64_t top) {
+  const int64_t max = viewTopMax();
+  if (top > max) top = max;
+  if (top < 0) top = 0;
+  const int64_t above = M.historyRows() * GyChar;
+  if (top >= above) {
+    gBack = 0;
+    GyOffset = static_cast<int32_t>(top - above);
+  } else {
+    gBack = static_cast<int32_t>((above - top + GyChar - 1) / GyChar);
+    GyOffset = 0;
+  }
+  frameWindow(hwnd);
+  viewVertBar(GyOffset);
+  frameBarNow();
+  frameViewMoved();
+}
+
 }  // namespace
+
+int32_t DISPLAYViewBack() { return gBack; }
+
+void viewGridScrolled(int32_t rows) {
+  if (gBack == 0) return;
+  int64_t back = static_cast<int64_t>(gBack) + rows;
+  if (back > M.historyRows()) back = M.historyRows();
+  gBack = static_cast<int32_t>(back);
+}
+
+void viewLeaveHistory() { gBack = 0; }
+
+void viewVertBar(int32_t gridPos) {
+  const int64_t above = M.historyRows() * GyChar;
+  frameScrollRange(kBarVert, clamp32(above + GyScroll));
+  frameScrollPos(kBarVert, clamp32(gBack > 0 ? above - static_cast<int64_t>(gBack) * GyChar : above + gridPos));
+}
+
+void SetDISPLAYPageSizes(int32_t visibleRows) {
+  ScopedLock hold(ScreenLock());
+  GxSize = (M.cols() + 1) * GxChar;
+  GySize = (M.rows() + 1) * GyChar;
+  GyVisible = visibleRows * GyChar;
+}
 
 int32_t ScrollDISPLAYVert(WindowHandle hwnd, int code, int pos) {
   ScopedLock hold(ScreenLock());
-  int32_t d;
+  // The requests as the grid alone would take them, over history and grid.
+  const int64_t top = viewTop();
+  int64_t d;
   switch (code) {
     case kSbLineUp: d = -GyChar; break;
     case kSbLineDown: d = GyChar; break;
     case kSbPageUp: d = -GySize; break;
     case kSbPageDown: d = GySize; break;
-    case kSbThumbPosition: d = pos - GyOffset; break;
-    case kSbTop: d = -GyOffset; break;
-    case kSbBottom: d = GyScroll - GyOffset; break;
+    case kSbThumbPosition: d = pos - top; break;
+    case kSbTop: d = -top; break;
+    case kSbBottom: d = viewTopMax() - top; break;
     default: return 0;   // thumb tracking and the end of scrolling move nothing
   }
-  scrollBy(hwnd, kBarVert, d, GyOffset, GyScroll);
+  moveViewTo(hwnd, top + d);
   return 1;
+}
+
+void ScrollDISPLAYPages(WindowHandle hwnd, int pages) {
+  ScopedLock hold(ScreenLock());
+  int64_t rows = GyVisible / GyChar - 1;
+  if (rows < 1) rows = 1;
+  moveViewTo(hwnd, viewTop() - pages * rows * GyChar);
+}
+
+void DISPLAYShowRows(WindowHandle hwnd, int64_t first, int64_t last) {
+  ScopedLock hold(ScreenLock());
+  const int64_t top = viewTop();
+  const int64_t firstY = (M.historyRows() + first) * GyChar;
+  const int64_t lastY = (M.historyRows() + last + 1) * GyChar;
+  if (firstY >= top && lastY <= top + GyVisible) return;
+  const int64_t rows = GyVisible / GyChar;
+  moveViewTo(hwnd, firstY - (rows / 2) * GyChar);
 }
 
 int32_t ScrollDISPLAYHorz(WindowHandle hwnd, int code, int pos) {
@@ -82,14 +158,14 @@ int32_t SizeDISPLAY(WindowHandle hwnd, uint16_t height, uint16_t width) {
   ScopedLock hold(ScreenLock());
   frameWindow(hwnd);
   GyVisible = height;
-  GyScroll = kScreenRows * GyChar - GyVisible;
+  GyScroll = M.rows() * GyChar - GyVisible;
   if (GyScroll < 0) GyScroll = 0;
   if (GyOffset > GyScroll) GyOffset = GyScroll;
-  frameScrollPos(kBarVert, GyOffset);
-  frameScrollRange(kBarVert, GyScroll);
+  viewVertBar(GyOffset);
+  frameBarNow();
 
   GxSize = width;
-  GxScroll = kScreenCols * GxChar - GxSize;
+  GxScroll = M.cols() * GxChar - GxSize;
   if (GxScroll < 0) GxScroll = 0;
   if (GxOffset > GxScroll) GxOffset = GxScroll;
   frameScrollPos(kBarHorz, GxOffset);
@@ -128,24 +204,30 @@ int32_t MoveDISPLAYCursor() {
 }
 
 namespace {
+// The rows and columns a paint copy holds: the model's grid, as far as the
+// copy has room.
+int32_t paintRows() { return M.rows() < kScreenRows ? M.rows() : kScreenRows; }
+int32_t paintCols() { return M.cols() < kScreenCols ? M.cols() : kScreenCols; }
+
 PaintRange rangeIn(const ShownView& v, int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  const int32_t rows = paintRows(), cols = paintCols();
   PaintRange r{};
   r.firstRow = (v.yOffset + top) / GyChar;
-  if (r.firstRow > kScreenRows - 1) r.firstRow = kScreenRows - 1;
+  if (r.firstRow > rows - 1) r.firstRow = rows - 1;
   if (r.firstRow < 0) r.firstRow = 0;
   r.lastRow = (v.yOffset + bottom - 1) / GyChar;
-  if (r.lastRow > kScreenRows - 1) r.lastRow = kScreenRows - 1;
+  if (r.lastRow > rows - 1) r.lastRow = rows - 1;
   r.firstCol = (v.xOffset + left) / GxChar;
-  if (r.firstCol > kScreenCols - 1) r.firstCol = kScreenCols - 1;
+  if (r.firstCol > cols - 1) r.firstCol = cols - 1;
   if (r.firstCol < 0) r.firstCol = 0;
   int32_t lastCol = (v.xOffset + right - 1) / GxChar;
-  if (lastCol > kScreenCols - 1) lastCol = kScreenCols - 1;
+  if (lastCol > cols - 1) lastCol = cols - 1;
   r.count = lastCol - r.firstCol + 1;
   if (r.count < 0) r.count = 0;
   r.x = r.firstCol * GxChar - v.xOffset;
   r.y0 = r.firstRow * GyChar - v.yOffset;
-  r.gridRight = kScreenCols * GxChar - v.xOffset;
-  r.gridBottom = kScreenRows * GyChar - v.yOffset;
+  r.gridRight = cols * GxChar - v.xOffset;
+  r.gridBottom = rows * GyChar - v.yOffset;
   return r;
 }
 }  // namespace
@@ -170,20 +252,31 @@ void DISPLAYPaintCopy(int32_t left, int32_t top, int32_t right, int32_t bottom, 
   // draws the grid as it is now.
   const bool scrolledAView = GyVisible > 0 && static_cast<int64_t>(v.rowShift) * GyChar >= GyVisible;
   if (copy->range.firstRow < v.rowShift && scrolledAView && frameWholeViewDue()) {
-    v = ShownView{GxOffset, GyOffset, 0};
+    v = ShownView{GxOffset, GyOffset, gBack};
     copy->range = rangeIn(v, left, top, right, bottom);
   }
   copy->cellHeight = GyChar;
   const int32_t shift = v.rowShift;
   const PaintRange& p = copy->range;
+  static RowCells line;   // painting is the user-interface thread's alone
+  const CellAttr plain;
   for (int32_t row = p.firstRow; row <= p.lastRow && p.count > 0; row++) {
     const int32_t from = row - shift;
     copy->selCount[row] = 0;
-    if (from < 0) {
+    if (!M.readRow(from, &line)) {   // gone from the history since the window was drawn
       std::memset(copy->cells[row], ' ', static_cast<size_t>(p.count));
+      for (int32_t c = 0; c < p.count; c++) {
+        copy->chars[row][c] = ' ';
+        copy->attrs[row][c] = plain;
+      }
       continue;
     }
-    std::memcpy(copy->cells[row], gabScreen + from * kScreenCols + p.firstCol, static_cast<size_t>(p.count));
+    for (int32_t c = 0; c < p.count; c++) {
+      const uint32_t ch = line.ch[p.firstCol + c];
+      copy->chars[row][c] = ch;
+      copy->cells[row][c] = static_cast<char>(ch <= 0xFF ? ch : '?');
+      copy->attrs[row][c] = line.attr[p.firstCol + c];
+    }
     int first = 0, last = 0;
     if (!selectionRowSpan(from, &first, &last)) continue;
     if (first < p.firstCol) first = p.firstCol;
@@ -193,16 +286,38 @@ void DISPLAYPaintCopy(int32_t left, int32_t top, int32_t right, int32_t bottom, 
   }
 }
 
+CellLook DISPLAYCellLook(const PaintCopy& copy, int32_t row, int32_t col, uint32_t textRgb, uint32_t paperRgb) {
+  const CellAttr& a = copy.attrs[row][col];
+  CellLook look{ColourToRgb(a.fg, textRgb), ColourToRgb(a.bg, paperRgb), (a.flags & kAttrBold) != 0,
+                (a.flags & kAttrUnderline) != 0};
+  const bool selected = col >= copy.selFirst[row] && col < copy.selFirst[row] + copy.selCount[row];
+  if (((a.flags & kAttrInverse) != 0) != selected) {
+    const uint32_t fg = look.fg;
+    look.fg = look.bg;
+    look.bg = fg;
+  }
+  return look;
+}
+
+int32_t DISPLAYLookRun(const PaintCopy& copy, int32_t row, int32_t col, uint32_t textRgb, uint32_t paperRgb) {
+  const CellLook first = DISPLAYCellLook(copy, row, col, textRgb, paperRgb);
+  int32_t n = 1;
+  while (col + n < copy.range.count && DISPLAYCellLook(copy, row, col + n, textRgb, paperRgb) == first) n++;
+  return n;
+}
+
 void DISPLAYCellAt(int32_t x, int32_t y, int32_t* row, int32_t* col) {
   ScopedLock hold(ScreenLock());
   const ShownView v = frameShownView();
   const int32_t px = v.xOffset + x, py = v.yOffset + y;
   int32_t c = px < 0 ? 0 : px / GxChar;
-  if (c > kScreenCols - 1) c = kScreenCols - 1;
-  // Rows above the grid (scrolled out since the window was drawn) give -1.
-  int32_t r = (py < 0 ? 0 : py / GyChar) - v.rowShift;
-  if (r > kScreenRows - 1) r = kScreenRows - 1;
-  *row = r < 0 ? -1 : r;
+  if (c > M.cols() - 1) c = M.cols() - 1;
+  // Rows above the history's oldest (gone since the window was drawn) give
+  // the row above it.
+  const int64_t oldest = -M.historyRows();
+  int64_t r = static_cast<int64_t>(py < 0 ? 0 : py / GyChar) - v.rowShift;
+  if (r > M.rows() - 1) r = M.rows() - 1;
+  *row = static_cast<int32_t>(r < oldest ? oldest - 1 : r);
   *col = c;
 }
 
@@ -224,6 +339,7 @@ void InitDISPLAYView() {
   GyScroll = 0;
   GxOffset = 0;
   GyOffset = 0;
+  gBack = 0;
   GnColumn = 0;
   GnRow = 0;
   frameReset();

@@ -1,4 +1,4 @@
-// The display view on GDI: window creation and teardown, the display font and its cell, painting the grid, and the pacing of frames.
+// The display view on GDI: window creation and teardown, the display font and its cell, painting the cells in their colours, bold and underlined, and the pacing of frames.
 #include "display/view_gdi_win32.h"
 
 #include <cstddef>
@@ -79,11 +79,36 @@ void learnDrawnChars(HDC dc) {
   }
 }
 
+// Colours between the cells' 0xRRGGBB and GDI's 0x00BBGGRR.
+uint32_t rgbOf(COLORREF c) { return (c & 0xFF) << 16 | (c & 0xFF00) | ((c >> 16) & 0xFF); }
+COLORREF colorrefOf(uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
+
+// The display font's bold face, made when first drawn with.
+HFONT gBoldFont = nullptr;
+HFONT boldFont() {
+  if (!gBoldFont && GhDISPLAYFont) {
+    LOGFONTA lf;
+    std::memcpy(&lf, &GlfDISPLAYFont, sizeof lf);
+    lf.lfWeight = FW_BOLD;
+    gBoldFont = CreateFontIndirectA(&lf);
+  }
+  return gBoldFont;
+}
+
+// Whether a run holds a character beyond the bytes, drawn by its own code.
+bool wideRun(const PaintCopy& copy, int32_t row, int32_t col, int32_t n) {
+  for (int32_t i = 0; i < n; i++)
+    if (copy.chars[row][col + i] > 0xFF) return true;
+  return false;
+}
+
 }  // namespace
 
 void DeleteDISPLAYFont() {
   if (GhDISPLAYFont) DeleteObject(GhDISPLAYFont);
   GhDISPLAYFont = nullptr;
+  if (gBoldFont) DeleteObject(gBoldFont);
+  gBoldFont = nullptr;
 }
 
 int32_t ResetDISPLAYScreen(WindowHandle hwnd) {
@@ -110,9 +135,7 @@ int32_t ResetDISPLAYScreen(WindowHandle hwnd) {
       GxChar = tm.tmAveCharWidth;
       GyChar = tm.tmHeight + tm.tmExternalLeading;
     }
-    GxSize = 81 * GxChar;
-    GySize = 129 * GyChar;
-    GyVisible = 34 * GyChar;
+    SetDISPLAYPageSizes(34);
   }
 
   RECT r{};
@@ -145,21 +168,43 @@ int32_t PaintDISPLAY(WindowHandle hwnd) {
     FillRect(dc, &below, bg);
   }
   const HGDIOBJ old = GhDISPLAYFont ? SelectObject(dc, GhDISPLAYFont) : nullptr;
-  SetTextColor(dc, GrgbFGColor);
-  SetBkColor(dc, GetSysColor(COLOR_WINDOW));
   SetBkMode(dc, OPAQUE);
-  const COLORREF paper = GetSysColor(COLOR_WINDOW);
+  const uint32_t text = rgbOf(GrgbFGColor);
+  const uint32_t paper = rgbOf(GetSysColor(COLOR_WINDOW));
+  // Every cell exactly GxChar wide, whatever the font's bold face gives.
+  static INT advance[kScreenCols];
+  for (int i = 0; i < kScreenCols; i++) advance[i] = GxChar;
   for (int32_t row = p.firstRow; row <= p.lastRow && p.count > 0; row++) {
     const int y = p.y0 + (row - p.firstRow) * copy.cellHeight;
-    TextOutA(dc, p.x, y, copy.cells[row], p.count);
-    // The selected cells again, inverted: the text colour behind the paper's.
-    const int32_t first = copy.selFirst[row], n = copy.selCount[row];
-    if (n <= 0) continue;
-    SetTextColor(dc, paper);
-    SetBkColor(dc, GrgbFGColor);
-    TextOutA(dc, p.x + first * GxChar, y, copy.cells[row] + first, n);
-    SetTextColor(dc, GrgbFGColor);
-    SetBkColor(dc, paper);
+    // Run by run of cells that look alike: their colours, the bold face,
+    // a line under them.
+    for (int32_t col = 0; col < p.count;) {
+      const int32_t n = DISPLAYLookRun(copy, row, col, text, paper);
+      const CellLook look = DISPLAYCellLook(copy, row, col, text, paper);
+      const int x = p.x + col * GxChar;
+      SetTextColor(dc, colorrefOf(look.fg));
+      SetBkColor(dc, colorrefOf(look.bg));
+      const HGDIOBJ face = look.bold && boldFont() ? SelectObject(dc, boldFont()) : nullptr;
+      const RECT cells{x, y, x + n * GxChar, y + copy.cellHeight};
+      if (wideRun(copy, row, col, n)) {
+        static WCHAR wide[kScreenCols];
+        for (int32_t i = 0; i < n; i++) {
+          const uint32_t ch = copy.chars[row][col + i];
+          wide[i] = static_cast<WCHAR>(ch <= 0xFF ? gDrawnChars[ch] : ch <= 0xFFFF ? ch : '?');
+        }
+        ExtTextOutW(dc, x, y, ETO_OPAQUE, &cells, wide, static_cast<UINT>(n), advance);
+      } else {
+        ExtTextOutA(dc, x, y, ETO_OPAQUE, &cells, copy.cells[row] + col, static_cast<UINT>(n), advance);
+      }
+      if (face) SelectObject(dc, face);
+      if (look.underline) {
+        const HBRUSH line = CreateSolidBrush(colorrefOf(look.fg));
+        const RECT under{x, y + copy.cellHeight - 2, x + n * GxChar, y + copy.cellHeight - 1};
+        FillRect(dc, &under, line);
+        DeleteObject(line);
+      }
+      col += n;
+    }
   }
   if (old) SelectObject(dc, old);
   EndPaint(hw(hwnd), &ps);

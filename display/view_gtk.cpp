@@ -1,4 +1,4 @@
-// The display view on GTK: window creation and teardown, the display font (found through fontconfig, so "Courier New" gives a face of its metrics) and its cell, and drawing the grid with Pango glyphs in fixed cells.
+// The display view on GTK: window creation and teardown, the display font (found through fontconfig, so "Courier New" gives a face of its metrics) and its cell, and drawing the cells with Pango glyphs in fixed cells, in their colours, bold and underlined.
 #include "display/view_gtk.h"
 
 #include <hb.h>
@@ -60,8 +60,23 @@ void makeGlyphTable() {
   gGlyphShift = (gCellWidth * PANGO_SCALE - logical.width) / 2;
 }
 
-void setColour(cairo_t* cr, uint32_t rgb) {
-  cairo_set_source_rgb(cr, (rgb & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, ((rgb >> 16) & 0xFF) / 255.0);
+// A colour as the preset keeps it (0x00BBGGRR) as 0xRRGGBB.
+uint32_t rgbOf(uint32_t colorref) {
+  return (colorref & 0xFF) << 16 | (colorref & 0xFF00) | ((colorref >> 16) & 0xFF);
+}
+
+void setRgb(cairo_t* cr, uint32_t rgb) {
+  cairo_set_source_rgb(cr, ((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0);
+}
+
+// The glyph of a cell's character: a byte by its drawn character, any
+// other character by itself.
+PangoGlyph glyphOf(uint32_t ch) {
+  if (ch <= 0xFF) return gGlyph[ch];
+  hb_codepoint_t g = 0;
+  hb_font_t* hb = gFont ? pango_font_get_hb_font(gFont) : nullptr;
+  if (hb && hb_font_get_nominal_glyph(hb, ch, &g)) return g;
+  return PANGO_GET_UNKNOWN_GLYPH(ch);
 }
 
 }  // namespace
@@ -93,9 +108,7 @@ int32_t ResetDISPLAYScreen(WindowHandle hwnd) {
       GyChar = height;
     }
     gCellWidth = GxChar;
-    GxSize = 81 * GxChar;
-    GySize = 129 * GyChar;
-    GyVisible = 34 * GyChar;
+    SetDISPLAYPageSizes(34);
   }
   if (gFont) makeGlyphTable();
 
@@ -117,44 +130,55 @@ int32_t PaintDISPLAY(WindowHandle /*hwnd*/) {
   GdkRectangle clip;
   if (!gdk_cairo_get_clip_rectangle(cr, &clip)) return 1;
   // The window colour under everything, beyond the grid too.
-  cairo_set_source_rgb(cr, 1, 1, 1);
+  constexpr uint32_t kPaper = 0xFFFFFF;
+  setRgb(cr, kPaper);
   cairo_paint(cr);
   DISPLAYPaintCopy(clip.x, clip.y, clip.x + clip.width, clip.y + clip.height, &copy);
   const PaintRange& p = copy.range;
-  if (gFont && p.count > 0) {
-    setColour(cr, GrgbFGColor);
-    PangoGlyphString* glyphs = pango_glyph_string_new();
-    for (int32_t row = p.firstRow; row <= p.lastRow; row++) {
-      const auto* cells = reinterpret_cast<const uint8_t*>(copy.cells[row]);
-      // Blanks at the end of the run draw nothing.
-      int32_t n = p.count;
-      while (n > 0 && (cells[n - 1] == ' ' || cells[n - 1] == 0)) n--;
-      if (n == 0) continue;
-      pango_glyph_string_set_size(glyphs, n);
-      for (int32_t i = 0; i < n; i++) {
-        PangoGlyphInfo& g = glyphs->glyphs[i];
-        g.glyph = gGlyph[cells[i]];
-        g.geometry.width = gCellWidth * PANGO_SCALE;
-        g.geometry.x_offset = gGlyphShift;
-        g.geometry.y_offset = 0;
-        g.attr.is_cluster_start = 1;
-        glyphs->log_clusters[i] = i;
-      }
-      cairo_move_to(cr, p.x, p.y0 + (row - p.firstRow) * copy.cellHeight + gBaseline);
-      pango_cairo_show_glyph_string(cr, gFont, glyphs);
-    }
-    pango_glyph_string_free(glyphs);
-  }
-  // The selected cells drawn inverted, as the caret is.
-  cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
-  cairo_set_source_rgb(cr, 1, 1, 1);
+  const uint32_t text = rgbOf(GrgbFGColor);
+  PangoGlyphString* glyphs = pango_glyph_string_new();
   for (int32_t row = p.firstRow; row <= p.lastRow && p.count > 0; row++) {
-    if (copy.selCount[row] <= 0) continue;
-    cairo_rectangle(cr, p.x + copy.selFirst[row] * gCellWidth, p.y0 + (row - p.firstRow) * copy.cellHeight,
-                    copy.selCount[row] * gCellWidth, copy.cellHeight);
+    const int y = p.y0 + (row - p.firstRow) * copy.cellHeight;
+    // Run by run of cells that look alike: the paper where it is not the
+    // window's, the glyphs (twice, a pixel apart, for bold), the underline.
+    for (int32_t col = 0; col < p.count;) {
+      const int32_t n = DISPLAYLookRun(copy, row, col, text, kPaper);
+      const CellLook look = DISPLAYCellLook(copy, row, col, text, kPaper);
+      const int x = p.x + col * gCellWidth;
+      if (look.bg != kPaper) {
+        setRgb(cr, look.bg);
+        cairo_rectangle(cr, x, y, n * gCellWidth, copy.cellHeight);
+        cairo_fill(cr);
+      }
+      // Blanks at the end of the run draw nothing.
+      int32_t shown = n;
+      while (shown > 0 && (copy.chars[row][col + shown - 1] == ' ' || copy.chars[row][col + shown - 1] == 0)) shown--;
+      setRgb(cr, look.fg);
+      if (gFont && shown > 0) {
+        pango_glyph_string_set_size(glyphs, shown);
+        for (int32_t i = 0; i < shown; i++) {
+          PangoGlyphInfo& g = glyphs->glyphs[i];
+          g.glyph = glyphOf(copy.chars[row][col + i]);
+          g.geometry.width = gCellWidth * PANGO_SCALE;
+          g.geometry.x_offset = gGlyphShift;
+          g.geometry.y_offset = 0;
+          g.attr.is_cluster_start = 1;
+          glyphs->log_clusters[i] = i;
+        }
+        for (int pass = 0; pass < (look.bold ? 2 : 1); pass++) {
+          cairo_move_to(cr, x + pass, y + gBaseline);
+          pango_cairo_show_glyph_string(cr, gFont, glyphs);
+        }
+      }
+      if (look.underline) {
+        cairo_rectangle(cr, x, y + (gBaseline + 1 < copy.cellHeight ? gBaseline + 1 : copy.cellHeight - 1),
+                        n * gCellWidth, 1);
+        cairo_fill(cr);
+      }
+      col += n;
+    }
   }
-  cairo_fill(cr);
-  cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+  pango_glyph_string_free(glyphs);
   DISPLAYPlaceCaret();
   return 1;
 }

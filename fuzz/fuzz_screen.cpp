@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "display/screen.h"
+#include "display/screen_model.h"
 #include "display/view.h"
 #include "settings/globals.h"
 
@@ -13,7 +14,7 @@ static void check() {
   if (GnRow < 0 || GnRow >= kScreenRows || GnColumn < 0 || GnColumn >= kScreenCols) std::abort();
   for (int r = GnRow + 1; r < kScreenRows; r++) {
     for (int c = 0; c < kScreenCols; c++) {
-      if (gabScreen[r * kScreenCols + c] != ' ') std::abort();
+      if (gScreenModel.charAt(r, c) != ' ') std::abort();
     }
   }
   if (GyOffset < 0) std::abort();

@@ -35,6 +35,21 @@ struct PlatFileStamp {
 // is the one seen). Returns 0 when there is no such file.
 int platFileStamp(const char* path, PlatFileStamp* out);
 
+// A file written whole or not at all (Save Output As): its bytes go to a new
+// file beside path, under a name of the program's own, which replaces path
+// once the file is complete and flushed. A path that names a folder or
+// anything but a file is refused at once. On failure each writes the
+// system's reason into why (whySize bytes with the terminating zero).
+PlatHandle platFileCreateBeside(const char* path, char* tempPath, uint32_t tempSize, char* why, uint32_t whySize);
+// Writes what the system still holds of the file to the disk. 0 on error.
+int platFileFlush(PlatHandle h);
+// Puts the closed file tempPath in place of path. 0 on failure.
+int platFileRenameOver(const char* tempPath, const char* path, char* why, uint32_t whySize);
+void platFileRemove(const char* path);
+// The system's reason for the last file operation of this thread that
+// failed (a platFileWrite or platFileFlush that returned 0).
+void platFileErrorText(char* why, uint32_t whySize);
+
 // Searches for an executable file the way SearchPath does, starting in the
 // running program's folder. Writes the full path into buf (len bytes with the
 // terminating zero) and returns its length; returns the size needed, larger

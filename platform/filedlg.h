@@ -1,4 +1,4 @@
-// The open-file dialog through which the user chooses the send and record files.
+// The file dialogs: the open-file dialog through which the user chooses the send and record files, and the save dialog of Save Output As.
 #pragma once
 #include <cstdint>
 
@@ -47,3 +47,6 @@ enum : uint32_t {   // Flags (OFN_*)
 // whose lStructSize is not kOpenFileRecordSize it returns 0 and leaves both
 // buffers as they were.
 int platOpenFileDialog(OpenFileRecord* r);
+// The modal save dialog (GetSaveFileNameA) for r, which asks before a file
+// that exists is replaced; otherwise as platOpenFileDialog.
+int platSaveFileDialog(OpenFileRecord* r);

@@ -8,6 +8,7 @@ enum : int {
   kDialogAbout = 100,   // "Info": the about box
   kDialogSetup = 101,   // "Terminal": the Setup dialog
   kDialogOptions = 102, // "Options": built at run time from the options table
+  kDialogFind = 103,    // "Find...": the find bar (or non-modal dialog), shown and left open
 };
 
 // Asks the window to close as its close button would (WM_CLOSE, posted, so
@@ -15,5 +16,6 @@ enum : int {
 void platPostClose(WindowHandle w);
 
 // Runs dialog template id modally, owned by owner, and returns when the user
-// has closed it. The result is the dialog's; the commands ignore it.
+// has closed it; the find bar alone is shown and left open. The result is
+// the dialog's; the commands ignore it.
 int platRunDialog(int id, WindowHandle owner);

@@ -23,6 +23,7 @@ Flag32 gEnterSends{kEnterCr};
 Flag32 gfTimeStamps{0};
 Flag32 gfTimeStampsInRecord{0};
 Flag32 gfStatusBar{0};
+Flag32 gScrollbackLines{10000};
 Flag32 gSendFilter{kSendFilterText};
 char gszOptionsPathName[kPathMax];
 const char gszOptionsName[] = "ZELTO.INI";
@@ -62,6 +63,7 @@ const OptionDesc kOptions[] = {
     {"terminal", "timestamps", "Time stamps", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "timestamps_in_record", "Time stamps in record file", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "status_bar", "Status bar", kOptionFlag, 0, 1, "0", nullptr},
+    {"terminal", "scrollback_lines", "Scrollback lines", kOptionNumber, 0, 1000000, "10000", nullptr},
     {"serial", "device", "Serial port (empty: Setup's)", kOptionList, 0, kSerialNameMax - 1, "", nullptr,
      &kSerialDeviceRule},
     {"serial", "baud", "Baud rate (0: Setup's)", kOptionNumber, 0, kSerialRateMax, "0", nullptr, &kSerialBaudRule},
@@ -82,15 +84,16 @@ char* textOf(int i) {
     case 0: return gszUploadPrompt;
     case 1: return gszUploadContinue;
     case 2: return gszUploadErrors;
-    case 9: return gszSerialDevice;
+    case 10: return gszSerialDevice;
     default: return nullptr;
   }
 }
 Flag32* numberOf(int i) {
   static Flag32* const numbers[kOptionTotal] = {nullptr, nullptr, nullptr, &gUploadTimeoutMs, &gfNewLineOnLf,
                                                 &gEnterSends, &gfTimeStamps, &gfTimeStampsInRecord,
-                                                &gfStatusBar, nullptr, &gSerialBaud, &gSerialDataBits,
-                                                &gSerialParity, &gSerialStopBits, &gSerialFlow, &gSendFilter};
+                                                &gfStatusBar, &gScrollbackLines, nullptr, &gSerialBaud,
+                                                &gSerialDataBits, &gSerialParity, &gSerialStopBits, &gSerialFlow,
+                                                &gSendFilter};
   // cppcheck-suppress CastIntegerToAddressAtReturn ; an entry of a table of pointers
   return numbers[i];
 }

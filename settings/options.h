@@ -37,6 +37,7 @@ int EnterBytes(uint8_t out[2]);
 extern Flag32 gfTimeStamps;         // timestamps: each screen line stamped
 extern Flag32 gfTimeStampsInRecord; // timestamps_in_record
 extern Flag32 gfStatusBar;          // status_bar: the bar below the screen
+extern Flag32 gScrollbackLines;     // scrollback_lines: rows kept above the grid (0 none)
 // [files]: remembered, not in the Options dialog.
 // The send-file dialog's filter last chosen (TEXT, FORTH or ALL), in the
 // order of the dialog's list of filters.

@@ -53,22 +53,26 @@ void addFilters(GtkFileChooser* chooser, const char* list, GtkFileFilter** filte
 
 }  // namespace
 
-int platOpenFileDialog(OpenFileRecord* r) {
+namespace {
+
+// The open dialog, or with save the save dialog, which asks before
+// replacing a file.
+int runFileDialog(OpenFileRecord* r, bool save) {
   if (!r || r->lStructSize != kOpenFileRecordSize || !r->lpstrFile || r->nMaxFile == 0) return 0;
   // A file that must exist is opened; otherwise (the record file) a new
   // name may be typed, as the Windows dialog allows.
-  const bool mustExist = (r->Flags & kOfnFileMustExist) != 0;
+  const bool mustExist = !save && (r->Flags & kOfnFileMustExist) != 0;
   GtkWidget* d = gtk_file_chooser_dialog_new(
-      r->lpstrTitle ? r->lpstrTitle : "Open", r->hwndOwner ? GTK_WINDOW(r->hwndOwner) : nullptr,
+      r->lpstrTitle ? r->lpstrTitle : save ? "Save" : "Open", r->hwndOwner ? GTK_WINDOW(r->hwndOwner) : nullptr,
       mustExist ? GTK_FILE_CHOOSER_ACTION_OPEN : GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
-      "_Open", GTK_RESPONSE_ACCEPT, nullptr);
+      save ? "_Save" : "_Open", GTK_RESPONSE_ACCEPT, nullptr);
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(d);
   // A size that fits beside the main window on a small screen.
   gtk_window_set_default_size(GTK_WINDOW(d), 720, 480);
   gtk_window_set_position(GTK_WINDOW(d), GTK_WIN_POS_CENTER_ON_PARENT);
   gtk_dialog_set_default_response(GTK_DIALOG(d), GTK_RESPONSE_ACCEPT);
   gtk_file_chooser_set_local_only(chooser, TRUE);
-  gtk_file_chooser_set_do_overwrite_confirmation(chooser, FALSE);
+  gtk_file_chooser_set_do_overwrite_confirmation(chooser, save ? TRUE : FALSE);
 
   GtkFileFilter* filters[16];
   int count = 0;
@@ -90,8 +94,10 @@ int platOpenFileDialog(OpenFileRecord* r) {
     } else if (slash + 1 < start.size()) {
       gtk_file_chooser_set_current_name(chooser, start.c_str() + slash + 1);
     }
-  } else if (r->lpstrInitialDir) {
-    gtk_file_chooser_set_current_folder(chooser, r->lpstrInitialDir);
+  } else {
+    if (r->lpstrInitialDir) gtk_file_chooser_set_current_folder(chooser, r->lpstrInitialDir);
+    // A bare name, in the current folder, to be given again.
+    if (!mustExist && !start.empty()) gtk_file_chooser_set_current_name(chooser, start.c_str());
   }
 
   int chosen = 0;
@@ -127,3 +133,9 @@ int platOpenFileDialog(OpenFileRecord* r) {
   gtk_widget_destroy(d);
   return chosen;
 }
+
+}  // namespace
+
+int platOpenFileDialog(OpenFileRecord* r) { return runFileDialog(r, false); }
+
+int platSaveFileDialog(OpenFileRecord* r) { return runFileDialog(r, true); }

@@ -168,6 +168,58 @@ int platFileReplace(const char* path, const void* data, uint32_t n) {
   return 1;
 }
 
+namespace {
+void reason(char* why, uint32_t size, const char* text) {
+  if (why && size) std::snprintf(why, size, "%s", text);
+}
+}  // namespace
+
+PlatHandle platFileCreateBeside(const char* path, char* tempPath, uint32_t tempSize, char* why, uint32_t whySize) {
+  struct stat st;
+  mode_t mode = 0644;
+  if (stat(path, &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      reason(why, whySize, std::strerror(EISDIR));
+      return kInvalidHandle;
+    }
+    // A FIFO or a device would be replaced by a file, not written to.
+    if (!S_ISREG(st.st_mode)) {
+      reason(why, whySize, "Not a regular file");
+      return kInvalidHandle;
+    }
+    mode = st.st_mode & 07777;   // a replaced file keeps its permissions
+  }
+  const char* slash = std::strrchr(path, '/');
+  const int dirLen = slash ? static_cast<int>(slash - path) + 1 : 0;
+  const char* name = slash ? slash + 1 : path;
+  const int n = std::snprintf(tempPath, tempSize, "%.*s.%s.XXXXXX", dirLen, path, name);
+  if (n <= 0 || static_cast<uint32_t>(n) >= tempSize) {
+    reason(why, whySize, std::strerror(ENAMETOOLONG));
+    return kInvalidHandle;
+  }
+  const int fd = mkostemp(tempPath, O_CLOEXEC);
+  if (fd < 0) {
+    reason(why, whySize, std::strerror(errno));
+    return kInvalidHandle;
+  }
+  if (fchmod(fd, mode) != 0) {
+    // Not worth failing the save for: the file is the user's own.
+  }
+  return fd;
+}
+
+int platFileFlush(PlatHandle h) { return fsync(static_cast<int>(h)) == 0 ? 1 : 0; }
+
+int platFileRenameOver(const char* tempPath, const char* path, char* why, uint32_t whySize) {
+  if (rename(tempPath, path) == 0) return 1;
+  reason(why, whySize, std::strerror(errno));
+  return 0;
+}
+
+void platFileRemove(const char* path) { unlink(path); }
+
+void platFileErrorText(char* why, uint32_t whySize) { reason(why, whySize, std::strerror(errno)); }
+
 void posixSetProgramPath(const char* path) {
   std::strncpy(gProgramPath, path ? path : "", sizeof gProgramPath - 1);
   gProgramPath[sizeof gProgramPath - 1] = 0;

@@ -1,5 +1,6 @@
-// POSIX open-file dialog: no dialog is shown; the answer set by a test (a
-// path, or Cancel) is given as the user's choice.
+// POSIX file dialogs: no dialog is shown; the answer set by a test (a path,
+// or Cancel) is given as the user's choice, to the open and the save dialog
+// alike.
 #include <pthread.h>
 
 #include <cstring>
@@ -51,6 +52,8 @@ int platOpenFileDialog(OpenFileRecord* r) {
   if (filter) r->nFilterIndex = filter;
   return 1;
 }
+
+int platSaveFileDialog(OpenFileRecord* r) { return platOpenFileDialog(r); }
 
 void posixFileDlgAnswer(const char* path, uint32_t filter) {
   pthread_mutex_lock(&gMutex);

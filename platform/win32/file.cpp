@@ -1,6 +1,7 @@
 // Win32 files: CreateFileA with no sharing, ReadFile, WriteFile, GetFileAttributesExA, SearchPathA.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/file.h"
@@ -103,6 +104,70 @@ int platFileReplace(const char* path, const void* data, uint32_t n) {
   if (!ok) DeleteFileA(temp);
   return ok ? 1 : 0;
 }
+
+namespace {
+// The system's text for error, without its line end.
+void reason(char* why, uint32_t size, DWORD error) {
+  if (!why || !size) return;
+  why[0] = 0;
+  if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, why, size, nullptr))
+    std::snprintf(why, size, "error %lu", error);
+  for (char* p = why; *p; p++) {
+    if (*p == '\r' || *p == '\n') *p = 0;
+  }
+}
+}  // namespace
+
+PlatHandle platFileCreateBeside(const char* path, char* tempPath, uint32_t tempSize, char* why, uint32_t whySize) {
+  // A folder cannot be replaced by a file, nor is a device written as one.
+  const DWORD attrs = GetFileAttributesA(path);
+  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+    reason(why, whySize, ERROR_ACCESS_DENIED);
+    return kInvalidHandle;
+  }
+  char folder[MAX_PATH * 4];
+  const char* cut = std::strrchr(path, '\\');
+  if (const char* slash = std::strrchr(path, '/'); slash && (!cut || slash > cut)) cut = slash;
+  if (cut) {
+    const size_t n = static_cast<size_t>(cut - path) + 1;
+    if (n >= sizeof folder) {
+      reason(why, whySize, ERROR_FILENAME_EXCED_RANGE);
+      return kInvalidHandle;
+    }
+    std::memcpy(folder, path, n);
+    folder[n] = 0;
+  } else {
+    std::strcpy(folder, ".");
+  }
+  if (tempSize < MAX_PATH) {
+    reason(why, whySize, ERROR_INSUFFICIENT_BUFFER);
+    return kInvalidHandle;
+  }
+  // A name of its own in that folder, made there (so it is on the same disk).
+  if (!GetTempFileNameA(folder, "zel", 0, tempPath)) {
+    reason(why, whySize, GetLastError());
+    return kInvalidHandle;
+  }
+  const HANDLE h = CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    reason(why, whySize, GetLastError());
+    DeleteFileA(tempPath);
+    return kInvalidHandle;
+  }
+  return hp(h);
+}
+
+int platFileFlush(PlatHandle h) { return FlushFileBuffers(h32(h)) ? 1 : 0; }
+
+int platFileRenameOver(const char* tempPath, const char* path, char* why, uint32_t whySize) {
+  if (MoveFileExA(tempPath, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 1;
+  reason(why, whySize, GetLastError());
+  return 0;
+}
+
+void platFileRemove(const char* path) { DeleteFileA(path); }
+
+void platFileErrorText(char* why, uint32_t whySize) { reason(why, whySize, GetLastError()); }
 
 uint32_t platSearchExecutable(const char* name, char* buf, uint32_t len) {
   return SearchPathA(nullptr, name, nullptr, len, buf, nullptr);

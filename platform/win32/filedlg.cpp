@@ -1,4 +1,4 @@
-// Win32 open-file dialog: GetOpenFileNameA over the terminal's record.
+// Win32 file dialogs: GetOpenFileNameA and GetSaveFileNameA over the terminal's record.
 #include <windows.h>
 #include <commdlg.h>
 
@@ -12,9 +12,10 @@ namespace {
 // pointer width: 76 bytes on 32-bit Windows, larger on 64-bit, where the
 // dialog refuses 76.
 constexpr DWORD kOldFormSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
-}  // namespace
 
-int platOpenFileDialog(OpenFileRecord* r) {
+// The open dialog, or with save the save dialog, which asks before
+// replacing a file.
+int runFileDialog(OpenFileRecord* r, bool save) {
   if (!r || r->lStructSize != kOpenFileRecordSize || !r->lpstrFile || r->nMaxFile == 0) return 0;
   // The dialog works on copies of the two buffers, so that Cancel, a failure
   // or a too-small buffer (where the dialog writes a size into the buffer)
@@ -47,7 +48,8 @@ int platOpenFileDialog(OpenFileRecord* r) {
   ofn.lCustData = reinterpret_cast<LPARAM>(r->lCustData);
   ofn.lpfnHook = reinterpret_cast<LPOFNHOOKPROC>(r->lpfnHook);
   ofn.lpTemplateName = r->lpTemplateName;
-  if (!GetOpenFileNameA(&ofn)) return 0;
+  if (save) ofn.Flags |= OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+  if (!(save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn))) return 0;
 
   std::memcpy(r->lpstrFile, file, maxFile);
   r->lpstrFile[maxFile - 1] = 0;
@@ -61,3 +63,9 @@ int platOpenFileDialog(OpenFileRecord* r) {
   r->nFileExtension = ofn.nFileExtension;
   return 1;
 }
+
+}  // namespace
+
+int platOpenFileDialog(OpenFileRecord* r) { return runFileDialog(r, false); }
+
+int platSaveFileDialog(OpenFileRecord* r) { return runFileDialog(r, true); }

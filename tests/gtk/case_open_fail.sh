@@ -44,7 +44,7 @@ check device_option_no_box "" test "$(windows 'Zelto v3\.16')" -eq 1
 menu_item 3 "$ZG_OPTIONS_Y"
 wait_windows Options 1 3000
 d=$(xdotool search --onlyvisible --name '^Options$' | head -n 1)
-xdotool mousemove --window "$d" 579 388 click 1
+xdotool mousemove --window "$d" 579 $((27 + 40 * 10)) click 1   # the port, row 10
 sleep 0.6
 shot options-ports >/dev/null
 keys Escape

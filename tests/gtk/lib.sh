@@ -178,7 +178,7 @@ zelto_exit() {
   [ -n "$ZG_PID" ] || return 0
   if kill -0 "$ZG_PID" 2>/dev/null; then
     focus_main
-    menu_item 0 88
+    menu_item 0 122   # File > Exit, below Save Output As and the separator
     for _ in $(seq 100); do kill -0 "$ZG_PID" 2>/dev/null || break; sleep 0.05; done
   fi
   if kill -0 "$ZG_PID" 2>/dev/null; then

@@ -2,6 +2,7 @@
 #include "tests/support/state.h"
 
 #include "display/screen.h"
+#include "display/screen_model.h"
 #include "display/selection.h"
 #include "display/view.h"
 #include "link/connection.h"
@@ -26,25 +27,34 @@ void ResetProgramState() {
   InitDISPLAYGrid();
   GxChar = 8;
   GyChar = 16;
-  GxSize = 81 * GxChar;
-  GySize = 129 * GyChar;
-  GyVisible = 34 * GyChar;
+  SetDISPLAYPageSizes(34);
   gComTxLen = 0;
   gByteCount = 0;
   headlessReset();
   headlessClearMessages();
+  headlessSetClipboard("", 0);
+  headlessSetClipboard("", 1);
 }
 
 std::string GridRow(int r) {
   ScopedLock hold(ScreenLock());
-  std::string s(reinterpret_cast<const char*>(gabScreen + r * kScreenCols), kScreenCols);
+  std::string s;
+  for (int c = 0; c < kScreenCols; c++) s += static_cast<char>(gScreenModel.charAt(r, c));
   const auto end = s.find_last_not_of(' ');
   return end == std::string::npos ? std::string() : s.substr(0, end + 1);
 }
 
 std::string GridText() {
   ScopedLock hold(ScreenLock());
-  return std::string(reinterpret_cast<const char*>(gabScreen), sizeof gabScreen);
+  std::string s;
+  for (int r = 0; r < kScreenRows; r++)
+    for (int c = 0; c < kScreenCols; c++) s += static_cast<char>(gScreenModel.charAt(r, c));
+  return s;
+}
+
+uint8_t GridCell(int r, int c) {
+  ScopedLock hold(ScreenLock());
+  return static_cast<uint8_t>(gScreenModel.charAt(r, c));
 }
 
 int CursorRow() {

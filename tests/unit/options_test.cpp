@@ -66,8 +66,9 @@ TEST_F(OptionsFile, MissingFileGivesDefaultsAndSaveWritesEveryKeyUnderItsSection
             "[upload]\nprompt = ok|compiled\ncontinue_prompts = compiled\n"
             "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\n"
             "timeout_ms = 5000\n\n[terminal]\nnewline_on_lf = 0\nenter_sends = CR\n"
-            "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\n\n[serial]\ndevice =\nbaud = 0\n"
-            "data_bits = 8\nparity = none\nstop_bits = 1\nflow = none\n\n[files]\nsend_filter = TEXT\n");
+            "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\nscrollback_lines = 10000\n\n"
+            "[serial]\ndevice =\nbaud = 0\ndata_bits = 8\nparity = none\nstop_bits = 1\nflow = none\n\n"
+            "[files]\nsend_filter = TEXT\n");
 }
 
 TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
@@ -97,7 +98,7 @@ TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
             "enter_sends = CRLF\r\n"
             "colour = green\r\n"
             "timestamps = 1\r\n"
-            "newline_on_lf = 0\r\ntimestamps_in_record = 0\r\nstatus_bar = 1\r\n"
+            "newline_on_lf = 0\r\ntimestamps_in_record = 0\r\nstatus_bar = 1\r\nscrollback_lines = 10000\r\n"
             "\r\n"
             "[mine]\r\n"
             "x = 1\r\n"
@@ -181,7 +182,7 @@ TEST_F(OptionsFile, SaveSetupOntoAFullDiskKeepsTheOldFilesWhole) {
 TEST_F(OptionsFile, BadValuesReadAsTheirDefaults) {
   Write("[upload]\ntimeout_ms = -5\nprompt = " + std::string(kUploadListMax, 'x') + "\nerrors = " +
         std::string(kUploadListMax - 1, 'y') +
-        "\n[terminal]\nenter_sends = TAB\nstatus_bar = 2\ntimestamps = 1\nnewline_on_lf\n"
+        "\n[terminal]\nenter_sends = TAB\nstatus_bar = 2\ntimestamps = 1\nnewline_on_lf\nscrollback_lines = 1000001\n"
         "[elsewhere]\ntimeout_ms = 7\n\0garbage\xff"
         "\n");
   gUploadTimeoutMs = 1;
@@ -196,6 +197,7 @@ TEST_F(OptionsFile, BadValuesReadAsTheirDefaults) {
   EXPECT_EQ(gEnterSends.load(), kEnterCr);
   EXPECT_EQ(gfStatusBar.load(), 0);
   EXPECT_EQ(gfTimeStamps.load(), 1);
+  EXPECT_EQ(gScrollbackLines.load(), 10000);
   for (const char* bad : {"", "12x", "99", "600001", "1e3"})
     EXPECT_EQ(OptionParse(3, bad), 0) << bad;   // timeout_ms keeps its value
   EXPECT_EQ(gUploadTimeoutMs.load(), 5000);

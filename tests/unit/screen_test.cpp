@@ -2,19 +2,39 @@
 // the cursor and the view stand after bytes are written.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
+#include "app/commands.h"
 #include "display/frame.h"
 #include "display/screen.h"
+#include "display/save_output.h"
+#include "display/screen_model.h"
 #include "display/view.h"
+#include "platform/posix/filedlg_hook.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
 #include "settings/options.h"
 #include "tests/support/state.h"
 
 namespace {
+
+std::string TempFolder() {
+  char dir[] = "/tmp/zelto-screen-XXXXXX";
+  return mkdtemp(dir) ? dir : "/tmp";
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 class Screen : public ::testing::Test {
  protected:
@@ -23,7 +43,7 @@ class Screen : public ::testing::Test {
     SizeDISPLAY(nullptr, static_cast<uint16_t>(34 * GyChar), static_cast<uint16_t>(80 * GxChar));
   }
   static void Write(const std::string& s) { WriteDISPLAYBlock(s.data(), static_cast<int32_t>(s.size())); }
-  static uint8_t Cell(int r, int c) { return gabScreen[r * kScreenCols + c]; }
+  static uint8_t Cell(int r, int c) { return GridCell(r, c); }
 };
 
 TEST_F(Screen, RawCarriageReturnStartsRowAndLineFeedIsIgnored) {
@@ -83,7 +103,7 @@ TEST_F(Screen, RawEveryByteValueTakesOneCellAndRowWrapsAtEighty) {
   const uint8_t odd[] = {0x00, 0x09, 0x1B, 0xFF};
   WriteDISPLAYBlock(odd, 4);
   EXPECT_EQ(GnColumn, 4);
-  EXPECT_EQ(std::memcmp(gabScreen, odd, 4), 0);
+  EXPECT_EQ(std::memcmp(GridText().data(), odd, 4), 0);
 
   Write("\r");
   Write(std::string(80, 'x'));
@@ -196,7 +216,7 @@ TEST_F(Screen, ABlockShowsTheSameAsItsBytesOneByOne) {
     else block.append(next() % 200, static_cast<char>('!' + next() % 90));
   }
   auto state = [] {
-    return std::string(reinterpret_cast<const char*>(gabScreen), kScreenCells) + "|" + std::to_string(GnRow) + "," +
+    return GridText() + "|" + std::to_string(GnRow) + "," +
            std::to_string(GnColumn) + "," + std::to_string(GxOffset) + "," + std::to_string(GyOffset);
   };
   for (size_t cut : {block.size(), size_t{1537}, size_t{79}}) {
@@ -253,6 +273,131 @@ TEST_F(Screen, AFrameMarksTheWrittenCellsAsOneRectangle) {
   EXPECT_EQ(gHeadless.scrolls.load(), 1);
   EXPECT_EQ(gHeadless.viewInvalidations.load(), 0);
   headlessKeepMarkedRects(false);
+}
+
+// Rows that leave the grid's top go into the history, up to the limit:
+// 20000 numbered lines leave the newest 10000 above the grid, in order, none
+// doubled or missing, and Select All takes history and grid.
+TEST_F(Screen, TheHistoryKeepsTheNewestRowsThatLeftTheGrid) {
+  std::string stream, expected;
+  char line[32];
+  for (int i = 1; i <= 20000; i++) {
+    std::snprintf(line, sizeof line, "line %05d", i);
+    stream += std::string(line) + "\r";
+    // The grid holds the last 127 lines and the empty cursor row.
+    if (i > 20000 - 127 - 10000) expected += std::string(expected.empty() ? "" : "\n") + line;
+  }
+  Write(stream);
+  EXPECT_EQ(gScreenModel.historyRows(), 10000);
+  EXPECT_EQ(GridRow(126), "line 20000");
+  DoDISPLAYCommand(nullptr, kCmdSelectAll);
+  DoDISPLAYCommand(nullptr, kCmdCopy);
+  EXPECT_EQ(headlessClipboard(0), expected);
+  // Save Output As: the same rows, each ended by LF.
+  const std::string dir = TempFolder();
+  const std::string path = dir + "/out.txt";
+  posixFileDlgAnswer(path.c_str());
+  DoDISPLAYCommand(nullptr, kCmdSaveOutput);
+  EXPECT_EQ(FileText(path), expected + "\n");
+  EXPECT_NE(GridText().find("-Saved 10127 lines to " + path + "-"), std::string::npos);
+  posixFileDlgReset();
+  std::filesystem::remove_all(dir);
+
+  // Erase Screen keeps the history, Clear Scrollback empties it too.
+  DoDISPLAYCommand(nullptr, kCmdEraseScreen);
+  EXPECT_EQ(gScreenModel.historyRows(), 10000);
+  EXPECT_EQ(GridRow(126), "");
+  DoDISPLAYCommand(nullptr, kCmdClearScrollback);
+  EXPECT_EQ(gScreenModel.historyRows(), 0);
+  EXPECT_EQ(GnRow + GnColumn + GyOffset, 0);
+
+  // A lower limit takes the oldest rows at once; 0 keeps none, as the grid
+  // alone did.
+  Write(stream.substr(0, 11 * 500));
+  EXPECT_EQ(gScreenModel.historyRows(), 500 - 127);
+  gScrollbackLines = 100;
+  ApplyScrollbackLimit();
+  EXPECT_EQ(gScreenModel.historyRows(), 100);
+  RowCells oldest;
+  ASSERT_TRUE(gScreenModel.readRow(-100, &oldest));
+  EXPECT_EQ(oldest.ch[9], '4');   // "line 00274"
+  gScrollbackLines = 0;
+  Write("\r");
+  EXPECT_EQ(gScreenModel.historyRows(), 0);
+  DoDISPLAYCommand(nullptr, kCmdSelectAll);
+  DoDISPLAYCommand(nullptr, kCmdCopy);
+  EXPECT_EQ(headlessClipboard(0).substr(0, 10), "line 00375");
+}
+
+// Save Output As writes the whole file or leaves everything as it was:
+// over an existing file, into a folder that cannot take it, onto a folder
+// or a FIFO, each refusal a box with the system's reason.
+TEST_F(Screen, SaveOutputReplacesAFileWholeOrLeavesNothingBehind) {
+  Write("first\rsecond\r");
+  const std::string dir = TempFolder();
+  const std::string path = dir + "/kept.txt";
+  { std::ofstream(path) << "an older, longer file of the user's\n"; }
+  EXPECT_EQ(SaveDISPLAYOutput(nullptr, path.c_str()), 2);
+  EXPECT_EQ(FileText(path), "first\nsecond\n");
+  const std::string fifo = dir + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& bad : {std::string("/proc/zelto-out.txt"), dir + "/missing/out.txt", dir, fifo}) {
+    headlessClearMessages();
+    EXPECT_EQ(SaveDISPLAYOutput(nullptr, bad.c_str()), -1) << bad;
+    ASSERT_EQ(headlessMessageCount(), 1) << bad;
+    EXPECT_EQ(headlessMessage(0).text.rfind("Output not saved to " + bad + ":\n", 0), 0u) << headlessMessage(0).text;
+  }
+  EXPECT_NE(headlessMessage(0).text.find("regular"), std::string::npos);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 2)
+      << "no temporary file left";
+  EXPECT_EQ(FileText(path), "first\nsecond\n");
+  std::filesystem::remove_all(dir);
+}
+
+// Cells keep their attributes through the model's interface, in the grid
+// and in the history; raw and hex output write the default ones. A line of
+// a megabyte without a line end wraps row after row into the history.
+TEST_F(Screen, AttributesStayWithTheirCellsAndLongLinesWrapIntoTheHistory) {
+  const CellAttr red{ColourIndex(1), ColourIndex(0), kAttrBold};
+  Write("abc");
+  {
+    ScopedLock hold(ScreenLock());
+    gScreenModel.setAttrs(0, 1, 2, red);
+  }
+  Write("\rd");
+  GnRow = 0;
+  GnColumn = 2;
+  Write("X");
+  {
+    ScopedLock hold(ScreenLock());
+    EXPECT_EQ(gScreenModel.attrAt(0, 0), CellAttr{});
+    EXPECT_EQ(gScreenModel.attrAt(0, 1), red);
+    EXPECT_EQ(gScreenModel.attrAt(0, 2), CellAttr{}) << "written over in the default attributes";
+    EXPECT_EQ(ColourToRgb(red.fg, 0), 0xCD0000u);
+  }
+  GnRow = 1;
+  GnColumn = 1;
+  Write(std::string(kScreenRows, '\r'));
+  RowCells row;
+  {
+    ScopedLock hold(ScreenLock());
+    ASSERT_TRUE(gScreenModel.readRow(-2, &row));
+  }
+  EXPECT_EQ(row.used, 3);
+  EXPECT_EQ(row.ch[2], 'X');
+  EXPECT_EQ(row.attr[1], red);
+  EXPECT_EQ(row.attr[2], CellAttr{});
+
+  ClearDISPLAYScrollback();
+  const std::string mb(1 << 20, 'm');
+  Write(mb);
+  Write(mb);
+  EXPECT_EQ(gScreenModel.historyRows(), 10000);
+  ScopedLock hold(ScreenLock());
+  ASSERT_TRUE(gScreenModel.readRow(-1, &row));
+  EXPECT_TRUE(row.wrapped);
+  EXPECT_EQ(row.used, kScreenCols);
+  EXPECT_EQ(GnColumn, (2 * (1 << 20)) % kScreenCols);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "app/commands.h"
 #include "display/charset.h"
+#include "display/find.h"
 #include "display/screen.h"
 #include "display/selection.h"
 #include "display/view.h"
@@ -77,7 +78,13 @@ TEST_F(Selection, MovesWithTheTextAsTheGridScrollsAndGoesWithIt) {
   EXPECT_EQ(Copied(), "kept");
   int first = 0, last = 0;
   EXPECT_EQ(selectionRowSpan(kScreenRows - 3, &first, &last), 1);
+  // Into the history with its row, still on its text.
   for (int i = 0; i < kScreenRows; i++) Show("\r");
+  EXPECT_EQ(selectionRowSpan(-3, &first, &last), 1);
+  EXPECT_EQ(Copied(), "kept");
+  // Without a history it goes with the row.
+  gScrollbackLines = 0;
+  Show("\r");
   EXPECT_EQ(SelectionActive(), 0);
   SelectAllCells();
   DoDISPLAYCommand(nullptr, kCmdEraseScreen);
@@ -174,6 +181,57 @@ TEST_F(Selection, APasteUnderWayWhenAnUploadStartsWaitsForItsEnd) {
   EXPECT_EQ(PasteActive(), 0);
   AbortSendFileQuietly();
   std::remove(path.c_str());
+}
+
+// Find: from the last match towards older output (Next) or newer
+// (Previous), wrapping at the ends; a match is selected (and offered as the
+// primary selection), brought into view and stays on its text as output
+// goes on.
+TEST_F(Selection, FindSelectsTheNearestMatchAndBringsItIntoView) {
+  SizeDISPLAY(nullptr, static_cast<uint16_t>(34 * GyChar), static_cast<uint16_t>(80 * GxChar));
+  std::string stream;
+  char line[32];
+  for (int i = 1; i <= 20000; i++) {
+    std::snprintf(line, sizeof line, "line %05d\r", i);
+    stream += line;
+  }
+  Show(stream);
+  FindMatch m{};
+  EXPECT_EQ(FindInScreen(nullptr, "LINE 12345", false, true, &m), kFindFound);
+  EXPECT_EQ(Copied(), "line 12345");
+  EXPECT_EQ(m.firstRow, 12345 - 20000 + 126);
+  const int top = DISPLAYViewBack();
+  EXPECT_GE(top, -m.firstRow) << "the view's top above the match";
+  EXPECT_LT(top, -m.firstRow + 34) << "the match within the view";
+  Show("more\rlines\r");
+  EXPECT_EQ(Copied(), "line 12345") << "the match stays on its text";
+
+  EXPECT_EQ(DISPLAYFindText(nullptr, "line 1234", 0, 1), kFindFound);
+  EXPECT_EQ(headlessClipboard(1), "line 1234") << "offered as the primary selection";
+  EXPECT_EQ(FindInScreen(nullptr, "line 1234", false, false, &m), kFindFound);
+  EXPECT_EQ(FindInScreen(nullptr, "line 1234", false, false, &m), kFindFound);
+  EXPECT_EQ(m.firstRow - m.lastRow, 0);
+  SelectionDrag(m.lastRow, 9);
+  EXPECT_EQ(Copied(), "line 12346");
+  EXPECT_EQ(FindInScreen(nullptr, "LINE 1", true, true, &m), kFindNotFound) << "Match case";
+  EXPECT_EQ(Copied(), "line 12346") << "not found leaves the selection";
+  EXPECT_EQ(FindInScreen(nullptr, std::string(10000, 'l'), false, true, &m), kFindNotFound);
+  EXPECT_EQ(FindInScreen(nullptr, "", false, true, &m), kFindNone);
+  EXPECT_EQ(FindInScreen(nullptr, "lines", false, true, &m), kFindWrapped);
+  EXPECT_EQ(DISPLAYViewBack(), 0);
+  EXPECT_EQ(FindInScreen(nullptr, "lines", false, true, &m), kFindWrapped) << "the only match: itself again";
+  EXPECT_STREQ(DISPLAYFindNote(kFindWrapped), "-wrapped-");
+  EXPECT_STREQ(DISPLAYFindNote(kFindNotFound), "not found");
+
+  // Hex display: the text as its hex digits, across a wrapped row.
+  ClearDISPLAYScrollback();
+  gfHexPrint = 1;
+  Show(std::string(26, 'a') + "OK\r");   // 26 bytes fill 78 cells: "4f" ends row 0, " 4b" begins row 1
+  EXPECT_EQ(FindInScreen(nullptr, "ok", true, true, &m), kFindNotFound);
+  EXPECT_EQ(FindInScreen(nullptr, "OK", true, true, &m), kFindFound);
+  EXPECT_EQ(Copied(), "4f\n 4b");
+  EXPECT_EQ(m.firstRow, 0);
+  EXPECT_EQ(m.lastRow, 1);
 }
 
 }  // namespace

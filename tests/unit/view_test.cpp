@@ -4,11 +4,15 @@
 #include <cstring>
 #include <string>
 
+#include "app/commands.h"
 #include "display/frame.h"
 #include "display/screen.h"
+#include "display/screen_model.h"
+#include "display/selection.h"
 #include "display/view.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 #include "tests/support/state.h"
 
 namespace {
@@ -18,8 +22,11 @@ constexpr int kEnd = 94 * L;   // vertical range of a view 34 rows high
 
 class View : public ::testing::Test {
  protected:
+  // The grid's own view rules, as without a history (the Scrollback cases
+  // below take the bar over history and grid).
   void SetUp() override {
     ResetProgramState();
+    gScrollbackLines = 0;
     SizeDISPLAY(nullptr, 34 * L, 80 * 8);
     DISPLAYRunFrame(nullptr);
   }
@@ -193,6 +200,103 @@ TEST_F(View, PaintRangeAndCaret) {
   EXPECT_EQ(p.count, 80);
   EXPECT_EQ(p.gridRight, 80 * 8);
   EXPECT_EQ(p.gridBottom, 128 * L);
+}
+
+// Cells are painted in their attributes, the same in both front ends: a
+// red-on-black cell red on black, inverse and a selection each swapping the
+// colours, runs broken where the look changes; in the history too.
+TEST_F(View, CellsArePaintedInTheirAttributes) {
+  Write("plain RED under");
+  {
+    ScopedLock hold(ScreenLock());
+    gScreenModel.setAttrs(0, 6, 3, CellAttr{ColourIndex(1), ColourIndex(0), kAttrBold});
+    gScreenModel.setAttrs(0, 10, 5, CellAttr{ColourRgb(1, 2, 3), kColourDefault, kAttrUnderline | kAttrInverse});
+  }
+  SelectionPress(0, 7, 1);
+  SelectionDrag(0, 7);
+  SelectionDrag(0, 8);
+  static PaintCopy copy;
+  const uint32_t text = 0x000000, paper = 0xFFFFFF;
+  DISPLAYPaintCopy(0, 0, 80 * 8, L, &copy);
+  EXPECT_EQ(DISPLAYCellLook(copy, 0, 0, text, paper), (CellLook{text, paper, false, false}));
+  EXPECT_EQ(DISPLAYCellLook(copy, 0, 6, text, paper), (CellLook{0xCD0000, 0x000000, true, false}));
+  EXPECT_EQ(DISPLAYCellLook(copy, 0, 7, text, paper), (CellLook{0x000000, 0xCD0000, true, false})) << "selected";
+  EXPECT_EQ(DISPLAYCellLook(copy, 0, 10, text, paper), (CellLook{paper, 0x010203, false, true})) << "inverse";
+  EXPECT_EQ(DISPLAYLookRun(copy, 0, 0, text, paper), 6);
+  EXPECT_EQ(DISPLAYLookRun(copy, 0, 6, text, paper), 1);
+  EXPECT_EQ(DISPLAYLookRun(copy, 0, 7, text, paper), 2);
+  EXPECT_EQ(DISPLAYLookRun(copy, 0, 10, text, paper), 5);
+  ClearSelection();
+  gScrollbackLines = 100;
+  Write(std::string(kScreenRows, '\r'));
+  Vert(kSbTop);
+  DISPLAYPaintCopy(0, 0, 80 * 8, L, &copy);
+  EXPECT_EQ(std::string(copy.cells[copy.range.firstRow], 9), "plain RED");
+  EXPECT_EQ(DISPLAYCellLook(copy, copy.range.firstRow, 6, text, paper), (CellLook{0xCD0000, 0x000000, true, false}));
+}
+
+// The view over history and grid: the bar covers both; scrolled up into
+// the history the view stays on its text while output continues, the bar
+// showing the growth; back at the end it follows output again.
+TEST_F(View, ScrolledIntoTheHistoryTheViewStaysOnItsText) {
+  gScrollbackLines = 10000;
+  static PaintCopy copy;
+  auto topRow = [] {
+    DISPLAYPaintCopy(0, 0, 80 * 8, L, &copy);
+    return std::string(copy.cells[copy.range.firstRow], 9);
+  };
+  for (int i = 0; i < 300; i++) Write("line " + std::to_string(1000 + i) + "\r");
+  DISPLAYRunFrame(nullptr);
+  EXPECT_EQ(gHeadless.vScrollMax.load(), 173 * L + kEnd);
+  EXPECT_EQ(gHeadless.vScrollPos.load(), 173 * L + kEnd);
+  ScrollDISPLAYVert(nullptr, kSbTop, 0);
+  DISPLAYRunFrame(nullptr);
+  EXPECT_EQ(DISPLAYViewBack(), 173);
+  EXPECT_EQ(gHeadless.vScrollPos.load(), 0);
+  EXPECT_EQ(topRow(), "line 1000");
+  ScrollDISPLAYWheel(nullptr, -1);   // three rows down, still in the history
+  DISPLAYRunFrame(nullptr);
+  EXPECT_EQ(topRow(), "line 1003");
+
+  headlessReset();
+  for (int i = 0; i < 50; i++) Write("more\r");
+  DISPLAYRunFrame(nullptr);
+  EXPECT_EQ(topRow(), "line 1003");
+  EXPECT_EQ(gHeadless.scrolls.load() + gHeadless.viewInvalidations.load(), 0) << "nothing on the window moved";
+  EXPECT_EQ(gHeadless.vScrollPos.load(), 3 * L);
+  EXPECT_EQ(gHeadless.vScrollMax.load(), 223 * L + kEnd);
+
+  // Shift+Page Down a view's height less a row; Shift+End to the end, where
+  // output pulls the view along again.
+  DoDISPLAYCommand(nullptr, kCmdViewPageDown);
+  EXPECT_EQ(DISPLAYViewBack(), 220 - 33);
+  DoDISPLAYCommand(nullptr, kCmdViewBottom);
+  EXPECT_EQ(DISPLAYViewBack(), 0);
+  EXPECT_EQ(GyOffset, kEnd);
+  Write("end\r");
+  DISPLAYRunFrame(nullptr);
+  EXPECT_EQ(gHeadless.vScrollPos.load(), 224 * L + kEnd);
+  // In a stream of output the bar follows the history every few frames,
+  // not every frame, and at once when the stream ends.
+  int changes = 0, range = gHeadless.vScrollMax.load();
+  for (int i = 0; i < 16; i++) {
+    Write("s\r");
+    DISPLAYRunFrame(nullptr);
+    if (gHeadless.vScrollMax.load() != range) changes++;
+    range = gHeadless.vScrollMax.load();
+  }
+  EXPECT_LE(changes, 3);
+  DISPLAYRunFrame(nullptr);
+  EXPECT_EQ(gHeadless.vScrollMax.load(), 240 * L + kEnd);
+  EXPECT_EQ(gHeadless.vScrollPos.load(), 240 * L + kEnd);
+
+  // A view held on rows that leave a full history stays on the oldest kept.
+  DoDISPLAYCommand(nullptr, kCmdViewTop);
+  gScrollbackLines = 240;
+  Write("over\r");
+  DISPLAYRunFrame(nullptr);
+  EXPECT_EQ(DISPLAYViewBack(), 240);
+  EXPECT_EQ(topRow(), "line 1001");
 }
 
 }  // namespace

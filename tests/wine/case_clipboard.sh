@@ -30,12 +30,13 @@ probe clip-set 6100622e2e2ee298ba >/dev/null
 keys shift+Insert
 if wait_rx 6100622e2e2e01 5000; then pass clipboard_paste_nul_and_glyph_bytes; else fail clipboard_paste_nul_and_glyph_bytes "device got $(dev_rx)"; fi
 
-# The right click's menu: its last item, Select All; then Ctrl+Shift+C.
+# The right click's menu: Select All, third from its end (above "Find..."
+# and "Clear Scrollback"); then Ctrl+Shift+C.
 dev_send 'third\r\n'
 ui_idle
 xdotool mousemove "$(cell_x 30)" "$(cell_y 8)" click 3
 sleep 0.5
-keys Up Return
+keys Up Up Up Return
 ui_idle
 keys ctrl+shift+c
 ui_idle

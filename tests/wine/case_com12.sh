@@ -24,12 +24,12 @@ for _ in $(seq 50); do
 done
 check com12_device_bytes_drawn "screen: $text" grep -q 'from COM12' <<<"$text"
 
-# Options: the device row (909) holds the port; NUL is refused with a box
+# Options: the device row (910) holds the port; NUL is refused with a box
 # that names the row and what it takes, and the dialog stays.
 menu 3 1
 box=$(probe wait-dialog Options 5000)
-row=$(grep -E '^  item id=909 ' <<<"$box")
-shown="$(field text "$(probe text Options 909)") $(field text "$(probe text Options 910)")"
+row=$(grep -E '^  item id=910 ' <<<"$box")
+shown="$(field text "$(probe text Options 910)") $(field text "$(probe text Options 911)")"
 check com12_options_shows_port_and_rate "\"$shown\"" test "$shown" = "COM12 921600"
 xdotool mousemove $(($(field x "$row") + 20)) $(($(field y "$row") + $(field h "$row") / 2)) click 1
 sleep 0.2

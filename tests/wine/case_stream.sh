@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: F3 drops the display stream (the device's bytes are not drawn, and not drawn later either), F4 shows it again; with a full grid the wheel scrolls, a view pulled by the device or by an echoed key leaves nothing stale below the grid, and "Erase Screen" blanks the window and brings the cursor home.
+# End to end: F3 drops the display stream (the device's bytes are not drawn, and not drawn later either), F4 shows it again; with a full grid the wheel scrolls, a view pulled by the device or by an echoed key leaves nothing stale below the grid; scrolled up into the history the view stays put while output goes on, Find (Ctrl+Shift+F) selects a row long gone and says "not found" in its dialog, Save Output As (Ctrl+Shift+S) writes history and grid with CR LF; and "Erase Screen" blanks the window and brings the cursor home.
 . "$ZW_LIB"
 
 zelto_dir
@@ -68,10 +68,12 @@ moved=$(diff_view "$full" "$wheeled" 40 40)
 check wheel_notch_scrolls_three_rows "$n pixels differ from the text three rows up, $moved changed" \
   test "$n" -eq 0 -a "$moved" -gt 0
 
-# The view at the top, then one byte from the device: the worker pulls the
-# view 95 rows down, past the scroll range. Below row 127 and right of
-# column 79 only background.
-probe send 0x115 6 0 >/dev/null   # WM_VSCROLL, SB_TOP
+# The view at the grid's top (the thumb below the 73 rows of history),
+# then one byte from the device: the worker pulls the view 95 rows down,
+# past the scroll range. Below row 127 and right of column 79 only
+# background.
+grid_top=$((4 | (73 * ZW_CY) << 16))   # SB_THUMBPOSITION
+probe send 0x115 "$grid_top" 0 >/dev/null   # WM_VSCROLL
 sleep 0.3
 dev_send 'Z'
 sleep 0.6
@@ -81,7 +83,7 @@ check nothing_stale_below_the_grid_after_the_device "$stale text pixels beyond t
 check device_byte_pulls_the_view "cell 32:0 $(ink "$pulled" 32 0) pixels" test "$(ink "$pulled" 32 0)" -gt 4
 
 # The same pull by an echoed key, on the user-interface thread.
-probe send 0x115 6 0 >/dev/null
+probe send 0x115 "$grid_top" 0 >/dev/null
 sleep 0.3
 typed q
 wait_caret 32 2 3000
@@ -92,6 +94,60 @@ check echoed_key_pulls_the_view "cell 32:1 $(ink "$echoed" 32 1) pixels, caret a
   test "$(ink "$echoed" 32 1)" -gt 4 -a "$caret" -eq 0
 check nothing_stale_below_the_grid_after_an_echo "$stale text pixels beyond the grid" test "$stale" -eq 0
 save_png "$echoed" pulled_view
+
+# Scrollback: the bar's top shows the history's oldest row, the first one
+# written ("ABCGHIline 1 of many"), and output goes on without moving it.
+probe send 0x115 6 0 >/dev/null   # SB_TOP
+sleep 0.3
+top=$(shot history_top)
+more=""
+for i in $(seq 201 260); do more+="line $i of many\r\n"; done
+dev_send "$more"
+sleep 1
+held=$(shot history_held)
+check scrollback_top_shows_the_oldest_row "cell 0:0 $(ink "$top" 0 0) pixels" test "$(ink "$top" 0 0)" -gt 4
+n=$(diff_view "$top" "$held" 40 40)
+check scrollback_view_held_while_output_goes_on "$n pixels changed" test "$n" -eq 0
+save_png "$held" history_view
+
+# Find: a row that left the grid long ago, selected (copied after Esc);
+# then a text that is nowhere.
+keys shift+End ctrl+shift+f
+probe wait-dialog Find 5000 >/dev/null
+typed 'line 5 of'
+keys Return
+sleep 0.5
+keys Escape
+ui_idle
+keys ctrl+Insert
+ui_idle
+got=$(field hex "$(probe clip-get)")
+check find_selects_a_row_long_gone "clipboard holds $got" test "$got" = "$(printf 'line 5 of' | od -An -v -tx1 | tr -d ' \n')"
+keys ctrl+shift+f
+probe wait-dialog Find 5000 >/dev/null
+typed 'no such text'
+keys Return
+sleep 0.5
+found=$(probe wait-dialog Find 2000 | grep 'id=1034')
+case $found in
+  *'"not found"'*) pass find_says_not_found_in_its_dialog ;;
+  *) fail find_says_not_found_in_its_dialog "note: $found" ;;
+esac
+keys Escape
+ui_idle
+
+# Save Output As: history and grid, one line per row with CR LF.
+keys ctrl+shift+s
+probe wait-dialog "Save Output As" 5000 >/dev/null
+keys ctrl+a
+typed "Z:$(echo "$ZW_WORK/output.txt" | tr / '\\')"
+keys Return
+for _ in $(seq 50); do [ -s "$ZW_WORK/output.txt" ] && break; sleep 0.1; done
+first=$(head -c 22 "$ZW_WORK/output.txt" | od -An -v -tx1 | tr -d ' \n')
+want=$(printf 'ABCGHIline 1 of many\r\n' | od -An -v -tx1 | tr -d ' \n')
+last=$(grep -c $'^line 260 of many\r$' "$ZW_WORK/output.txt" 2>/dev/null)
+check save_output_writes_history_and_grid "$(wc -l <"$ZW_WORK/output.txt" 2>/dev/null) lines, first $first, last found $last" \
+  test "$first" = "$want" -a "$last" = 1
 
 # Config > Erase Screen, by keyboard: Alt, along the bar to Config, down to
 # the third item.

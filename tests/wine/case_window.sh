@@ -31,6 +31,7 @@ want_items=$(
   cat <<'EOF'
 File|302|Select Send File\tF1
 File|304|Select Record File\tF2
+File|306|Save Output As...\tCtrl+Shift+S
 File|-|
 File|301|Exit
 Stream|311|Drop Display Stream\tF3
@@ -57,6 +58,8 @@ Config|337|RTS
 Config|338|Send Break
 Config|-|
 Config|333|Save Setup
+Config|-|
+Config|339|Clear Scrollback
 EOF
 )
 got_items=$(grep -E '^menu path="[^"]+"' "$res" | while IFS= read -r line; do
@@ -79,6 +82,11 @@ done
 want_acc+=$'accel key=0x2d cmd=351 flags=0x0b\naccel key=0x43 cmd=351 flags=0x0f\n'
 want_acc+=$'accel key=0x2d cmd=352 flags=0x07\naccel key=0x56 cmd=352 flags=0x0f\n'
 want_acc+=$'accel key=0x75 cmd=329 flags=0x07\naccel key=0x76 cmd=330 flags=0x07\n'
+# Shift+Page Up, Page Down, Home and End through the history; Ctrl+Shift+F
+# finds, Ctrl+Shift+S saves the output.
+want_acc+=$'accel key=0x21 cmd=355 flags=0x07\naccel key=0x22 cmd=356 flags=0x07\n'
+want_acc+=$'accel key=0x24 cmd=357 flags=0x07\naccel key=0x23 cmd=358 flags=0x07\n'
+want_acc+=$'accel key=0x46 cmd=354 flags=0x0f\naccel key=0x53 cmd=306 flags=0x0f\n'
 got_acc=$(grep '^accel ' "$res" | sort)
 check accelerators_f1_to_f12 "$(paste -sd' ' <<<"$got_acc")" test "$got_acc" = "$(sort <<<"${want_acc%$'\n'}")"
 check icon_130 "" grep -q '^icon id=130 present=1' "$res"

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "display/screen.h"
+#include "display/screen_model.h"
 
 namespace faultcheck {
 
@@ -21,7 +22,10 @@ inline void check(bool ok, const char* name, const std::string& detail = "") {
 
 inline std::string grid() {
   ScopedLock hold(ScreenLock());
-  return std::string(reinterpret_cast<const char*>(gabScreen), sizeof gabScreen);
+  std::string g;
+  for (int r = 0; r < kScreenRows; r++)
+    for (int c = 0; c < kScreenCols; c++) g += static_cast<char>(gScreenModel.charAt(r, c));
+  return g;
 }
 
 inline bool gridHas(const std::string& s) { return grid().find(s) != std::string::npos; }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "display/screen.h"
+#include "display/screen_model.h"
 #include "link/connection.h"
 #include "link/serial.h"
 #include "platform/msgbox.h"
@@ -32,7 +33,10 @@ void check(bool ok, const char* name, const std::string& detail = "") {
 
 std::string grid() {
   ScopedLock hold(ScreenLock());
-  return std::string(reinterpret_cast<const char*>(gabScreen), sizeof gabScreen);
+  std::string g;
+  for (int r = 0; r < kScreenRows; r++)
+    for (int c = 0; c < kScreenCols; c++) g += static_cast<char>(gScreenModel.charAt(r, c));
+  return g;
 }
 
 bool waitFor(const std::string& prefix, int ms) {

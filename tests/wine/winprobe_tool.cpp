@@ -84,12 +84,15 @@ void printWindow(HWND w) {
   DWORD pid = 0;
   GetWindowThreadProcessId(w, &pid);
   const LONG style = GetWindowLongA(w, GWL_STYLE);
+  // The vertical bar: its range over history and grid, and its position.
+  SCROLLINFO bar{sizeof bar, SIF_RANGE | SIF_POS, 0, 0, 0, 0, 0};
+  if (!GetScrollInfo(w, SB_VERT, &bar)) bar.nMax = bar.nPos = 0;
   std::printf("window class=%s title=%s x=%ld y=%ld w=%ld h=%ld clientx=%ld clienty=%ld clientw=%ld clienth=%ld "
-              "style=0x%08lx visible=%d foreground=%d enabled=%d pid=%lu menu=%d\n",
+              "style=0x%08lx visible=%d foreground=%d enabled=%d pid=%lu menu=%d vmax=%d vpos=%d\n",
               quote(cls).c_str(), quote(title).c_str(), r.left, r.top, r.right - r.left, r.bottom - r.top, origin.x,
               origin.y, c.right - c.left, c.bottom - c.top, static_cast<unsigned long>(style),
               IsWindowVisible(w) ? 1 : 0, GetForegroundWindow() == w ? 1 : 0, IsWindowEnabled(w) ? 1 : 0,
-              static_cast<unsigned long>(pid), GetMenu(w) ? 1 : 0);
+              static_cast<unsigned long>(pid), GetMenu(w) ? 1 : 0, bar.nMax, bar.nPos);
 }
 
 BOOL CALLBACK printItem(HWND item, LPARAM) {
