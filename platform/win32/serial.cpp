@@ -81,17 +81,12 @@ PlatHandle platSerialOpen(const char* name) {
     noteFailure(gOpenedName);
     return kInvalidHandle;
   }
-  // Only a character device can be a serial port; one that has no line
-  // settings to give is none either (the system says why).
+  // A name that leads to no serial port (a COM name mapped to a file or to
+  // a device that is gone) has no line settings to give: the system says why.
   DCB probe = {};
   probe.DCBlength = sizeof probe;
-  const bool character = GetFileType(h) == FILE_TYPE_CHAR;
-  if (!character || !GetCommState(h, &probe)) {
-    if (character) {
-      noteFailure(gOpenedName);
-    } else {
-      std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: not a serial port", gOpenedName);
-    }
+  if (!GetCommState(h, &probe)) {
+    noteFailure(gOpenedName);
     CloseHandle(h);
     return kInvalidHandle;
   }
