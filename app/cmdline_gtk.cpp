@@ -1,4 +1,4 @@
-// The native program's command line: `zelto [DEVICE] [--com N=DEVICE]...`, --version, --help, and --list, which shows the serial devices found and the COM port each becomes.
+// The native program's command line: `zelto [DEVICE] [--com N=DEVICE]...`, --version, --help, and --list, which shows the serial devices found, what the system says of each, and the COM port each becomes.
 #include "app/cmdline_gtk.h"
 
 #include <cstdlib>
@@ -6,6 +6,7 @@
 
 #include "app/version.h"
 #include "platform/posix/paths.h"
+#include "settings/serial_options.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ void listPorts(FILE* to) {
   } else {
     std::fprintf(to, "Serial devices found, and the COM port each is:\n");
   }
-  char why[640];
+  char why[640], info[256];
   for (int i = 0; i < count; i++) {
     int port = 0;
     for (int n = 1; n <= kPorts && !port; n++) {
@@ -38,11 +39,14 @@ void listPorts(FILE* to) {
     } else {
       std::fprintf(to, "  %-16s -     no COM port left (COM1 to COM%d are taken)\n", found[i], kPorts);
     }
+    // The driver and, for a USB adapter, its vendor and product.
+    if (posixSerialDeviceInfo(found[i], info, sizeof info)) std::fprintf(to, "  %-16s %s\n", "", info);
   }
   for (int n = 1; n <= kPorts; n++) {
     if (shown[n] || !com[n][0]) continue;
     posixSerialDeviceProblem(com[n], why, sizeof why);
     std::fprintf(to, "  %-16s COM%d%s%s\n", com[n], n, why[0] ? "  " : "", why);
+    if (posixSerialDeviceInfo(com[n], info, sizeof info)) std::fprintf(to, "  %-16s %s\n", "", info);
   }
 }
 
@@ -54,6 +58,7 @@ int takePort(const char* value) {
     return 0;
   }
   posixSetComDevice(value[0] - '0', value + 2);
+  gfPortsFromCommandLine = 1;   // before ZELTO.INI's [serial] device, for this run
   return 1;
 }
 
@@ -69,7 +74,8 @@ void PrintZeltoUsage(FILE* to) {
                "  --version        the version\n"
                "  --help           this text\n"
                "COM ports not named take the serial devices found, in order: /dev/ttyUSB*,\n"
-               "/dev/ttyACM*, then the /dev/ttyS* with a UART. See man zelto.\n",
+               "/dev/ttyACM*, then the /dev/ttyS* with a UART. A device named here is used\n"
+               "for this run instead of [serial] device in ZELTO.INI. See man zelto.\n",
                kPorts);
 }
 
@@ -91,6 +97,7 @@ int ReadZeltoOptions(int argc, char** argv) {
       return 0;
     } else if (a[0] != '-' && a[0]) {
       posixSetComDevice(1, a);   // zelto /dev/ttyUSB0
+      gfPortsFromCommandLine = 1;
     } else {
       std::fprintf(stderr, "zelto: unknown option %s\n", a);
       PrintZeltoUsage(stderr);

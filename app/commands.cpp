@@ -17,6 +17,7 @@
 #include "settings/globals.h"
 #include "settings/options.h"
 #include "settings/preset.h"
+#include "settings/setup.h"
 #include "transfer/filesend.h"
 #include "transfer/paste.h"
 #include "transfer/record.h"
@@ -37,14 +38,9 @@ void sendLineByLine(int mode) {
   }
 }
 
-// "Terminal": the settings that a running transfer reads must not change
-// under it, so the Setup dialog waits until the transfer has ended.
+// "Terminal": the Setup dialog waits until a transfer has ended.
 void runSetup(WindowHandle w) {
-  if (gfSendFileOpen || gfRecFileOpen || PasteActive()) {
-    platMessageBox(w, "First terminate\nFile Transfer !", gszAppName, kIconWarning);
-    return;
-  }
-  platRunDialog(kDialogSetup, w);
+  if (!SetupRefusedDuringTransfer(w)) platRunDialog(kDialogSetup, w);
 }
 
 // F8: a running paste ends first; the file send's own answer follows when
@@ -142,7 +138,8 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     case kCmdClearScrollback: ClearDISPLAYScrollback(); break;
     // Unlike Setup, Options is not refused during a transfer: an upload takes
     // its prompts, errors and timeout when it starts (a change applies to
-    // the next one), and the other options are flags read where they are used.
+    // the next one), and the other options are flags read where they are
+    // used. Only a change of the serial port's settings waits (its Ok says so).
     case kCmdOptions:
       platRunDialog(kDialogOptions, w);
       ApplyScrollbackLimit();

@@ -14,36 +14,25 @@
 
 namespace {
 
-const char* rateText(uint32_t rate) {
-  switch (rate) {
-    case 9600: return "9600";
-    case 19200: return "19.2k";
-    case 38400: return "38.4k";
-    case 57600: return "57.6k";
-    case 115200: return "115.2k";
-    case 230400: return "230.4k";
-    default: return "?";
-  }
-}
-
-char gLast[160] = "";
+char gLast[kStatusBarTextMax] = "";
 
 }  // namespace
 
 int ComposeStatusBar(char* buf, size_t size) {
-  char link[96];
+  char link[340];
+  char port[300];
+  if (gfUdpMode == 0) SerialStatusText(port, sizeof port);
   if (gfUdpMode == 1) {
     std::snprintf(link, sizeof link, "UDP %s RX-Port %d TX-Port %d%s", gszIPString, static_cast<int>(gRX_PortNum),
                   static_cast<int>(gTX_PortNum), gfUdpOpen ? "" : "  (closed)");
   } else if (!gfComOpen) {
-    std::snprintf(link, sizeof link, "COM%d %s  (closed)", static_cast<int>(gbPort), rateText(gdwBaudRate));
+    std::snprintf(link, sizeof link, "%s  (closed)", port);
   } else {
     uint32_t in = 0;
     const bool read = ReadModemLines(&in) != 0;
     auto line = [&](uint32_t bit) { return read ? ((in & bit) ? '1' : '0') : '-'; };
-    std::snprintf(link, sizeof link, "COM%d %s   CTS:%c DSR:%c DCD:%c RI:%c   DTR:%d RTS:%d",
-                  static_cast<int>(gbPort), rateText(gdwBaudRate), line(kModemCts), line(kModemDsr),
-                  line(kModemRlsd), line(kModemRing), gfDtrOn ? 1 : 0, gfRtsOn ? 1 : 0);
+    std::snprintf(link, sizeof link, "%s   CTS:%c DSR:%c DCD:%c RI:%c   DTR:%d RTS:%d", port, line(kModemCts),
+                  line(kModemDsr), line(kModemRlsd), line(kModemRing), gfDtrOn ? 1 : 0, gfRtsOn ? 1 : 0);
   }
   char text[sizeof gLast];
   std::snprintf(text, sizeof text, "%s   RX %" PRIu64 "  TX %" PRIu64, link, gRxTotal.load(), gTxTotal.load());

@@ -5,8 +5,9 @@
 #include <cstddef>
 
 constexpr int kStatusBarPeriodMs = 100;   // modem lines show within this
+constexpr int kStatusBarTextMax = 400;    // a device path of 255 characters fits
 
-// The bar's text now: the link ("COM1 115.2k" or the UDP address and
+// The bar's text now: the link ("COM12 921.6k 8E1 XON" or the UDP address and
 // ports), the modem input lines CTS, DSR, DCD and RI ('-' where they cannot
 // be read), DTR and RTS, and the bytes received and sent since the link
 // opened. Returns 1 when the text differs from the last one composed, so a

@@ -122,7 +122,7 @@ GtkWidget* gStatus = nullptr;
 guint gStatusTimer = 0;
 
 gboolean refreshStatusBar(gpointer) {
-  char text[160];
+  char text[kStatusBarTextMax];
   if (gStatus && ComposeStatusBar(text, sizeof text)) gtk_label_set_text(GTK_LABEL(gStatus), text);
   if (gStatus) return G_SOURCE_CONTINUE;
   gStatusTimer = 0;

@@ -41,7 +41,7 @@ void createStatusBar(HWND hwnd) {
 }
 
 void refreshStatusBar() {
-  char text[160];
+  char text[kStatusBarTextMax];
   if (ComposeStatusBar(text, sizeof text)) SetWindowTextA(gStatusBar, text);
 }
 

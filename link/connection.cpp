@@ -33,7 +33,7 @@ uint8_t gComTxBuf[kTxBufSize];
 Flag32 gComTxLen{0};
 PlatHandle ghThread = kInvalidHandle;
 std::atomic<uint32_t> gdwThreadID{0};
-char gszMessage[128] = "";
+char gszMessage[320] = "";
 Flag32 gByteCount{0};
 std::atomic<uint64_t> gRxTotal{0};
 std::atomic<uint64_t> gTxTotal{0};
@@ -201,8 +201,8 @@ int openConnection() {
     std::snprintf(gszMessage, sizeof gszMessage, "Cannot open UPD: IP %s  RX-Port %d  TX-Port %d", gszIPString,
                   static_cast<int>(gRX_PortNum), static_cast<int>(gTX_PortNum));
   } else {
-    std::snprintf(gszMessage, sizeof gszMessage, "Cannot open COM%d @ %d baud", static_cast<int>(gbPort),
-                  static_cast<int>(gdwBaudRate));
+    std::snprintf(gszMessage, sizeof gszMessage, "Cannot open %s @ %u baud", SerialAskedName(),
+                  static_cast<unsigned>(SerialAskedRate()));
   }
   // The box says why under its first line ("/dev/ttyUSB0: No such file or
   // directory"), and so does the screen, which keeps it after the box.
@@ -211,7 +211,7 @@ int openConnection() {
     if (platSerialOpenFailure()[0]) {
       std::snprintf(why, sizeof why, "%s", platSerialOpenFailure());
     } else {
-      std::snprintf(why, sizeof why, "COM%d: the line settings were refused", static_cast<int>(gbPort));
+      std::snprintf(why, sizeof why, "%s: the line settings were refused", SerialAskedName());
     }
     char status[sizeof why + 8];
     std::snprintf(status, sizeof status, "\r-%s-\r", why);

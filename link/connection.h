@@ -14,7 +14,7 @@ extern uint8_t gComTxBuf[kTxBufSize];
 extern Flag32 gComTxLen;                  // bytes waiting, 0..4096
 extern PlatHandle ghThread;
 extern std::atomic<uint32_t> gdwThreadID; // non-zero while the worker runs
-extern char gszMessage[128];              // the open-failure text
+extern char gszMessage[320];              // the open-failure text
 extern Flag32 gByteCount;                 // received bytes, for quiet dots
 // Bytes received and sent since the link opened, for the status bar.
 extern std::atomic<uint64_t> gRxTotal;

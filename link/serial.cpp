@@ -1,13 +1,15 @@
-// The serial link: opening a COM port 8N1 at the chosen rate, the modem-line
-// check, and the never-waiting receive poll.
+// The serial link: opening a port at the chosen rate and framing, the
+// modem-line check, and the never-waiting receive poll.
 #include "link/serial.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "display/screen.h"
 #include "link/connection.h"
 #include "platform/msgbox.h"
 #include "platform/thread.h"
+#include "settings/serial_options.h"
 
 PlatHandle ghCom = kInvalidHandle;
 CommTimeouts gTimeouts = {};
@@ -15,19 +17,6 @@ Flag32 gfDtrOn{1};
 Flag32 gfRtsOn{1};
 
 namespace {
-
-// The mode text for a rate of the baud list; a single blank for any other.
-const char* modeText(uint32_t rate) {
-  switch (rate) {
-    case 9600: return "baud=9600 parity=N data=8 stop=1";
-    case 19200: return "baud=19200 parity=N data=8 stop=1";
-    case 38400: return "baud=38400 parity=N data=8 stop=1";
-    case 57600: return "baud=57600 parity=N data=8 stop=1";
-    case 115200: return "baud=115200 parity=N data=8 stop=1";
-    case 230400: return "baud=230400 parity=N data=8 stop=1";
-    default: return " ";
-  }
-}
 
 // Guards ghCom where the user-interface thread reads it (the modem-line
 // check, the purge of a close) against the worker letting a lost port go or
@@ -37,18 +26,15 @@ CoreLock& handleLock() {
   return lock;
 }
 
-// What the open port was opened with, for reopening it when its device is back.
-struct OpenedWith {
-  char name[5];
-  uint32_t rate;
-  int cts;
-};
-OpenedWith gOpened = {"COM1", 0, 0};
+// What the last open asked for (its failure names it), and what the open
+// port was opened with, for reopening it when its device is back.
+SerialLine gAsked = {};
+SerialLine gOpened = {};
 Flag32 gfComLost{0};
 int64_t gNextRetryUs = 0;
 constexpr int64_t kRetryUs = 200000;   // a returning device is found within a fifth of a second
-char gLostText[24] = "";
-char gBackText[24] = "";
+char gLostText[kSerialNameMax + 16] = "";
+char gBackText[kSerialNameMax + 16] = "";
 
 // Send Break: asked for on the user-interface thread, carried out by the
 // worker, which starts the break, goes on with its passes (sending nothing)
@@ -65,7 +51,7 @@ void dropPort() {
 
 // Opens and sets up the port: exclusive access, the timeouts, the line
 // settings, both queues emptied. kInvalidHandle when any step fails.
-PlatHandle openPort(const OpenedWith& with) {
+PlatHandle openPort(const SerialLine& with, bool valid = true) {
   const PlatHandle h = platSerialOpen(with.name);
   if (h == kInvalidHandle) return h;
   gfDtrOn = 1;
@@ -75,12 +61,11 @@ PlatHandle openPort(const OpenedWith& with) {
   gTimeouts.ReadTotalTimeoutConstant = 0;
   gTimeouts.WriteTotalTimeoutMultiplier = 1;
   gTimeouts.WriteTotalTimeoutConstant = 3000;
-  const char* mode = modeText(with.rate);
-  // A rate outside the list (only a preset file can hold one) would leave the
-  // line at whatever the port had before: refuse it, so the user is told.
-  bool ok = platSerialSetTimeouts(h, &gTimeouts) && mode[0] != ' ';
+  char mode[80];
+  SerialModeText(with, mode, sizeof mode);
+  bool ok = valid && platSerialSetTimeouts(h, &gTimeouts);
   if (ok) {
-    platSerialSetFlowControl(1, 1, with.cts);
+    platSerialSetFlowControl(1, 1, with.flow == kFlowRtsCts, with.flow == kFlowXonXoff);
     ok = platSerialBuildState(mode) && platSerialApplyState(h);
   }
   if (!ok) {
@@ -94,12 +79,16 @@ PlatHandle openPort(const OpenedWith& with) {
 }  // namespace
 
 int openCOM() {
-  OpenedWith with = {"COM1", gdwBaudRate, gfCtsHandsh == 1 ? 1 : 0};
-  with.name[3] = static_cast<char>('0' + gbPort);
+  SerialLine with;
+  // A rate outside the preset's list (only a damaged preset holds one), or
+  // a framing no port takes, would leave the line at whatever the port had
+  // before: refused, so the user is told.
+  const bool valid = SerialLineFromSettings(&with) != 0;
+  gAsked = with;
 
   if (ghCom != kInvalidHandle) dropPort();
   gfComLost = 0;
-  const PlatHandle h = openPort(with);
+  const PlatHandle h = openPort(with, valid);
   if (h == kInvalidHandle) return 0;
   {
     ScopedLock hold(handleLock());
@@ -111,15 +100,47 @@ int openCOM() {
   // cursor at the start of a line.
   std::snprintf(gBackText, sizeof gBackText, "-%s back-\r", with.name);
   EmptyCommTxBuffer();
-  // Which device the port is: on Linux the COM number is the program's own
-  // naming of the devices found.
-  char opened[320];
-  std::snprintf(opened, sizeof opened, "\r-%s is %s, %u baud-\r", with.name, platSerialOpenedDevice(),
-                static_cast<unsigned>(with.rate));
+  // Which device the port is (on Linux the COM number is the program's own
+  // naming of the devices found), and the framing and flow control when
+  // they are not the preset's 8N1 without a handshake.
+  char is[kSerialNameMax + 8] = "";
+  if (std::strcmp(with.name, platSerialOpenedDevice()) != 0) {
+    std::snprintf(is, sizeof is, " is %s", platSerialOpenedDevice());
+  }
+  char framing[8];
+  SerialFramingText(with, framing, sizeof framing);
+  const char* flow = with.flow == kFlowXonXoff ? ", XON/XOFF" : with.flow == kFlowRtsCts ? ", CTS handshake" : "";
+  char opened[2 * kSerialNameMax + 80];
+  std::snprintf(opened, sizeof opened, "\r-%s%s, %u baud%s%s%s-\r", with.name, is, static_cast<unsigned>(with.rate),
+                std::strcmp(framing, "8N1") != 0 ? " " : "", std::strcmp(framing, "8N1") != 0 ? framing : "", flow);
   WriteDISPLAYStatus(opened);
   CheckModemState();
   gfComOpen = 1;
   return 1;
+}
+
+const char* SerialAskedName() { return gAsked.name; }
+
+uint32_t SerialAskedRate() { return gAsked.rate; }
+
+int SerialSettingsChanged() {
+  if (!gAsked.name[0]) return 0;   // no port asked for since the last close
+  SerialLine now;
+  SerialLineFromSettings(&now);
+  return SerialSameLine(now, gAsked) ? 0 : 1;
+}
+
+void SerialStatusText(char* buf, size_t size) {
+  // The settings in use while open, those that a reopen will ask for else.
+  SerialLine line;
+  if (gfComOpen) {
+    line = gOpened;
+  } else {
+    SerialLineFromSettings(&line);
+  }
+  char text[40];
+  SerialLineText(line, text, sizeof text);
+  std::snprintf(buf, size, "%s %s", line.name, text);
 }
 
 void closeCOM() {
@@ -130,6 +151,7 @@ void closeCOM() {
   if (ghCom != kInvalidHandle) dropPort();
   gfComLost = 0;
   gfComOpen = 0;
+  gAsked = SerialLine{};
 }
 
 void purgeCOM() {

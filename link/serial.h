@@ -1,6 +1,8 @@
-// The serial link: one COM port, 8N1 at one of six rates, DTR and RTS on,
-// optional CTS output handshake; reads that never wait, writes with a timeout.
+// The serial link: one port (the preset's COM1 to COM6, or any the [serial]
+// device names) at any rate and framing, DTR and RTS on, optional CTS output
+// handshake or XON/XOFF; reads that never wait, writes with a timeout.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/serial.h"
@@ -14,6 +16,17 @@ extern Flag32 gfRtsOn;
 
 int openCOM();
 void closeCOM();
+// The port and rate the last openCOM asked for ("COM12", "/dev/ttyUSB0"),
+// which its failure names.
+const char* SerialAskedName();
+uint32_t SerialAskedRate();
+// Whether the settings ask for another line than the last openCOM did (a
+// reopen is due when the link is serial); 0 when none was asked for since
+// the last closeCOM.
+int SerialSettingsChanged();
+// The status bar's part for the port: "COM12 921.6k 8E1 XON", the port's
+// settings as asked for (size bytes).
+void SerialStatusText(char* buf, size_t size);
 int CheckModemState();
 uint32_t receiveCommBlock(WindowHandle w, uint8_t* buf, uint32_t size);
 // Aborts pending transfers and discards both queues (closing the connection).

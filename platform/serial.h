@@ -31,8 +31,24 @@ enum : uint32_t {   // modem input lines (MS_*_ON)
   kModemRlsd = 0x80,
 };
 
-// Exclusive, synchronous read and write access to the named port ("COM1").
+// Exclusive, synchronous read and write access to the named port: "COM1"
+// (on POSIX, the device the program's COM1 stands for), or a name that
+// platSerialNameCheck takes ("COM12"; "/dev/ttyUSB0").
 PlatHandle platSerialOpen(const char* name);
+// Whether text can name a serial port of this system. Windows: a name from
+// COM1 to COM256. POSIX: the path of a serial device, or of one that is not
+// there now (an adapter not plugged in yet); not a file, a folder, a FIFO or
+// a device of another kind, nor a path longer than 255 characters.
+int platSerialNameCheck(const char* text);
+// What names a port here, for a message about a name that does not.
+const char* platSerialNameRule();
+// The serial ports this system has now, for the user to pick one: each entry
+// the name platSerialOpen takes, then, where the system describes the port,
+// two blanks and the description in parentheses ("COM12  (USB Serial
+// Port)"; "/dev/ttyUSB0  (cp210x: CP2102 USB to UART Bridge Controller)").
+// Returns how many were written into list (at most max).
+constexpr int kSerialEntryMax = 320;
+int platSerialListPorts(char (*list)[kSerialEntryMax], int max);
 // After a failed platSerialOpen: what the user can do about it, where the
 // system can tell (a device this user may not open: the group to join), or
 // "" (always on Windows).
@@ -46,11 +62,18 @@ const char* platSerialOpenFailure();
 // name to, or the name itself).
 const char* platSerialOpenedDevice();
 int platSerialSetTimeouts(PlatHandle h, const CommTimeouts* t);
-// The flow-control members of the port's persistent line-settings record.
-void platSerialSetFlowControl(int dtrOn, int rtsOn, int ctsOutFlow);
-// Takes rate, parity, data and stop bits from a mode text into the record.
+// The flow-control members of the port's persistent line-settings record:
+// the two output lines, CTS output flow control, and XON/XOFF both ways
+// (DC1 and DC3).
+void platSerialSetFlowControl(int dtrOn, int rtsOn, int ctsOutFlow, int xonXoff);
+// Takes rate, parity, data and stop bits from a mode text into the record:
+// "baud=74880 parity=N data=8 stop=1", parity N, E, O, M or S, stop 1, 1.5
+// or 2. Returns 0 for a text it cannot take.
 int platSerialBuildState(const char* modeText);
-// Applies the record to the port.
+// Applies the record to the port and reads back what the driver kept. A
+// rate or framing the driver refuses or changes fails it, with the reason
+// in platSerialOpenFailure ("/dev/ttyUSB0: 74880 baud refused by the
+// driver").
 int platSerialApplyState(PlatHandle h);
 int platSerialPurge(PlatHandle h, unsigned actions);
 enum : int { kLineDtr = 0, kLineRts = 1 };   // modem output lines

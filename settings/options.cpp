@@ -10,6 +10,7 @@
 
 #include "platform/file.h"
 #include "settings/preset.h"
+#include "settings/serial_options.h"
 
 // The defaults from the start, as the numbers have them: a program part that
 // runs before LoadOptions (or without it) never sees empty lists.
@@ -27,7 +28,7 @@ Flag32 gSendFilter{kSendFilterText};
 char gszOptionsPathName[kPathMax];
 const char gszOptionsName[] = "ZELTO.INI";
 namespace {
-char gLoadNote[160] = "";
+char gLoadNote[1024] = "";
 }  // namespace
 
 int EnterBytes(uint8_t out[2]) {
@@ -45,6 +46,9 @@ namespace {
 
 const char* const kEnterChoices[] = {"CR", "LF", "CRLF", nullptr};
 const char* const kFilterChoices[] = {"TEXT", "FORTH", "ALL", nullptr};
+const char* const kParityChoices[] = {"none", "even", "odd", "mark", "space", nullptr};
+const char* const kStopChoices[] = {"1", "1.5", "2", nullptr};
+const char* const kFlowChoices[] = {"none", "rtscts", "xonxoff", nullptr};
 
 // One row per option; the order is the Options dialog's and the order keys
 // are added to a file that lacks them.
@@ -60,6 +64,13 @@ const OptionDesc kOptions[] = {
     {"terminal", "timestamps_in_record", "Time stamps in record file", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "status_bar", "Status bar", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "scrollback_lines", "Scrollback lines", kOptionNumber, 0, 1000000, "10000", nullptr},
+    {"serial", "device", "Serial port (empty: Setup's)", kOptionList, 0, kSerialNameMax - 1, "", nullptr,
+     &kSerialDeviceRule},
+    {"serial", "baud", "Baud rate (0: Setup's)", kOptionNumber, 0, kSerialRateMax, "0", nullptr, &kSerialBaudRule},
+    {"serial", "data_bits", "Data bits", kOptionNumber, 5, 8, "8", nullptr, &kSerialFramingRule},
+    {"serial", "parity", "Parity", kOptionChoice, 0, 4, "none", kParityChoices, &kSerialFramingRule},
+    {"serial", "stop_bits", "Stop bits", kOptionChoice, 0, 2, "1", kStopChoices, &kSerialFramingRule},
+    {"serial", "flow", "Flow control", kOptionChoice, 0, 2, "none", kFlowChoices, &kSerialFramingRule},
     // The rows from here on are kept in the file but not shown in the
     // Options dialog: what the program remembers of how it was used.
     {"files", "send_filter", "Send file filter", kOptionChoice, 0, 2, "TEXT", kFilterChoices},
@@ -73,13 +84,16 @@ char* textOf(int i) {
     case 0: return gszUploadPrompt;
     case 1: return gszUploadContinue;
     case 2: return gszUploadErrors;
+    case 10: return gszSerialDevice;
     default: return nullptr;
   }
 }
 Flag32* numberOf(int i) {
   static Flag32* const numbers[kOptionTotal] = {nullptr, nullptr, nullptr, &gUploadTimeoutMs, &gfNewLineOnLf,
                                                 &gEnterSends, &gfTimeStamps, &gfTimeStampsInRecord,
-                                                &gfStatusBar, &gScrollbackLines, &gSendFilter};
+                                                &gfStatusBar, &gScrollbackLines, nullptr, &gSerialBaud,
+                                                &gSerialDataBits, &gSerialParity, &gSerialStopBits, &gSerialFlow,
+                                                &gSendFilter};
   // cppcheck-suppress CastIntegerToAddressAtReturn ; an entry of a table of pointers
   return numbers[i];
 }
@@ -196,7 +210,7 @@ int findOption(const std::string& section, const std::string& key) {
 std::string keyLine(int i) {
   char value[kUploadListMax];
   OptionFormat(i, value, sizeof value);
-  return std::string(kOptions[i].key) + " = " + value;
+  return std::string(kOptions[i].key) + (value[0] ? " = " : " =") + value;
 }
 
 }  // namespace
@@ -210,7 +224,8 @@ void OptionFormat(int i, char* buf, size_t size) {
   const OptionDesc& o = kOptions[i];
   const int32_t n = numberOf(i) ? numberOf(i)->load() : 0;
   switch (o.kind) {
-    case kOptionText: std::snprintf(buf, size, "%s", textOf(i)); break;
+    case kOptionText:
+    case kOptionList: std::snprintf(buf, size, "%s", textOf(i)); break;
     case kOptionChoice: std::snprintf(buf, size, "%s", o.choices[n]); break;
     default: std::snprintf(buf, size, "%d", static_cast<int>(n)); break;
   }
@@ -221,9 +236,15 @@ namespace {
 // Reads text as a value of option i; stores it only when store is set.
 int readOption(int i, const char* text, bool store) {
   const OptionDesc& o = kOptions[i];
-  const std::string t = trimmed(text ? text : "");
+  std::string t = trimmed(text ? text : "");
+  if (o.kind == kOptionList) {
+    if (!t.empty() && t.back() == ')') t = trimmed(t.substr(0, t.find("  (")));
+    if (t.size() > static_cast<size_t>(o.maximum)) return 0;
+  }
+  if (o.rule && o.rule->check && !o.rule->check(t.c_str())) return 0;
   switch (o.kind) {
-    case kOptionText: {
+    case kOptionText:
+    case kOptionList: {
       if (t.size() >= kUploadListMax) return 0;
       if (store) std::memcpy(textOf(i), t.c_str(), t.size() + 1);
       return 1;
@@ -270,15 +291,32 @@ int OptionParse(int i, const char* text) { return readOption(i, text, true); }
 
 int OptionCheck(int i, const char* text) { return readOption(i, text, false); }
 
+int OptionWouldChange(int i, const char* text) {
+  if (!OptionCheck(i, text)) return 0;
+  char before[kUploadListMax], after[kUploadListMax];
+  OptionFormat(i, before, sizeof before);
+  OptionParse(i, text);
+  OptionFormat(i, after, sizeof after);
+  OptionParse(i, before);
+  return std::strcmp(before, after) != 0;
+}
+
+int OptionIndex(const char* section, const char* key) { return findOption(section, key); }
+
 void OptionAccepts(int i, char* buf, size_t size) {
   if (size == 0) return;
   const OptionDesc& o = kOptions[i];
+  if (o.rule && o.rule->accepts) {
+    o.rule->accepts(buf, size);
+    return;
+  }
   switch (o.kind) {
     case kOptionFlag: std::snprintf(buf, size, "on or off"); break;
     case kOptionNumber:
       std::snprintf(buf, size, "a whole number from %d to %d", static_cast<int>(o.minimum), static_cast<int>(o.maximum));
       break;
-    case kOptionText: std::snprintf(buf, size, "a text of at most %d characters", kUploadListMax - 1); break;
+    case kOptionText:
+    case kOptionList: std::snprintf(buf, size, "a text of at most %d characters", kUploadListMax - 1); break;
     case kOptionChoice: {
       std::string list;
       for (int k = 0; o.choices[k]; k++) list += std::string(k ? ", " : "") + o.choices[k];
@@ -306,7 +344,7 @@ int LoadOptions() {
   std::vector<std::string> lines;
   FileForm form;
   bool whole = true;
-  if (!readLines(lines, form, whole)) return 0;
+  const bool read = readLines(lines, form, whole);
   std::string section, s, key, value;
   for (const std::string& line : lines) {
     classify(line, s, key, value);
@@ -315,13 +353,21 @@ int LoadOptions() {
     const int i = findOption(section, key);
     if (i < 0 || OptionParse(i, value.c_str())) continue;
     OptionParse(i, kOptions[i].fallback);
-    // A list too long to keep is not cut short unseen.
+    // A list too long to keep is not cut short unseen, and the serial port
+    // is never opened with a value other than the one the screen names.
+    const size_t used = std::strlen(gLoadNote);
     if (kOptions[i].kind == kOptionText && !gLoadNote[0]) {
       std::snprintf(gLoadNote, sizeof gLoadNote, "\r-%s: %s is longer than %d characters, its default is used-\r",
                     gszOptionsName, kOptions[i].key, kUploadListMax - 1);
+    } else if (kOptions[i].rule) {
+      char accepts[200];
+      OptionAccepts(i, accepts, sizeof accepts);
+      std::snprintf(gLoadNote + used, sizeof gLoadNote - used, "\r-%s: %s takes %s; its default is used-\r",
+                    gszOptionsName, kOptions[i].key, accepts);
     }
   }
-  return 1;
+  SerialOptionsLoaded(gLoadNote, sizeof gLoadNote);
+  return read ? 1 : 0;
 }
 
 const char* OptionsLoadNote() { return gLoadNote; }

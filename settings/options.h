@@ -49,7 +49,21 @@ extern char gszOptionsPathName[kPathMax];
 extern const char gszOptionsName[];   // "ZELTO.INI"
 
 // ---- The table of options, for the Options dialog and the file ----
-enum OptionKind : int { kOptionFlag, kOptionNumber, kOptionText, kOptionChoice };
+// kOptionList: a text typed, or picked from a list of what the system has now
+// (the serial ports); an entry may follow its value with two blanks and a
+// description in parentheses ("COM12  (USB Serial Port)"), which the value
+// leaves out.
+enum OptionKind : int { kOptionFlag, kOptionNumber, kOptionText, kOptionChoice, kOptionList };
+
+constexpr int kOptionEntryMax = 320;   // one entry of a kOptionList row's list
+
+// A row's own rule beyond its kind (the serial port's rows). A value read
+// from the file that it refuses is told on the screen (OptionsLoadNote).
+struct OptionRule {
+  int (*check)(const char* value);             // 0 refuses a value the kind takes
+  void (*accepts)(char* buf, size_t size);     // what the row takes
+  int (*entries)(char (*list)[kOptionEntryMax], int max);   // kOptionList: the entries now
+};
 
 struct OptionDesc {
   const char* section;   // "upload"
@@ -57,9 +71,10 @@ struct OptionDesc {
   const char* label;     // the Options dialog's text for it
   OptionKind kind;
   int32_t minimum;       // kOptionNumber: the accepted range
-  int32_t maximum;
+  int32_t maximum;       //   (kOptionList: the longest value)
   const char* fallback;  // the default, in the file's text form
   const char* const* choices;   // kOptionChoice: names, null-terminated
+  const OptionRule* rule;       // or null
 };
 
 // The options the Options dialog shows, rows 0 to OptionCount() - 1; the
@@ -77,6 +92,10 @@ int OptionCheck(int i, const char* text);
 // What option i takes, for a message about a value that does not read
 // ("a whole number from 100 to 600000", "one of CR, LF, CRLF").
 void OptionAccepts(int i, char* buf, size_t size);
+// Whether OptionParse would change option i's value.
+int OptionWouldChange(int i, const char* text);
+// The row of section and key, or -1.
+int OptionIndex(const char* section, const char* key);
 // Every option back to its default.
 void ResetOptions();
 
@@ -85,7 +104,8 @@ void ResetOptions();
 // Keys that are missing or do not read take their defaults.
 int LoadOptions();
 // What the last LoadOptions could not take as it was written (a list longer
-// than its bound), as a status text for the fresh screen; "" when nothing.
+// than its bound, a [serial] value its row refuses), as status texts for the
+// fresh screen, one per key; "" when nothing.
 const char* OptionsLoadNote();
 // Writes the options into gszOptionsPathName, keeping every line that is not
 // one of the known keys' values, the line ends and a leading UTF-8

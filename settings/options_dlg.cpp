@@ -1,4 +1,4 @@
-// The Options dialog's rules: the fields from the options table, and Ok's check of every field before any is stored.
+// The Options dialog's rules: the fields from the options table, the lists of the editable ones, and Ok's check of every field before any is stored.
 #include "settings/options_dlg.h"
 
 #include <cstdio>
@@ -7,6 +7,7 @@
 #include "platform/msgbox.h"
 #include "settings/globals.h"
 #include "settings/options.h"
+#include "settings/serial_options.h"
 
 int32_t OptionsFieldState(int i, char* text, size_t size) {
   OptionFormat(i, text, size);
@@ -38,6 +39,16 @@ int OptionsStoreFields(WindowHandle owner, const char* const* texts) {
     platMessageBox(owner, text, gszAppName, kIconWarning);
     return i;
   }
+  const int refused = SerialOptionsRefused(owner, texts);
+  if (refused >= 0) return refused;
+  char device[kSerialNameMax];
+  std::memcpy(device, gszSerialDevice, sizeof device);
   for (int i = 0; i < OptionCount(); i++) OptionParse(i, texts[i]);
+  SerialOptionsStored(device);
   return -1;
+}
+
+int OptionsFieldEntries(int i, char (*list)[kOptionEntryMax], int max) {
+  const OptionDesc& o = OptionAt(i);
+  return o.kind == kOptionList && o.rule && o.rule->entries ? o.rule->entries(list, max) : 0;
 }

@@ -10,6 +10,31 @@
 
 namespace {
 
+// An editable list's entries as they are now, its typed text kept.
+void fillList(GtkWidget* combo, int i) {
+  static char entries[64][kOptionEntryMax];
+  const int n = OptionsFieldEntries(i, entries, 64);
+  GtkEntry* entry = GTK_ENTRY(gtk_bin_get_child(GTK_BIN(combo)));
+  const std::string text = gtk_entry_get_text(entry);
+  gtk_combo_box_text_remove_all(GTK_COMBO_BOX_TEXT(combo));
+  for (int k = 0; k < n; k++) gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(combo), entries[k]);
+  gtk_entry_set_text(entry, text.c_str());
+}
+
+// The ports found now, each time the list opens. The list is read before it
+// shows: the toggle's press comes first.
+gboolean onListPress(GtkWidget*, GdkEvent*, gpointer combo) {
+  fillList(GTK_WIDGET(combo), GPOINTER_TO_INT(g_object_get_data(G_OBJECT(combo), "zelto-row")));
+  return FALSE;
+}
+void findToggle(GtkWidget* w, gpointer combo) {
+  if (GTK_IS_TOGGLE_BUTTON(w)) g_signal_connect(w, "button-press-event", G_CALLBACK(onListPress), combo);
+}
+// Alt+Down and F4 open the list from the keyboard.
+void onPopup(GtkComboBox* combo, gpointer) {
+  fillList(GTK_WIDGET(combo), GPOINTER_TO_INT(g_object_get_data(G_OBJECT(combo), "zelto-row")));
+}
+
 // The field of one option, showing its value.
 GtkWidget* field(int i) {
   const OptionDesc& o = OptionAt(i);
@@ -25,6 +50,18 @@ GtkWidget* field(int i) {
     for (int k = 0; o.choices[k]; k++) gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(c), o.choices[k]);
     gtk_combo_box_set_active(GTK_COMBO_BOX(c), state);
     gtk_widget_set_halign(c, GTK_ALIGN_START);
+    return c;
+  }
+  if (o.kind == kOptionList) {
+    GtkWidget* c = gtk_combo_box_text_new_with_entry();
+    g_object_set_data(G_OBJECT(c), "zelto-row", GINT_TO_POINTER(i));
+    GtkEntry* e = GTK_ENTRY(gtk_bin_get_child(GTK_BIN(c)));
+    gtk_entry_set_text(e, text);
+    gtk_entry_set_width_chars(e, 40);
+    gtk_entry_set_activates_default(e, TRUE);
+    fillList(c, i);
+    gtk_container_forall(GTK_CONTAINER(c), findToggle, c);
+    g_signal_connect(c, "popup", G_CALLBACK(onPopup), nullptr);
     return c;
   }
   GtkWidget* e = gtk_entry_new();
@@ -49,6 +86,7 @@ int storeFields(GtkWidget* dialog, const std::vector<GtkWidget*>& fields) {
       case kOptionChoice:
         texts[i] = OptionsStateText(row, gtk_combo_box_get_active(GTK_COMBO_BOX(fields[i])));
         break;
+      case kOptionList: texts[i] = gtk_entry_get_text(GTK_ENTRY(gtk_bin_get_child(GTK_BIN(fields[i])))); break;
       default: texts[i] = gtk_entry_get_text(GTK_ENTRY(fields[i]));
     }
     ptrs.push_back(texts[i].c_str());

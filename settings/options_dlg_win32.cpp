@@ -2,12 +2,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/frame_win32.h"
 #include "settings/options.h"
 #include "settings/options_dlg.h"
+#include "settings/setup.h"
 
 namespace {
 
@@ -63,6 +65,30 @@ int labelWidth(HWND dlg) {
   return static_cast<int>((widest * 4 + unit.right - 1) / unit.right) + 4;
 }
 
+// An editable list's entries as they are now, its typed text kept; the
+// list drops down as wide as its longest entry.
+void fillList(HWND dlg, int i) {
+  HWND f = GetDlgItem(dlg, kOptionsFieldId + i);
+  std::vector<char> text(static_cast<size_t>(GetWindowTextLengthA(f)) + 1);
+  GetWindowTextA(f, text.data(), static_cast<int>(text.size()));
+  static char entries[64][kOptionEntryMax];
+  const int n = OptionsFieldEntries(i, entries, 64);
+  SendMessageA(f, CB_RESETCONTENT, 0, 0);
+  HDC dc = GetDC(f);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(f, WM_GETFONT, 0, 0)));
+  LONG widest = 0;
+  for (int k = 0; k < n; k++) {
+    SendMessageA(f, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entries[k]));
+    SIZE size = {0, 0};
+    GetTextExtentPoint32A(dc, entries[k], static_cast<int>(std::strlen(entries[k])), &size);
+    widest = std::max(widest, size.cx);
+  }
+  SelectObject(dc, old);
+  ReleaseDC(f, dc);
+  SendMessageA(f, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + GetSystemMetrics(SM_CXVSCROLL) + 8), 0);
+  SetWindowTextA(f, text.data());
+}
+
 void buildControls(HWND dlg) {
   const int labelW = labelWidth(dlg);
   int widest = 0;
@@ -87,6 +113,11 @@ void buildControls(HWND dlg) {
                 dlu(dlg, fieldX, y, fieldWidth(o.kind), 80));
       for (int k = 0; o.choices[k]; k++) SendMessageA(f, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(o.choices[k]));
       SendMessageA(f, CB_SETCURSEL, static_cast<WPARAM>(state), 0);
+    } else if (o.kind == kOptionList) {
+      f = child(dlg, "COMBOBOX", text, CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP, id,
+                dlu(dlg, fieldX, y, fieldWidth(o.kind), 100));
+      SetWindowTextA(f, text);   // its edit field, made after the window's own text
+      fillList(dlg, i);
     } else {
       f = child(dlg, "EDIT", text, ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, id,
                 dlu(dlg, fieldX, y, fieldWidth(o.kind), kFieldH));
@@ -134,12 +165,22 @@ INT_PTR CALLBACK OptionsDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM) {
     return FALSE;   // the focus is set: on the first field
   }
   if (msg != WM_COMMAND) return FALSE;
-  if (LOWORD(wParam) == IDCANCEL) {
+  const int id = LOWORD(wParam);
+  if (HIWORD(wParam) == CBN_DROPDOWN && id >= kOptionsFieldId && id < kOptionsFieldId + OptionCount()) {
+    fillList(dlg, id - kOptionsFieldId);   // the ports found now
+    return TRUE;
+  }
+  // A reopen of the serial port raises its boxes owned by the main window,
+  // which leave this dialog enabled: it is disabled until Ok is done.
+  if (SetupOkRunning() || !IsWindowEnabled(dlg)) return (id == IDOK || id == IDCANCEL) ? TRUE : FALSE;
+  if (id == IDCANCEL) {
     EndDialog(dlg, 0);
     return TRUE;
   }
-  if (LOWORD(wParam) != IDOK) return FALSE;
+  if (id != IDOK) return FALSE;
+  EnableWindow(dlg, FALSE);
   const int bad = storeControls(dlg);
+  EnableWindow(dlg, TRUE);
   if (bad < 0) {
     EndDialog(dlg, 1);
   } else {

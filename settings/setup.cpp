@@ -12,6 +12,8 @@
 #include "link/serial.h"
 #include "platform/msgbox.h"
 #include "settings/globals.h"
+#include "settings/serial_options.h"
+#include "transfer/paste.h"
 
 namespace {
 
@@ -61,8 +63,11 @@ void SetupControlsFromSettings(SetupControls* c) {
   c->skipComment = gfSkipBigComment != 0;
   c->delaySel = SetupFindListEntry(DelayTable, kDelayEntries, gPackDelay);
   c->delayValue = c->delaySel >= 0 ? DelayTable[c->delaySel] : -1;
-  c->portSel = gbPort >= 1 && gbPort <= kPortEntries ? gbPort - 1 : -1;
-  c->baudSel = SetupFindListEntry(BaudTable, kBaudEntries, static_cast<int32_t>(gdwBaudRate));
+  // The port and rate in use: no port entry while the [serial] device
+  // chooses the port, no rate entry for a rate the list lacks.
+  const int32_t port = SerialSetupPortShown();
+  c->portSel = port >= 1 && port <= kPortEntries ? port - 1 : -1;
+  c->baudSel = SetupFindListEntry(BaudTable, kBaudEntries, static_cast<int32_t>(SerialSetupRateShown()));
   c->baudValue = c->baudSel >= 0 ? BaudTable[c->baudSel] : -1;
   c->cts = gfCtsHandsh != 0;
   storeText(c->ipText, sizeof c->ipText, gszIPString, sizeof gszIPString);
@@ -86,7 +91,7 @@ int SetupStoreControls(SetupControls* c) {
   }
   const bool serial = udp == 0;
 
-  gfCtsHandsh = c->cts ? 1 : 0;
+  SerialSetCtsHandshake(c->cts);
   if (serial && gfCtsHandsh != gfOldCtsHandsh) reopen = 1;
 
   storeText(gszDelimString, sizeof gszDelimString, c->delimText, sizeof c->delimText);
@@ -100,13 +105,14 @@ int SetupStoreControls(SetupControls* c) {
                    kIconWarning);
   }
 
-  // A list with no selection can only come from a preset value that no entry
-  // has: the setting stays as it was rather than becoming port 0 or rate -1.
-  if (c->portSel >= 0) gbPort = static_cast<uint8_t>(c->portSel + 1);
+  // A list with no selection stands for a port or rate the [serial] options
+  // chose, or a preset value that no entry has: the setting stays as it
+  // was rather than becoming port 0 or rate -1. An entry chosen takes over.
+  if (c->portSel >= 0) SerialSetupPortChosen(c->portSel + 1);
   if (serial && gbPort != gbOldPort) reopen = 1;
 
-  if (c->baudSel >= 0) gdwBaudRate = static_cast<uint32_t>(c->baudValue);
-  if (serial && gdwBaudRate != gdwOldBaudRate) reopen = 1;
+  if (c->baudSel >= 0) SerialSetupRateChosen(static_cast<uint32_t>(c->baudValue));
+  if (serial && (gdwBaudRate != gdwOldBaudRate || SerialSettingsChanged())) reopen = 1;
 
   if (c->delaySel >= 0) gPackDelay = c->delayValue;
   gfSkipBigComment = c->skipComment ? 1 : 0;
@@ -147,6 +153,12 @@ bool gOkRunning = false;
 }  // namespace
 
 int SetupOkRunning() { return gOkRunning ? 1 : 0; }
+
+int SetupRefusedDuringTransfer(WindowHandle w) {
+  if (!gfSendFileOpen && !gfRecFileOpen && !PasteActive()) return 0;
+  platMessageBox(w, "First terminate\nFile Transfer !", gszAppName, kIconWarning);
+  return 1;
+}
 
 void SetupReopenLink(int reopen) {
   if (gOkRunning) return;

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/types.h"
+
 // Control ids of dialog 101.
 enum : int {
   kSetupDialog = 101,
@@ -79,3 +81,7 @@ int SetupStoreControls(SetupControls* c);
 void SetupReopenLink(int reopen);
 // Non-zero while an Ok is closing or opening the link.
 int SetupOkRunning();
+// "Terminal": the settings that a running transfer reads must not change
+// under it. While a file is sent or recorded or a paste runs, says so in a
+// box owned by w and returns 1.
+int SetupRefusedDuringTransfer(WindowHandle w);

@@ -36,9 +36,9 @@ void posixSetModemLines(int mask);
 // ports with a UART behind them (/dev/ttyS*), each kind in number order.
 // Returns how many were written into list (at most max).
 int posixFindSerialDevices(char (*list)[32], int max);
-// Why a device cannot be used by this user, into why: it does not exist; no
-// permission (with what to do about it); another program holds it (its name
-// and process number). Returns 0, why empty, when nothing stands in the way.
+// Why a device cannot be used by this user, into why: it does not exist; it
+// is no serial device (a file, a folder, a FIFO); no permission (with what
+// to do about it); another program holds it (its name and process number). Returns 0, why empty, when nothing stands in the way.
 int posixSerialDeviceProblem(const char* path, char* why, size_t len);
 // For a device this user may not open: the group that may, and how to join
 // it on Debian, into advice. Returns 0 when the device's permissions are not
@@ -52,3 +52,15 @@ void posixSetLocalTimeOfDay(int32_t ms);
 // Returns how many were put into out.
 enum : int { kControlDtr = 0x10, kControlRts = 0x20, kControlBreak = 0x40 };
 int posixTakeSerialControls(int* out, int max);
+// What the last line settings asked of termios (the rate, c_cflag, c_iflag),
+// noted before they are made: a pseudo-terminal keeps only some of them.
+void posixAskedLineSettings(uint32_t* rate, uint32_t* cflag, uint32_t* iflag);
+// Pretends a driver that cannot make a rate: asked for asked, the port reads
+// back kept, as drivers that round to what their clock divides. 0, 0 ends it.
+void posixPretendDriverRate(uint32_t asked, uint32_t kept);
+// What the system says of a serial device, into out: its driver and, for a
+// USB device, its vendor and product ("cp210x, USB 10c4:ea60 Silicon Labs
+// CP2102 USB to UART Bridge Controller"). Returns 0 when it says nothing.
+int posixSerialDeviceInfo(const char* path, char* out, size_t len);
+// Makes dir stand for /sys (null or "" restores it), for tests.
+void posixSetSysfsRoot(const char* dir);

@@ -1,4 +1,4 @@
-// Which device each COM port is on this machine: the devices named for a port, and the serial devices found, which take the free numbers; and why a device cannot be used.
+// Which device each COM port is on this machine: the devices named for a port, and the serial devices found, which take the free numbers; what the system says of each; and why a device cannot be used.
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -10,12 +10,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/posix/paths.h"
+#include "platform/serial.h"
 
 namespace {
 
 char gComPaths[10][256];
+char gSysfs[256] = "/sys";
 
 // Serial devices of one kind ("ttyUSB" names /dev/ttyUSB0, /dev/ttyUSB1...)
 // in number order, appended to list from position *count on (at most max).
@@ -46,8 +49,8 @@ void listDevices(const char* prefix, bool uart, char (*list)[32], int* count, in
     if (uart) {
       // sysfs says the UART type, 0 for none; without sysfs, a port
       // without one refuses the open or its settings.
-      char type[64];
-      std::snprintf(type, sizeof type, "/sys/class/tty/%s%d/type", prefix, numbers[i]);
+      char type[320];
+      std::snprintf(type, sizeof type, "%s/class/tty/%s%d/type", gSysfs, prefix, numbers[i]);
       if (FILE* f = std::fopen(type, "r")) {
         int t = 0;
         const bool known = std::fscanf(f, "%d", &t) == 1;
@@ -167,6 +170,60 @@ void posixSetComDevice(int n, const char* path) {
   std::snprintf(gComPaths[n], sizeof gComPaths[n], "%s", path ? path : "");
 }
 
+void posixSetSysfsRoot(const char* dir) {
+  std::snprintf(gSysfs, sizeof gSysfs, "%s", dir && dir[0] ? dir : "/sys");
+}
+
+namespace {
+
+// The first line of a small sysfs file, without its end; "" when none.
+std::string sysfsLine(const std::string& path) {
+  char line[128] = "";
+  if (FILE* f = std::fopen(path.c_str(), "r")) {
+    if (!std::fgets(line, sizeof line, f)) line[0] = 0;
+    std::fclose(f);
+  }
+  line[std::strcspn(line, "\r\n")] = 0;
+  return line;
+}
+
+std::string baseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+}  // namespace
+
+int posixSerialDeviceInfo(const char* path, char* out, size_t len) {
+  out[0] = 0;
+  char real[PATH_MAX];
+  if (!realpath(path, real)) return 0;
+  // The terminal's device, and up from it: the driver that serves the port
+  // (past the serial core's own "port" and "ctrl" of ttyS), and the USB
+  // device it belongs to.
+  char dev[PATH_MAX];
+  const std::string tty = std::string(gSysfs) + "/class/tty/" + baseName(real) + "/device";
+  if (!realpath(tty.c_str(), dev)) return 0;
+  std::string d = dev, driver, usb;
+  for (int up = 0; up < 8 && d.size() > std::strlen(gSysfs); up++, d = d.substr(0, d.find_last_of('/'))) {
+    char link[PATH_MAX];
+    const ssize_t n = readlink((d + "/driver").c_str(), link, sizeof link - 1);
+    if (driver.empty() && n > 0) {
+      link[n] = 0;
+      if (!std::strstr(link, "/bus/serial-base/")) driver = baseName(link);
+    }
+    const std::string vendor = sysfsLine(d + "/idVendor");
+    if (!vendor.empty()) {
+      usb = "USB " + vendor + ":" + sysfsLine(d + "/idProduct");
+      for (const char* name : {"/manufacturer", "/product"}) {
+        const std::string text = sysfsLine(d + name);
+        if (!text.empty()) usb += " " + text;
+      }
+      break;
+    }
+  }
+  if (driver.empty() && usb.empty()) return 0;
+  std::snprintf(out, len, "%s%s%s", driver.c_str(), !driver.empty() && !usb.empty() ? ", " : "", usb.c_str());
+  return 1;
+}
+
 int posixSerialAccessAdvice(const char* path, char* advice, size_t len) {
   advice[0] = 0;
   struct stat st;
@@ -187,6 +244,8 @@ int posixSerialDeviceProblem(const char* path, char* why, size_t len) {
   why[0] = 0;
   if (access(path, F_OK) != 0) {
     std::snprintf(why, len, "does not exist");
+  } else if (!platSerialNameCheck(path)) {
+    std::snprintf(why, len, "not a serial device");   // a file, a folder, a FIFO, /dev/null
   } else if (!posixSerialAccessAdvice(path, why, len)) {
     char who[512];
     holders(path, who, sizeof who);

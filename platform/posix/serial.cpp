@@ -1,13 +1,17 @@
-// POSIX serial ports with termios: raw 8N1 at the six rates, DTR and RTS on,
-// CTS output flow control when chosen, reads that never wait and writes that
-// give up after the write timeout. COM1 to COM9 name the machine's serial
-// devices in a fixed order, unless a device was chosen for one.
+// POSIX serial ports with termios: raw bytes at any rate (termios2 beyond the
+// standard speeds) and framing, DTR and RTS on, CTS output flow control or
+// XON/XOFF when chosen, what the driver kept read back, reads that never wait
+// and writes that give up after the write timeout. COM1 to COM9 name the
+// machine's serial devices in a fixed order, unless a device was chosen for
+// one; a path names its device.
 #include "platform/serial.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -19,35 +23,44 @@
 #include <cstring>
 
 #include "platform/posix/paths.h"
+#include "platform/posix/serial_rate.h"
 
 namespace {
 
 // The persistent line-settings record: what the last mode text and
 // flow-control settings asked for.
 struct LineSettings {
-  int baud;
+  uint32_t baud;
   int dataBits;
-  char parity;
-  int stopBits;
-  int dtr, rts, ctsFlow;
+  char parity;       // N, E, O, M, S
+  char stopBits[4];  // "1", "1.5", "2"
+  int dtr, rts, ctsFlow, xon;
 };
-LineSettings gComDCB = {0, 8, 'N', 1, 0, 0, 0};
+LineSettings gComDCB = {0, 8, 'N', "1", 0, 0, 0, 0};
 
 std::atomic<int> gModemOverride{-1};
 CommTimeouts gWriteTimeouts = {};
 std::atomic<unsigned> gTxAbortGeneration{0};
 char gOpenAdvice[320];   // why the last open failed, for the user
 
-speed_t speedOf(int baud) {
-  switch (baud) {
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return 0;
-  }
+// The standard speeds of termios; any other rate goes through
+// posixSetAnyRate.
+speed_t speedOf(uint32_t baud) {
+  static const struct {
+    uint32_t rate;
+    speed_t speed;
+  } kSpeeds[] = {{50, B50}, {75, B75}, {110, B110}, {134, B134}, {150, B150}, {200, B200}, {300, B300},
+                 {600, B600}, {1200, B1200}, {1800, B1800}, {2400, B2400}, {4800, B4800}, {9600, B9600},
+                 {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
+#if defined(B4000000)
+                 {460800, B460800}, {500000, B500000}, {576000, B576000}, {921600, B921600},
+                 {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000},
+                 {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+#endif
+  };
+  for (const auto& s : kSpeeds)
+    if (s.rate == baud) return s.speed;
+  return 0;
 }
 
 long long nowMs() {
@@ -74,7 +87,8 @@ PlatHandle failOpen(int fd, const char* name, const char* path, const char* reas
   if (fd >= 0) close(fd);
   // A device the user named on the command line is told about at once, in
   // the terminal the program was started from, before any window.
-  if (posixComDeviceNamed(name[3] - '0') && std::strcmp(gToldFailure, gOpenFailure) != 0) {
+  const bool com = name[0] != '/';
+  if (com && posixComDeviceNamed(name[3] - '0') && std::strcmp(gToldFailure, gOpenFailure) != 0) {
     std::fprintf(stderr, "zelto: %s: %s\n", name, gOpenFailure);
     std::memcpy(gToldFailure, gOpenFailure, sizeof gToldFailure);
   }
@@ -86,16 +100,67 @@ const char* platSerialOpenFailure() { return gOpenFailure; }
 
 const char* platSerialOpenedDevice() { return gOpenedDevice; }
 
+namespace {
+// A device that is a serial port, or may be one: a terminal. sysfs tells a
+// device's class without opening it (opening a port raises its DTR); a
+// pseudo-terminal has no entry there, and the open's isatty decides.
+bool terminalDevice(const struct stat& st) {
+  if (!S_ISCHR(st.st_mode)) return false;
+  char link[64], target[PATH_MAX];
+  std::snprintf(link, sizeof link, "/sys/dev/char/%u:%u/subsystem", major(st.st_rdev), minor(st.st_rdev));
+  const ssize_t n = readlink(link, target, sizeof target - 1);
+  if (n <= 0) return true;
+  target[n] = 0;
+  const char* cls = std::strrchr(target, '/');
+  return std::strcmp(cls ? cls + 1 : target, "tty") == 0;
+}
+}  // namespace
+
+int platSerialNameCheck(const char* text) {
+  const size_t n = std::strlen(text);
+  if (text[0] != '/' || n > 255) return 0;
+  struct stat st;
+  // Not there now (an adapter not plugged in yet) is a port the open looks
+  // for; a path through a file never leads to one.
+  if (stat(text, &st) != 0) return errno != ENOTDIR ? 1 : 0;
+  return terminalDevice(st) ? 1 : 0;
+}
+
+const char* platSerialNameRule() { return "the path of a serial device such as /dev/ttyUSB0"; }
+
+int platSerialListPorts(char (*list)[kSerialEntryMax], int max) {
+  char found[40][32];
+  const int count = posixFindSerialDevices(found, max < 40 ? max : 40);
+  for (int i = 0; i < count; i++) {
+    char info[256];
+    if (posixSerialDeviceInfo(found[i], info, sizeof info)) {
+      std::snprintf(list[i], kSerialEntryMax, "%.31s  (%.255s)", found[i], info);
+    } else {
+      std::snprintf(list[i], kSerialEntryMax, "%.31s", found[i]);
+    }
+  }
+  return count;
+}
+
 PlatHandle platSerialOpen(const char* name) {
   gOpenAdvice[0] = 0;
   gOpenFailure[0] = 0;
-  // Only "COM1" to "COM9" name a port; any other text names none.
-  if (std::strncmp(name, "COM", 3) != 0 || name[3] < '1' || name[3] > '9' || name[4] != 0) {
-    std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: no such port", name);
+  // "COM1" to "COM9" name the program's ports, a path its device; any other
+  // text names none.
+  const bool com = std::strncmp(name, "COM", 3) == 0 && name[3] >= '1' && name[3] <= '9' && name[4] == 0;
+  if (!com && (name[0] != '/' || std::strlen(name) > 255)) {
+    std::snprintf(gOpenFailure, sizeof gOpenFailure, "%.255s: no such port", name);
     return kInvalidHandle;
   }
   char path[256];
-  if (!posixComDevicePath(name[3] - '0', path, sizeof path)) return failOpen(-1, name, name, "no device for this port");
+  if (!com) {
+    std::snprintf(path, sizeof path, "%s", name);
+  } else if (!posixComDevicePath(name[3] - '0', path, sizeof path)) {
+    return failOpen(-1, name, name, "no device for this port");
+  }
+  // A file, a folder or a FIFO is refused before it is opened.
+  struct stat st;
+  if (stat(path, &st) == 0 && !terminalDevice(st)) return failOpen(-1, name, path, "not a serial device");
   // A device that another program holds exclusively (TIOCEXCL) refuses the
   // open here with EBUSY.
   const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -124,24 +189,59 @@ int platSerialSetTimeouts(PlatHandle, const CommTimeouts* t) {
   return 1;
 }
 
-void platSerialSetFlowControl(int dtrOn, int rtsOn, int ctsOutFlow) {
+void platSerialSetFlowControl(int dtrOn, int rtsOn, int ctsOutFlow, int xonXoff) {
   gComDCB.dtr = dtrOn;
   gComDCB.rts = rtsOn;
   gComDCB.ctsFlow = ctsOutFlow;
+  gComDCB.xon = xonXoff;
 }
 
 int platSerialBuildState(const char* modeText) {
   LineSettings s = gComDCB;
-  int baud = 0, data = 0, stop = 0;
+  unsigned baud = 0;
+  int data = 0, used = 0;
   char parity = 0;
-  if (std::sscanf(modeText, " baud=%d parity=%c data=%d stop=%d", &baud, &parity, &data, &stop) != 4) return 0;
-  if (speedOf(baud) == 0 || data != 8 || stop != 1 || (parity != 'N' && parity != 'n')) return 0;
+  char stop[4] = "";
+  if (std::sscanf(modeText, " baud=%u parity=%c data=%d stop=%3s%n", &baud, &parity, &data, stop, &used) != 4 ||
+      modeText[used] != 0)
+    return 0;
+  if (baud == 0 || data < 5 || data > 8 || !std::strchr("NEOMS", parity)) return 0;
+  if (std::strcmp(stop, "1") != 0 && std::strcmp(stop, "1.5") != 0 && std::strcmp(stop, "2") != 0) return 0;
   s.baud = baud;
   s.dataBits = data;
-  s.parity = 'N';
-  s.stopBits = stop;
+  s.parity = parity;
+  std::memcpy(s.stopBits, stop, sizeof s.stopBits);
   gComDCB = s;
   return 1;
+}
+
+namespace {
+
+// What the last apply asked of termios, and a driver's rounding pretended
+// for tests: a pseudo-terminal keeps any rate and cannot refuse one.
+std::atomic<uint32_t> gAskedRate{0}, gAskedCflag{0}, gAskedIflag{0};
+std::atomic<uint32_t> gPretendAsked{0}, gPretendKept{0};
+
+constexpr tcflag_t kFramingBits = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+
+// A Unix 98 pseudo-terminal (majors 136 to 143): it has no line, and keeps
+// 8 data bits without parity whatever is asked.
+bool pseudoTerminal(int fd) {
+  struct stat st;
+  return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+}
+
+}  // namespace
+
+void posixPretendDriverRate(uint32_t asked, uint32_t kept) {
+  gPretendKept = kept;
+  gPretendAsked = asked;
+}
+
+void posixAskedLineSettings(uint32_t* rate, uint32_t* cflag, uint32_t* iflag) {
+  *rate = gAskedRate;
+  *cflag = gAskedCflag;
+  *iflag = gAskedIflag;
 }
 
 int platSerialApplyState(PlatHandle h) {
@@ -152,17 +252,65 @@ int platSerialApplyState(PlatHandle h) {
     std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: %s", gOpenedDevice, std::strerror(errno));
     return 0;
   };
+  const auto changed = [](const char* what) {
+    std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: %s refused by the driver", gOpenedDevice, what);
+    return 0;
+  };
   if (tcgetattr(fd, &tio) != 0) return refused();
   cfmakeraw(&tio);   // all 256 byte values pass unchanged, no echo, no XON/XOFF
-  tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
-  tio.c_cflag |= CS8 | CLOCAL | CREAD;
+  tio.c_cflag &= ~(kFramingBits);
+  static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+  tio.c_cflag |= kSizes[gComDCB.dataBits - 5] | CLOCAL | CREAD;
+  // Mark and space are parity bits that stay 1 or 0 (CMSPAR).
+  if (gComDCB.parity != 'N') tio.c_cflag |= PARENB;
+  if (gComDCB.parity == 'O' || gComDCB.parity == 'M') tio.c_cflag |= PARODD;
+  if (gComDCB.parity == 'M' || gComDCB.parity == 'S') tio.c_cflag |= CMSPAR;
+  // With 5 data bits, two stop bits are sent as one and a half.
+  if (gComDCB.stopBits[0] != '1' || gComDCB.stopBits[1] != 0) tio.c_cflag |= CSTOPB;
   if (gComDCB.ctsFlow) tio.c_cflag |= CRTSCTS;
+  // Parity is not checked on input: every byte is shown as it came.
   tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
+  if (gComDCB.xon) {
+    tio.c_iflag |= IXON | IXOFF;
+    tio.c_cc[VSTART] = 0x11;
+    tio.c_cc[VSTOP] = 0x13;
+  }
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  const speed_t sp = speedOf(gComDCB.baud);
-  if (sp == 0 || cfsetispeed(&tio, sp) != 0 || cfsetospeed(&tio, sp) != 0) return 0;
-  if (tcsetattr(fd, TCSANOW, &tio) != 0) return refused();
+  const uint32_t rate = gComDCB.baud;
+  const speed_t sp = speedOf(rate);
+#if defined(CIBAUD)
+  // The input rate follows the output rate: none left from an earlier rate
+  // set through termios2.
+  tio.c_cflag &= ~CIBAUD;
+#endif
+  if (sp != 0 && (cfsetispeed(&tio, sp) != 0 || cfsetospeed(&tio, sp) != 0)) return refused();
+  gAskedRate = rate;
+  gAskedCflag = static_cast<uint32_t>(tio.c_cflag);
+  gAskedIflag = static_cast<uint32_t>(tio.c_iflag);
+  // EINVAL: the driver made none of the changes (glibc reads them back);
+  // what it kept is compared below, and tells which was refused.
+  if (tcsetattr(fd, TCSANOW, &tio) != 0 && errno != EINVAL) return refused();
+  if (sp == 0 && !posixSetAnyRate(fd, rate)) return refused();
+  // A driver takes what it can and says nothing of the rest: what it kept
+  // is read back, so the port never runs at a rate or framing not shown.
+  uint32_t in = 0, out = 0;
+  if (!posixReadRates(fd, &in, &out)) return refused();
+  if (rate == gPretendAsked && gPretendKept != 0) in = out = gPretendKept;
+  char what[24];
+  if (out != rate || (in != 0 && in != rate)) {
+    std::snprintf(what, sizeof what, "%u baud", static_cast<unsigned>(rate));
+    return changed(what);
+  }
+  termios kept;
+  if (tcgetattr(fd, &kept) != 0) return refused();
+  const tcflag_t checked = pseudoTerminal(fd) ? kFramingBits & ~(CSIZE | PARENB) : kFramingBits;
+  if ((kept.c_cflag & checked & ~CRTSCTS) != (tio.c_cflag & checked & ~CRTSCTS)) {
+    std::snprintf(what, sizeof what, "%d%c%s", gComDCB.dataBits, gComDCB.parity, gComDCB.stopBits);
+    return changed(what);
+  }
+  if ((kept.c_cflag & CRTSCTS) != (tio.c_cflag & CRTSCTS)) return changed("CTS handshake");
+  if ((kept.c_iflag & (IXON | IXOFF)) != (tio.c_iflag & (IXON | IXOFF))) return changed("XON/XOFF");
   // DTR and RTS on while the port is open; a pseudo-terminal has no modem
   // lines and refuses this, which does not matter there.
   int lines = (gComDCB.dtr ? TIOCM_DTR : 0) | (gComDCB.rts ? TIOCM_RTS : 0);

@@ -1,11 +1,13 @@
 // Win32 serial ports through the communications functions: CreateFileA on
-// the port name, SetCommTimeouts, BuildCommDCBA and SetCommState with one
-// persistent DCB, PurgeComm, EscapeCommFunction, SetCommBreak and
-// ClearCommBreak, GetCommModemStatus, ClearCommError, ReadFile,
-// WriteFile and CloseHandle.
+// the port's device name (\\.\COM12), SetCommTimeouts, BuildCommDCBA and
+// SetCommState with one persistent DCB, read back with GetCommState,
+// PurgeComm, EscapeCommFunction, SetCommBreak and ClearCommBreak,
+// GetCommModemStatus, ClearCommError, ReadFile, WriteFile and CloseHandle.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/serial.h"
 
@@ -20,7 +22,10 @@ DCB gComDCB;
 namespace {
 char gOpenFailure[320] = "";
 char gOpenedDevice[260] = "";
-char gOpenedName[8] = "";
+char gOpenedName[16] = "";
+// The flow-control settings, put into the DCB just before it is applied:
+// BuildCommDCB may clear those members.
+int gDtrOn = 1, gRtsOn = 1, gCtsFlow = 0, gXonXoff = 0;
 
 // The failure of the last call, as the system words it, after what it was
 // for: "COM1: Access denied. (error 5)". One line: the system's text ends
@@ -55,15 +60,37 @@ const char* platSerialOpenFailure() { return gOpenFailure; }
 
 const char* platSerialOpenedDevice() { return gOpenedDevice; }
 
+int platSerialNameCheck(const char* text) {
+  // COM1 to COM256, in either case, the number without leading zeros.
+  if (std::strlen(text) < 4 || std::strlen(text) > 6 || _strnicmp(text, "COM", 3) != 0 || text[3] == '0') return 0;
+  for (const char* p = text + 3; *p; p++)
+    if (*p < '0' || *p > '9') return 0;
+  return std::atoi(text + 3) <= 256 ? 1 : 0;
+}
+
+const char* platSerialNameRule() { return "a port from COM1 to COM256"; }
+
 PlatHandle platSerialOpen(const char* name) {
   gOpenFailure[0] = 0;
-  std::snprintf(gOpenedName, sizeof gOpenedName, "%s", name);
-  HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  std::snprintf(gOpenedName, sizeof gOpenedName, "%.15s", name);
+  // By the device name, under which COM10 and above open too.
+  char path[32];
+  std::snprintf(path, sizeof path, "\\\\.\\%.15s", name);
+  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    noteFailure(name);
+    noteFailure(gOpenedName);
     return kInvalidHandle;
   }
-  noteDevice(name);
+  // A name that leads to no serial port (a COM name mapped to a file or to
+  // a device that is gone) has no line settings to give: the system says why.
+  DCB probe = {};
+  probe.DCBlength = sizeof probe;
+  if (!GetCommState(h, &probe)) {
+    noteFailure(gOpenedName);
+    CloseHandle(h);
+    return kInvalidHandle;
+  }
+  noteDevice(gOpenedName);
   return reinterpret_cast<PlatHandle>(h);
 }
 
@@ -82,18 +109,59 @@ int platSerialSetTimeouts(PlatHandle h, const CommTimeouts* t) {
   return 0;
 }
 
-void platSerialSetFlowControl(int dtrOn, int rtsOn, int ctsOutFlow) {
-  gComDCB.fDtrControl = dtrOn ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
-  gComDCB.fRtsControl = rtsOn ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
-  gComDCB.fOutxCtsFlow = ctsOutFlow ? 1 : 0;
+void platSerialSetFlowControl(int dtrOn, int rtsOn, int ctsOutFlow, int xonXoff) {
+  gDtrOn = dtrOn;
+  gRtsOn = rtsOn;
+  gCtsFlow = ctsOutFlow;
+  gXonXoff = xonXoff;
 }
 
 int platSerialBuildState(const char* modeText) { return BuildCommDCBA(modeText, &gComDCB) ? 1 : 0; }
 
 int platSerialApplyState(PlatHandle h) {
-  if (SetCommState(h32(h), &gComDCB)) return 1;
-  noteFailure(gOpenedName);
-  return 0;
+  gComDCB.DCBlength = sizeof gComDCB;
+  gComDCB.fBinary = TRUE;
+  gComDCB.fParity = FALSE;   // every byte is shown as it came
+  gComDCB.fDtrControl = gDtrOn ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+  gComDCB.fRtsControl = gRtsOn ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+  gComDCB.fOutxCtsFlow = gCtsFlow ? 1 : 0;
+  gComDCB.fOutxDsrFlow = FALSE;
+  gComDCB.fDsrSensitivity = FALSE;
+  // XON/XOFF both ways with DC1 and DC3; sending goes on while the port
+  // has asked the device to stop, so neither side waits for the other.
+  gComDCB.fOutX = gComDCB.fInX = gXonXoff ? 1 : 0;
+  gComDCB.fTXContinueOnXoff = TRUE;
+  gComDCB.XonChar = 0x11;
+  gComDCB.XoffChar = 0x13;
+  gComDCB.XonLim = 512;
+  gComDCB.XoffLim = 512;
+  gComDCB.fNull = FALSE;
+  gComDCB.fAbortOnError = FALSE;
+  const DWORD asked = gComDCB.BaudRate;
+  DCB had = {};
+  had.DCBlength = sizeof had;
+  const BOOL known = GetCommState(h32(h), &had);
+  char refused[64];
+  std::snprintf(refused, sizeof refused, "%lu baud refused by the driver", static_cast<unsigned long>(asked));
+  if (!SetCommState(h32(h), &gComDCB)) {
+    noteFailure(gOpenedName);
+    // The same settings at the rate the port had are taken: the rate is
+    // what the driver refused. (The port is closed after this.)
+    DCB probe = gComDCB;
+    probe.BaudRate = had.BaudRate;
+    if (known && had.BaudRate != asked && SetCommState(h32(h), &probe)) {
+      std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: %s", gOpenedName, refused);
+    }
+    return 0;
+  }
+  // A driver that rounds a rate to what its clock divides keeps another.
+  DCB kept = {};
+  kept.DCBlength = sizeof kept;
+  if (GetCommState(h32(h), &kept) && kept.BaudRate != asked) {
+    std::snprintf(gOpenFailure, sizeof gOpenFailure, "%s: %s", gOpenedName, refused);
+    return 0;
+  }
+  return 1;
 }
 
 int platSerialPurge(PlatHandle h, unsigned actions) { return PurgeComm(h32(h), actions) ? 1 : 0; }

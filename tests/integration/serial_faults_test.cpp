@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -157,6 +158,51 @@ TEST(SerialFaults, ADevicePulledDuringASendIsLostNotTimedOutAndAFailedOpenSaysWh
   EXPECT_EQ(headlessCountMessages(("Cannot open COM1 @ 115200 baud\n" + com1.path + ": No such file or directory").c_str()),
             1);
   EXPECT_NE(GridText().find("-" + com1.path + ": No such file or directory-"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// What zelto --list and the Options dialog's list say of a device, from
+// sysfs (here a tree of the same shape): a USB adapter's driver, vendor and
+// product; a built-in port's driver past the serial core's own devices; and
+// of a path that is no serial device, that it is none.
+TEST(SerialFaults, EachDeviceFoundNamesItsDriverAndUsbProduct) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::temp_directory_path() / ("zelto-sysfs-" + std::to_string(getpid()));
+  const fs::path usb = root / "devices/pci0/usb1/1-1", port = root / "devices/pnp0/00:00/00:00:0/00:00:0.0";
+  fs::create_directories(usb / "1-1:1.0/ttyUSB0");
+  fs::create_directories(port);
+  fs::create_directories(root / "class/tty/ttyUSB0");
+  fs::create_directories(root / "class/tty/ttyS0");
+  fs::create_directory_symlink("../../../devices/pci0/usb1/1-1/1-1:1.0/ttyUSB0", root / "class/tty/ttyUSB0/device");
+  fs::create_directory_symlink("../../../devices/pnp0/00:00/00:00:0/00:00:0.0", root / "class/tty/ttyS0/device");
+  fs::create_directory_symlink("../../../../../bus/usb-serial/drivers/cp210x", usb / "1-1:1.0/ttyUSB0/driver");
+  fs::create_directory_symlink("../../../../../bus/serial-base/drivers/port", port / "driver");
+  fs::create_directory_symlink("../../../../bus/serial-base/drivers/ctrl", port.parent_path() / "driver");
+  fs::create_directory_symlink("../../../bus/pnp/drivers/serial", port.parent_path().parent_path() / "driver");
+  for (const auto& [name, text] : {std::pair<const char*, const char*>{"idVendor", "10c4\n"}, {"idProduct", "ea60\n"},
+                                   {"manufacturer", "Silicon Labs\n"}, {"product", "CP2102 USB to UART Bridge\n"}})
+    std::ofstream(usb / name) << text;
+  // The devices themselves: only their names count.
+  for (const char* dev : {"ttyUSB0", "ttyS0", "ttyACM9"}) std::ofstream(root / dev) << "";
+  posixSetSysfsRoot(root.c_str());
+  char info[256];
+  EXPECT_EQ(posixSerialDeviceInfo((root / "ttyUSB0").c_str(), info, sizeof info), 1);
+  EXPECT_STREQ(info, "cp210x, USB 10c4:ea60 Silicon Labs CP2102 USB to UART Bridge");
+  EXPECT_EQ(posixSerialDeviceInfo((root / "ttyS0").c_str(), info, sizeof info), 1);
+  EXPECT_STREQ(info, "serial");
+  EXPECT_EQ(posixSerialDeviceInfo((root / "ttyACM9").c_str(), info, sizeof info), 0);
+  posixSetSysfsRoot(nullptr);
+  // Named with --com, what is no serial device is said to be none (not held
+  // by every program that has /dev/null open).
+  char why[640];
+  for (const std::string& path : {std::string("/dev/null"), root.string(), (root / "ttyUSB0").string()}) {
+    EXPECT_EQ(posixSerialDeviceProblem(path.c_str(), why, sizeof why), 1);
+    EXPECT_STREQ(why, "not a serial device") << path;
+  }
+  fs::remove_all(root);
 }
 
 }  // namespace

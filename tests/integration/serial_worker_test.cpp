@@ -1,6 +1,7 @@
 // The connection and its worker on a real serial line: a pseudo-terminal whose
 // device end the test plays.
 #include <gtest/gtest.h>
+#include <termios.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,8 +18,11 @@
 #include "platform/msgbox.h"
 #include "platform/posix/headless.h"
 #include "platform/posix/paths.h"
+#include "platform/posix/serial_rate.h"
 #include "settings/globals.h"
 #include "settings/options.h"
+#include "settings/options_dlg.h"
+#include "settings/serial_options.h"
 #include "transfer/paste.h"
 #include "tests/support/pty.h"
 #include "tests/support/state.h"
@@ -47,6 +51,29 @@ class SerialWorker : public ::testing::Test {
     return s;
   }
   static std::string Grid() { return GridText(); }
+  // Ok in the Options dialog with these [serial] rows changed, the others
+  // as the dialog shows them.
+  static int OptionsOk(const std::vector<std::pair<const char*, const char*>>& serial) {
+    std::vector<std::string> fields;
+    for (int i = 0; i < OptionCount(); i++) {
+      char text[kUploadListMax];
+      const int32_t state = OptionsFieldState(i, text, sizeof text);
+      const bool listed = OptionAt(i).kind == kOptionFlag || OptionAt(i).kind == kOptionChoice;
+      fields.push_back(listed ? OptionsStateText(i, state) : text);
+    }
+    for (const auto& [key, value] : serial) fields[static_cast<size_t>(OptionIndex("serial", key))] = value;
+    std::vector<const char*> texts;
+    for (const std::string& f : fields) texts.push_back(f.c_str());
+    return OptionsStoreFields(nullptr, texts.data());
+  }
+  // The line as the device end finds it: rate, c_cflag, c_iflag.
+  std::string DeviceLine() const {
+    uint32_t in = 0, out = 0;
+    termios t{};
+    if (!posixReadRates(dev.master(), &in, &out) || tcgetattr(dev.master(), &t) != 0) return "unreadable";
+    return std::to_string(out) + "/" + std::to_string(in) + ((t.c_cflag & CSTOPB) ? " 2 stop" : "") +
+           ((t.c_iflag & IXON) ? " IXON" : "") + ((t.c_iflag & IXOFF) ? " IXOFF" : "");
+  }
   PtyDevice dev;
 };
 
@@ -77,14 +104,14 @@ TEST_F(SerialWorker, OpenCloseReopenAndTheFlagsOfEachState) {
 TEST_F(SerialWorker, PortsThatDoNotOpenAreReportedWithPortAndRate) {
   posixSetComDevice(1, "/nonexistent/tty");
   EXPECT_EQ(openConnection(), 0);
-  gbPort = 10;   // forms "COM:", which names no port
+  gbPort = 10;   // COM10: no device for it here
   gdwBaudRate = 9600;
   EXPECT_EQ(openConnection(), 0);
   ASSERT_EQ(headlessMessageCount(), 2);
   EXPECT_EQ(headlessMessage(0).text, "Cannot open COM1 @ 115200 baud\n/nonexistent/tty: No such file or directory");
   EXPECT_EQ(headlessMessage(0).caption, "Zelto v3.16");
   EXPECT_EQ(headlessMessage(0).icon, kIconError);
-  EXPECT_EQ(headlessMessage(1).text, "Cannot open COM10 @ 9600 baud\nCOM:: no such port");
+  EXPECT_EQ(headlessMessage(1).text, "Cannot open COM10 @ 9600 baud\nCOM10: no such port");
   EXPECT_EQ(gfConnected.load(), 0);
   EXPECT_EQ(gfThreadCut.load(), 1);
   EXPECT_EQ(gfComOpen.load(), 0);
@@ -316,7 +343,7 @@ TEST_F(SerialWorker, ModemLineCommandsReachThePortAndLeaveTheLinkWorking) {
   posixSetModemLines(kModemCts | kModemRlsd);
   char bar[160];
   EXPECT_EQ(ComposeStatusBar(bar, sizeof bar), 1);
-  EXPECT_STREQ(bar, "COM1 115.2k   CTS:1 DSR:0 DCD:1 RI:0   DTR:0 RTS:0   RX 3  TX 1");
+  EXPECT_STREQ(bar, "COM1 115.2k 8N1   CTS:1 DSR:0 DCD:1 RI:0   DTR:0 RTS:0   RX 3  TX 1");
   EXPECT_EQ(ComposeStatusBar(bar, sizeof bar), 0) << "nothing changed";
 
   // Each open raises both lines again; UDP has none of them.
@@ -326,6 +353,61 @@ TEST_F(SerialWorker, ModemLineCommandsReachThePortAndLeaveTheLinkWorking) {
   gfUdpMode = 1;
   EXPECT_EQ(DISPLAYCommandState(kCmdRts), kCmdGreyed | kCmdChecked);
   gfUdpMode = 0;
+}
+
+// The [serial] options on a real line: rates beyond the standard ones
+// (termios2) and the preset's own, 7E2 with XON/XOFF, each as the device end
+// reads its termios (a pseudo-terminal keeps 8 data bits without parity:
+// those are seen where the port was asked), and a rate the driver does not
+// keep, which leaves the port closed with its text.
+TEST_F(SerialWorker, AnyRateAndFramingReachTheDeviceAndARefusedRateLeavesThePortClosed) {
+  ASSERT_EQ(openConnection(), 1);
+  for (const char* rate : {"921600", "1500000", "74880", "250000", "0"}) {
+    EXPECT_EQ(OptionsOk({{"baud", rate}}), -1);   // reopened at once
+    const std::string want = rate[0] == '0' ? "115200" : rate;
+    EXPECT_EQ(DeviceLine(), want + "/" + want) << rate;
+  }
+  char bar[kStatusBarTextMax];
+  ClearDISPLAYScreen();
+  EXPECT_EQ(OptionsOk({{"baud", "1500000"}, {"data_bits", "7"}, {"parity", "even"}, {"stop_bits", "2"},
+                       {"flow", "xonxoff"}}),
+            -1);
+  EXPECT_EQ(GridRow(1), std::string("-COM1 is ") + dev.path() + ", 1500000 baud 7E2, XON/XOFF-");
+  ClearDISPLAYScreen();
+  EXPECT_EQ(DeviceLine(), "1500000/1500000 2 stop IXON IXOFF");
+  uint32_t rate = 0, cflag = 0, iflag = 0;
+  posixAskedLineSettings(&rate, &cflag, &iflag);
+  EXPECT_EQ(cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS), static_cast<uint32_t>(CS7 | PARENB | CSTOPB));
+  EXPECT_EQ(iflag & (IXON | IXOFF | IXANY), static_cast<uint32_t>(IXON | IXOFF));
+  ComposeStatusBar(bar, sizeof bar);
+  EXPECT_EQ(std::string(bar).substr(0, 20), "COM1 1.5M 7E2 XON   ");
+  // The CTS warning is rtscts's alone: with XON/XOFF the lines are not read.
+  posixSetModemLines(0);
+  EXPECT_EQ(CheckModemState(), 1);
+  sendCommByte('x');
+  EXPECT_EQ(dev.receive(1, 2000), "x");
+  ASSERT_TRUE(dev.send("y"));
+  ASSERT_TRUE(WaitFor([] { return GridRow(0) == "y"; }, 2000)) << GridRow(0);
+
+  // A driver that makes 74906 when asked for 74880: refused, never opened
+  // at another rate than the one shown.
+  posixPretendDriverRate(74880, 74906);
+  EXPECT_EQ(OptionsOk({{"baud", "74880"}}), -1);
+  posixPretendDriverRate(0, 0);
+  EXPECT_EQ(gfComOpen.load(), 0);
+  EXPECT_EQ(ghCom, kInvalidHandle);
+  EXPECT_EQ(headlessMessage(headlessMessageCount() - 1).text,
+            std::string("Cannot open COM1 @ 74880 baud\n") + dev.path() + ": 74880 baud refused by the driver");
+  EXPECT_NE(GridText().find(std::string("-") + dev.path() + ": 74880 baud refused by the driver-"), std::string::npos);
+  ComposeStatusBar(bar, sizeof bar);
+  EXPECT_STREQ(bar, "COM1 74.88k 7E2 XON  (closed)   RX 0  TX 0");
+
+  // The device named by its path, at the rate refused before.
+  posixSetComDevice(1, "/nonexistent/tty");
+  EXPECT_EQ(OptionsOk({{"device", dev.path()}, {"data_bits", "8"}, {"parity", "none"}, {"stop_bits", "1"}}), -1);
+  EXPECT_EQ(gfComOpen.load(), 1);
+  EXPECT_NE(GridText().find(std::string("-") + dev.path() + ", 74880 baud, XON/XOFF-"), std::string::npos);
+  EXPECT_EQ(DeviceLine(), "74880/74880 IXON IXOFF");
 }
 
 }  // namespace
@@ -350,6 +432,10 @@ TEST_F(SerialWorker, AMegabytePasteArrivesWholeAndInOrderWhileTheWindowAnswers) 
   EXPECT_EQ(PasteActive(), 1);
   DoDISPLAYCommand(nullptr, kCmdTerminal);
   EXPECT_EQ(headlessCountMessages("First terminate\nFile Transfer !"), 1);
+  // So too a change of the port's settings in Options, which keeps its rows.
+  EXPECT_EQ(OptionsOk({{"baud", "921600"}}), OptionIndex("serial", "baud"));
+  EXPECT_EQ(headlessCountMessages("First terminate\nFile Transfer !"), 2);
+  EXPECT_EQ(gSerialBaud.load(), 0);
   std::string got = dev.receive(want.size(), 30000);
   got += dev.receive(1, 200);   // nothing beyond
   gEnterSends = kEnterCr;

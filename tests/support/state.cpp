@@ -6,6 +6,7 @@
 #include "display/selection.h"
 #include "display/view.h"
 #include "link/connection.h"
+#include "link/serial.h"
 #include "transfer/filesend.h"
 #include "transfer/paste.h"
 #include "transfer/record.h"
@@ -18,6 +19,7 @@ void ResetProgramState() {
   AbortSendFileQuietly();
   CloseRecFileQuietly();
   AbortPasteQuietly();
+  closeCOM();   // and forgets what the last open asked for
   ClearSelection();
   ResetSharedState();
   ResetOptions();

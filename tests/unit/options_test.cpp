@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include "settings/options.h"
 #include "settings/options_dlg.h"
 #include "settings/preset.h"
+#include "settings/serial_options.h"
 #include "tests/support/state.h"
 
 namespace fs = std::filesystem;
@@ -65,6 +67,7 @@ TEST_F(OptionsFile, MissingFileGivesDefaultsAndSaveWritesEveryKeyUnderItsSection
             "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\n"
             "timeout_ms = 5000\n\n[terminal]\nnewline_on_lf = 0\nenter_sends = CR\n"
             "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\nscrollback_lines = 10000\n\n"
+            "[serial]\ndevice =\nbaud = 0\ndata_bits = 8\nparity = none\nstop_bits = 1\nflow = none\n\n"
             "[files]\nsend_filter = TEXT\n");
 }
 
@@ -79,7 +82,10 @@ TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
         "x = 1\r\n"
         "[upload]\r\n"
         "# FORTH words may hold ; and = \r\n"
-        "prompt = ok;|a=b\r\n");
+        "prompt = ok;|a=b\r\n"
+        "[serial]\r\n"
+        "baud = 921600\r\n"
+        "flow = XONXOFF\r\n");
   ASSERT_EQ(LoadOptions(), 1);
   EXPECT_EQ(gEnterSends.load(), kEnterCrLf);
   EXPECT_EQ(gfTimeStamps.load(), 1);
@@ -102,6 +108,10 @@ TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
             "continue_prompts = compiled\r\n"
             "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\r\n"
             "timeout_ms = 5000\r\n"
+            "[serial]\r\n"
+            "baud = 921600\r\n"
+            "flow = xonxoff\r\n"
+            "device =\r\ndata_bits = 8\r\nparity = none\r\nstop_bits = 1\r\n"
             "\r\n[files]\r\nsend_filter = TEXT\r\n");
   gfStatusBar = 0;
   ASSERT_EQ(LoadOptions(), 1);
@@ -231,6 +241,82 @@ TEST_F(OptionsFile, OptionsDialogOkStoresEveryFieldOrNone) {
   EXPECT_EQ(gEnterSends.load(), kEnterCrLf);
   EXPECT_EQ(gfStatusBar.load(), 1);
   EXPECT_EQ(headlessMessageCount(), 2);
+}
+
+// The [serial] rows: what is no serial port or rate is refused, in the file
+// with its default and one text per key, in the dialog with a box naming the
+// row; a device picked from the list is taken without its description.
+TEST_F(OptionsFile, SerialValuesThatNameNoPortOrRateGetTheirDefaults) {
+  const std::string file = (dir_ / "notes.txt").string(), fifo = (dir_ / "fifo").string();
+  std::ofstream(file) << "x";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int device = OptionIndex("serial", "device"), baud = OptionIndex("serial", "baud");
+  std::string longPath(300, 'd');
+  longPath[0] = '/';
+  for (const std::string& bad : {file, dir_.string(), fifo, std::string("/dev/null"), longPath,
+                                 std::string("NUL"), std::string("CON"), std::string("COM0"), std::string("COM257"),
+                                 file + "/ttyUSB0"})
+    EXPECT_EQ(OptionCheck(device, bad.c_str()), 0) << bad;
+  for (const char* good : {"", "/dev/ttyUSB7", "/dev/serial/by-id/usb-none", " /dev/ttyACM0  (cdc_acm, USB 2e8a:000a) "})
+    EXPECT_EQ(OptionCheck(device, good), 1) << good;
+  for (const char* bad : {"49", "4000001", "1", "fast", "-9600", "74880.5"}) EXPECT_EQ(OptionCheck(baud, bad), 0) << bad;
+  for (const char* good : {"0", "50", "74880", "4000000"}) EXPECT_EQ(OptionCheck(baud, good), 1) << good;
+
+  Write("[serial]\ndevice = " + file + "\nbaud = 49\ndata_bits = 9\nparity = weird\nstop_bits = 2\nflow = rtscts\n");
+  ASSERT_EQ(LoadOptions(), 1);
+  EXPECT_STREQ(gszSerialDevice, "");
+  EXPECT_EQ(gSerialBaud.load() + gSerialParity.load(), 0);
+  EXPECT_EQ(gSerialDataBits.load(), 8);
+  EXPECT_EQ(gSerialStopBits.load(), kStopTwo);
+  EXPECT_EQ(gfCtsHandsh, 1) << "rtscts is the Setup dialog's CTS box";
+  const std::string note = OptionsLoadNote();
+  EXPECT_EQ(note.substr(0, note.find('\r', 1) + 1),
+            "\r-ZELTO.INI: device takes the path of a serial device such as /dev/ttyUSB0, or nothing for the Setup "
+            "dialog's port; its default is used-\r");
+  for (const char* key : {"device", "baud", "data_bits", "parity"})
+    EXPECT_NE(note.find(std::string("-ZELTO.INI: ") + key + " takes "), std::string::npos) << note;
+  Write("[serial]\ndata_bits = 5\nstop_bits = 2\n");
+  gfCtsHandsh = 1;   // the preset's CTS box, and no flow in the file
+  LoadOptions();
+  EXPECT_EQ(gSerialStopBits.load(), kStopOne);
+  EXPECT_EQ(gSerialFlow.load(), kFlowRtsCts);
+  EXPECT_STREQ(OptionsLoadNote(),
+               "\r-ZELTO.INI: stop_bits takes 1.5 only with 5 data bits, and 2 only with 6 to 8; its default is used-\r");
+
+  // The dialog: each refused with its row named, nothing stored.
+  std::vector<std::string> fields;
+  for (int i = 0; i < OptionCount(); i++) {
+    char text[kUploadListMax];
+    const int32_t state = OptionsFieldState(i, text, sizeof text);
+    const bool listed = OptionAt(i).kind == kOptionFlag || OptionAt(i).kind == kOptionChoice;
+    fields.push_back(listed ? OptionsStateText(i, state) : text);
+  }
+  std::vector<const char*> texts;
+  for (const std::string& f : fields) texts.push_back(f.c_str());
+  headlessClearMessages();
+  texts[device] = fifo.c_str();
+  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), device);
+  texts[device] = "/dev/ttyUSB7  (cp210x, USB 10c4:ea60 CP2102)";
+  texts[baud] = "4000001";
+  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), baud);
+  texts[baud] = "74880";
+  texts[OptionIndex("serial", "data_bits")] = "8";
+  texts[OptionIndex("serial", "stop_bits")] = "1.5";
+  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), OptionIndex("serial", "stop_bits"));
+  ASSERT_EQ(headlessMessageCount(), 3);
+  EXPECT_EQ(headlessMessage(0).text,
+            "Serial port (empty: Setup's):\ntakes the path of a serial device such as /dev/ttyUSB0, or nothing for "
+            "the Setup dialog's port.");
+  EXPECT_EQ(headlessMessage(1).text,
+            "Baud rate (0: Setup's):\ntakes 0 for the Setup dialog's rate, or a whole rate from 50 to 4000000.");
+  EXPECT_EQ(headlessMessage(2).text, "Stop bits:\ntakes 1.5 only with 5 data bits, and 2 only with 6 to 8.");
+  EXPECT_EQ(gSerialBaud.load(), 0);
+  texts[OptionIndex("serial", "flow")] = "xonxoff";
+  texts[OptionIndex("serial", "stop_bits")] = "1";
+  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), -1);
+  EXPECT_STREQ(gszSerialDevice, "/dev/ttyUSB7");
+  EXPECT_EQ(gSerialBaud.load(), 74880);
+  EXPECT_EQ(gfCtsHandsh, 0) << "xonxoff ends the CTS handshake";
 }
 
 TEST_F(OptionsFile, AFileThatIsNoOptionsFileIsNeverWrittenOver) {

@@ -19,6 +19,7 @@
 #include "platform/posix/paths.h"
 #include "settings/globals.h"
 #include "link/udp.h"
+#include "settings/serial_options.h"
 #include "settings/setup.h"
 #include "tests/support/state.h"
 
@@ -367,6 +368,38 @@ TEST_F(SetupDialog, ListsWithNoSelectionKeepTheirSettings) {
   Ok(c);
   EXPECT_EQ(gbPort, 2);
   EXPECT_EQ(Messages(), std::vector<std::string>{"Cannot open COM2 @ 12345 baud" WHY});
+}
+
+// The [serial] options' port and rate show no entry and stay; an entry
+// chosen takes over from them. The CTS box is flow's rtscts.
+TEST_F(SetupDialog, SerialOptionsShowNoEntryUntilOneIsChosen) {
+  std::strcpy(gszSerialDevice, "/nonexistent/zelto-test-port");
+  gSerialBaud = 74880;
+  gSerialFlow = kFlowXonXoff;
+  SetupControls c = Open();
+  EXPECT_EQ(c.portSel, -1);
+  EXPECT_EQ(c.baudSel, -1);
+  Ok(c);
+  EXPECT_EQ(gSerialFlow.load(), kFlowXonXoff) << "the box was not ticked";
+  c = Open();
+  c.cts = 1;
+  Ok(c);
+  EXPECT_EQ(gSerialFlow.load(), kFlowRtsCts);
+  c = Open();
+  c.portSel = 1;
+  c.cts = 0;
+  Ok(c);
+  EXPECT_STREQ(gszSerialDevice, "");
+  EXPECT_EQ(gSerialFlow.load(), kFlowNone);
+  c = Open();
+  EXPECT_EQ(c.baudSel, -1);
+  c.baudSel = 0;
+  c.baudValue = 9600;
+  Ok(c);
+  EXPECT_EQ(gSerialBaud.load(), 0);
+  EXPECT_EQ(Messages(), (std::vector<std::string>{"Cannot open /nonexistent/zelto-test-port @ 74880 baud" WHY,
+                                                  "Cannot open /nonexistent/zelto-test-port @ 74880 baud" WHY,
+                                                  "Cannot open COM2 @ 74880 baud" WHY, "Cannot open COM2 @ 9600 baud" WHY}));
 }
 
 TEST_F(SetupDialog, OkWithHexEnterDropsAHalfTypedByte) {

@@ -163,8 +163,11 @@ map_com1() {
   wine "$probe_exe" metrics >"$out/metrics" 2>&1 </dev/null
   [ "$(readlink "$WINEPREFIX/dosdevices/com1")" = "$1" ]
 }
+# COM12 is the same device under a name of two digits, for the cases of the
+# [serial] device option; it takes effect with the server's restart below.
+wine reg add 'HKLM\Software\Wine\Ports' /v COM12 /d "$ZW_DEV_COM1" /f >>"$log" 2>&1
 map_com1 "$ZW_DEV_COM1" || die "COM1 could not be mapped to $ZW_DEV_COM1"
-note "COM1 is $ZW_DEV_COM1, now $ZW_DEV_PTY"
+note "COM1 and COM12 are $ZW_DEV_COM1, now $ZW_DEV_PTY"
 
 metrics=$(cat "$out/metrics")
 get() { sed -nE "s/.*(^| )$1=([^ ]*).*/\\2/p" <<<"$metrics"; }

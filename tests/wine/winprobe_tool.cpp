@@ -6,6 +6,7 @@
 //   winprobe wait-dialog CAPTION MS  waits for a dialog with that caption, then lists it
 //   winprobe wait-gone CAPTION MS    waits until no dialog has that caption
 //   winprobe press CAPTION ID        presses a dialog's button (BM_CLICK)
+//   winprobe text CAPTION ID         the text a dialog's control holds
 //   winprobe post MSG WPARAM LPARAM  posts a message to the main window
 //   winprobe send MSG WPARAM LPARAM  sends it and tells how long the window
 //                                    took to handle it ("sent ms=N")
@@ -546,6 +547,17 @@ int main(int argc, char** argv) {
     HWND b = d ? GetDlgItem(d, std::atoi(argv[3])) : nullptr;
     if (!b) return 1;
     PostMessageA(b, BM_CLICK, 0, 0);
+    return 0;
+  }
+  if (cmd == "text" && argc == 4) {
+    // An edit field's text lives in the control: only WM_GETTEXT gives it.
+    HWND d = findDialog(argv[2], false);
+    HWND c = d ? GetDlgItem(d, std::atoi(argv[3])) : nullptr;
+    char text[512] = "";
+    DWORD_PTR n = 0;
+    if (!c || !SendMessageTimeoutA(c, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 5000, &n))
+      return 1;
+    std::printf("text text=%s\n", quote(text).c_str());
     return 0;
   }
   if (cmd == "post" && argc == 5) {
