@@ -14,9 +14,11 @@
 #include "settings/globals.h"
 #include "settings/options.h"
 #include "settings/preset.h"
+#include "transfer/break.h"
 #include "transfer/filesend.h"
 #include "transfer/paste.h"
 #include "transfer/record.h"
+#include "transfer/transfer.h"
 #include "transfer/upload.h"
 
 namespace {
@@ -37,21 +39,11 @@ void sendLineByLine(int mode) {
 // "Terminal": the settings that a running transfer reads must not change
 // under it, so the Setup dialog waits until the transfer has ended.
 void runSetup(WindowHandle w) {
-  if (gfSendFileOpen || gfRecFileOpen || PasteActive()) {
+  if (TransferBusy() || gfRecFileOpen) {
     platMessageBox(w, "First terminate\nFile Transfer !", gszAppName, kIconWarning);
     return;
   }
   platRunDialog(kDialogSetup, w);
-}
-
-// F8: a running paste ends first; the file send's own answer follows when
-// a file is open or nothing was being sent at all.
-void abortSend() {
-  if (AbortPasteQuietly() && !gfSendFileOpen) {
-    WriteDISPLAYStatus(gszAbortStr);
-    return;
-  }
-  StopSendFile();
 }
 
 // The options go beside the preset. The screen says where both went, or
@@ -75,7 +67,7 @@ void copySelection(WindowHandle w) {
 }
 
 void paste(WindowHandle w, int primary) {
-  if (UploadRefusesKeys()) return;
+  if (TransferRefusesKeys()) return;
   std::string text;
   if (platClipboardGet(w, primary, &text)) PasteText(text);
 }
@@ -105,7 +97,7 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
       break;
     case kCmdSendLine: sendLineByLine(1); break;
     case kCmdSendLineSkip: sendLineByLine(2); break;
-    case kCmdAbortSend: abortSend(); break;
+    case kCmdAbortSend: TransferAbortCommand(); break;
     case kCmdUploadPaced: UploadStart(0); break;
     case kCmdUploadPacedSkip: UploadStart(1); break;
     case kCmdRecordShown:
