@@ -18,9 +18,11 @@
 #include "settings/options.h"
 #include "settings/preset.h"
 #include "settings/setup.h"
+#include "transfer/break.h"
 #include "transfer/filesend.h"
 #include "transfer/paste.h"
 #include "transfer/record.h"
+#include "transfer/transfer.h"
 #include "transfer/upload.h"
 
 namespace {
@@ -41,16 +43,6 @@ void sendLineByLine(int mode) {
 // "Terminal": the Setup dialog waits until a transfer has ended.
 void runSetup(WindowHandle w) {
   if (!SetupRefusedDuringTransfer(w)) platRunDialog(kDialogSetup, w);
-}
-
-// F8: a running paste ends first; the file send's own answer follows when
-// a file is open or nothing was being sent at all.
-void abortSend() {
-  if (AbortPasteQuietly() && !gfSendFileOpen) {
-    WriteDISPLAYStatus(gszAbortStr);
-    return;
-  }
-  StopSendFile();
 }
 
 // The options go beside the preset. The screen says where both went, or
@@ -74,7 +66,7 @@ void copySelection(WindowHandle w) {
 }
 
 void paste(WindowHandle w, int primary) {
-  if (UploadRefusesKeys()) return;
+  if (TransferRefusesKeys()) return;
   std::string text;
   if (platClipboardGet(w, primary, &text)) PasteText(text);
 }
@@ -118,7 +110,7 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
       break;
     case kCmdSendLine: sendLineByLine(1); break;
     case kCmdSendLineSkip: sendLineByLine(2); break;
-    case kCmdAbortSend: abortSend(); break;
+    case kCmdAbortSend: TransferAbortCommand(); break;
     case kCmdUploadPaced: UploadStart(0); break;
     case kCmdUploadPacedSkip: UploadStart(1); break;
     case kCmdRecordShown:

@@ -29,6 +29,7 @@
 #include "settings/preset.h"
 #include "transfer/filesend.h"
 #include "transfer/record.h"
+#include "transfer/transfer.h"
 
 namespace {
 
@@ -204,7 +205,7 @@ gboolean onInfoClick(GtkWidget*, GdkEventButton* e, gpointer bar) {
 // still be reading the send file or writing the record file), then the
 // files still open, then the window.
 void closeOpenFiles() {
-  if (gfSendFileOpen) AbortSendFileQuietly();
+  TransferEndAll(TransferEnd::Exit);
   if (gfRecFileOpen) CloseRecFileQuietly();
 }
 

@@ -17,6 +17,7 @@
 #include "settings/preset.h"
 #include "transfer/filesend.h"
 #include "transfer/record.h"
+#include "transfer/transfer.h"
 
 HACCEL ghAccel = nullptr;
 
@@ -90,7 +91,7 @@ void showCommandStates(HMENU menu) {
 // No worker runs by the time this is called (the connection was ended
 // first), so neither file is closed under the worker's hands.
 void closeOpenFiles() {
-  if (gfSendFileOpen) AbortSendFileQuietly();
+  TransferEndAll(TransferEnd::Exit);
   if (gfRecFileOpen) CloseRecFileQuietly();
 }
 

@@ -8,7 +8,7 @@
 #include "link/serial.h"
 #include "settings/globals.h"
 #include "settings/options.h"
-#include "transfer/upload.h"
+#include "transfer/transfer.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ int DISPLAYHexEntry(int ch) {
 
 int ProcessDISPLAYCharacter(WindowHandle /*hwnd*/, int ch) {
   if (!gfConnected) return 1;
-  if (UploadRefusesKeys()) return 1;   // it would land inside an uploaded line
+  if (TransferRefusesKeys()) return 1;   // it would land inside a transfer's bytes
   ch &= 0xFF;
   // During a file send the file's own pacing decides; typing joins it.
   if (gfUdpMode == 0 && gfCtsHandsh && gfSendFileOpen == 0 && !CheckModemState()) return 1;

@@ -24,10 +24,8 @@
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "settings/options.h"
-#include "transfer/filesend.h"
-#include "transfer/paste.h"
 #include "transfer/record.h"
-#include "transfer/upload.h"
+#include "transfer/transfer.h"
 
 uint8_t gComTxBuf[kTxBufSize];
 Flag32 gComTxLen{0};
@@ -90,14 +88,6 @@ constexpr int32_t kGatherMaxBytes = 512;
 
 void showOverflow() { platMessageBox(ghDISPLAYWnd.load(), "COM Tx Overflow", gszAppName, kIconWarning); }
 
-// A failed serial write ends whatever was being sent: the buffer is dropped
-// with the transfer, and the user is told on the screen.
-void abortAfterFailedWrite() {
-  AbortSendFileQuietly();
-  AbortPasteQuietly();
-  WriteDISPLAYStatus2(gszCtsStr, gszAbortStr);
-}
-
 enum class Flush { Done, Kept, SerialFailed, UdpFailed };
 Flush gLastFlush = Flush::Done;
 
@@ -144,7 +134,9 @@ bool flushStep() {
     gfTxBusy = 0;
   }
   platWakeWaiters();
-  if (gLastFlush == Flush::SerialFailed && !SerialMarkLostIfGone()) abortAfterFailedWrite();
+  // A failed serial write ends whatever was being sent: the buffer is
+  // dropped with the transfer, and the user is told on the screen.
+  if (gLastFlush == Flush::SerialFailed && !SerialMarkLostIfGone()) TransferEndAll(TransferEnd::WriteFailed);
   if (gLastFlush == Flush::UdpFailed) {
     const bool report = !gUdpFailing || gTypedSinceReport.exchange(false);
     gUdpFailing = true;
@@ -161,7 +153,11 @@ bool flushStep() {
 }
 
 void routeBlock(const uint8_t* block, int32_t n) {
-  UploadReceived(block, n);
+  // A protocol's bytes are its own: neither shown nor recorded.
+  if (TransferTakeReceived(block, n)) {
+    gRxTotal.fetch_add(static_cast<uint64_t>(n), std::memory_order_relaxed);
+    return;
+  }
   // One time of arrival for the block: a line is stamped with the time its
   // first byte was taken from the link.
   char stamp[kStampLen + 1];
@@ -265,9 +261,7 @@ void closeConnection() {
   platSignalWorker();
   cutThread();
   // From here on only this thread touches the link and the files.
-  const bool pasting = AbortPasteQuietly() != 0;
-  if (AbortSendFileQuietly() || pasting) WriteDISPLAYStatus(gszAbortStr);
-  UploadCloseQuietly();
+  TransferEndAll(TransferEnd::LinkClosed);
   if (gfRecFileOpen) CloseRecFileQuietly();
   EmptyCommTxBuffer();
   if (gfComOpen) closeCOM();
@@ -288,34 +282,15 @@ unsigned ComThread(void*) {
         WriteDISPLAYStatus(SerialBackText());
         quietPasses = 0;
       } else {
-        const bool pasting = AbortPasteQuietly() != 0;
-        if (gLinePtr < gLineMax || gfSendFileOpen == 1 || pasting) {
-          if (AbortSendFileQuietly() || pasting) WriteDISPLAYStatus(gszAbortStr);
-        }
+        TransferEndAll(TransferEnd::LinkLost);
         EmptyCommTxBuffer();
         platWaitLinkIdle(kInvalidHandle, 0, kLongIdleWaitMs);
       }
       continue;
     }
-    bool worked = false;
-    // While a break is on nothing is sent: the bytes wait for its end.
-    const int breakMs = udp ? -1 : ServiceBreak();
-    const bool sending = breakMs < 0;
-    if (sending && SendFilePending()) {
-      SendFileContinue();
-      worked = true;
-    }
-    if (sending && UploadActive()) UploadStep();
-    if (sending && gfSendFileOpen == 1 && gSendMode == 0) {
-      SendCommBlock();
-      worked = true;
-    }
-    if (sending && gLinePtr < gLineMax) {
-      SendCommLine();
-      worked = true;
-    }
-    if (PasteStep()) worked = true;
-    if (sending && gComTxLen != 0 && flushStep()) worked = true;
+    const TransferPass pass = TransferWorkerPass(udp);
+    bool worked = pass.worked;
+    if (pass.sending && gComTxLen != 0 && flushStep()) worked = true;
     const int32_t n = udp ? receiveUdpBlock(block, kRxBlockSize)
                           : static_cast<int32_t>(receiveCommBlock(ghDISPLAYWnd.load(), block, kRxBlockSize));
     if (!udp && SerialLinkLost()) {
@@ -329,10 +304,11 @@ unsigned ComThread(void*) {
         if (quietPasses < kQuietPassesBeforeLongWait) quietPasses++;
         int wait = quietPasses < kQuietPassesBeforeLongWait ? kShortIdleWaitMs : kLongIdleWaitMs;
         if (platLinkWaitEndsOnData(udp ? 1 : 0)) wait = kDataWakeIdleWaitMs;
-        if (breakMs >= 0 && breakMs < wait) wait = breakMs > 0 ? breakMs : 1;
-        // An upload running: the reply's quiet end, the line's timeout and
-        // a line the reader left for the next pass come within a millisecond.
-        if (UploadRunning()) wait = kShortIdleWaitMs;
+        if (pass.waitMs >= 0 && pass.waitMs < wait) wait = pass.waitMs > 0 ? pass.waitMs : 1;
+        // A transfer that follows the link closely (an upload's reply, a
+        // protocol's answer) has its timeouts and next steps within a
+        // millisecond.
+        if (pass.shortWaits) wait = kShortIdleWaitMs;
         platWaitLinkIdle(udp ? gRsock : ghCom, udp ? 1 : 0, wait);
       } else if (worked) {
         quietPasses = 0;
@@ -341,8 +317,9 @@ unsigned ComThread(void*) {
     }
     quietPasses = 0;
     routeBlock(block, n);
-    // A reply to an uploaded line is no stream: the next line follows at once.
-    if (!udp && !worked && n >= kGatherMinBytes && n <= kGatherMaxBytes && !UploadActive()) {
+    // A reply to an uploaded line or a protocol's block is no stream: the
+    // next step follows at once.
+    if (!udp && !worked && n >= kGatherMinBytes && n <= kGatherMaxBytes && !pass.noGather) {
       platWaitLinkIdle(kInvalidHandle, 0, kGatherWaitMs);
     }
   }
@@ -420,6 +397,27 @@ int sendCommByte(int byte, bool key) {
     showOverflow();
     return 0;
   }
+  return 1;
+}
+
+int32_t TxFreeBytes() {
+  ScopedLock hold(txLock());
+  return kTxBufSize - gComTxLen - gInFlight;
+}
+
+int AppendTransferBytes(const uint8_t* p, int32_t n, bool key) {
+  if (n <= 0) return 1;
+  {
+    ScopedLock hold(txLock());
+    if (gComTxLen + gInFlight + n > kTxBufSize) return 0;
+    for (int32_t i = 0; i < n; i++) {
+      gComTxBuf[gComTxLen + i] = p[i];
+      gComTxFile[gComTxLen + i] = tOnWorker && !key;
+    }
+    gComTxLen += n;
+    gAppendSeq++;
+  }
+  if (!tOnWorker) platSignalWorker();
   return 1;
 }
 

@@ -38,6 +38,13 @@ int sendCommByte(int byte, bool key = false);
 // took over still go out. Used by the link opens and the close. Never waits
 // for the device.
 void EmptyCommTxBuffer();
+// The bytes the transmit buffer can take now (those of a flush under way
+// count against it).
+int32_t TxFreeBytes();
+// A transfer's bytes: all n appended, in order, or none when they do not
+// fit (returns 0; no message: the transfer waits for room). A buffer filled
+// exactly is no overflow. key: as for sendCommByte.
+int AppendTransferBytes(const uint8_t* p, int32_t n, bool key = false);
 // Drops the file-send bytes still queued and keeps the typed ones, in their
 // order: what the file-send reader does when it starts a unit, so that a
 // key typed during a send always reaches the device.

@@ -36,13 +36,6 @@ constexpr int64_t kRetryUs = 200000;   // a returning device is found within a f
 char gLostText[kSerialNameMax + 16] = "";
 char gBackText[kSerialNameMax + 16] = "";
 
-// Send Break: asked for on the user-interface thread, carried out by the
-// worker, which starts the break, goes on with its passes (sending nothing)
-// and ends it once its time is up: no thread sleeps through it.
-constexpr int64_t kBreakUs = 250000;
-std::atomic<bool> gBreakWanted{false};
-int64_t gBreakEndsUs = 0;   // the worker's: non-zero while a break is on
-
 void dropPort() {
   ScopedLock hold(handleLock());
   platSerialClose(ghCom);
@@ -144,10 +137,6 @@ void SerialStatusText(char* buf, size_t size) {
 }
 
 void closeCOM() {
-  // The worker has ended: a break it left on ends with the port.
-  if (gBreakEndsUs != 0 && ghCom != kInvalidHandle) platSerialBreak(ghCom, 0);
-  gBreakEndsUs = 0;
-  gBreakWanted = false;
   if (ghCom != kInvalidHandle) dropPort();
   gfComLost = 0;
   gfComOpen = 0;
@@ -238,27 +227,11 @@ void SetModemLine(int line, int on) {
   if (ghCom != kInvalidHandle) platSerialSetLine(ghCom, line, on);
 }
 
-void RequestBreak() {
-  if (!ModemControlAvailable()) return;
-  gBreakWanted = true;
-  platSignalWorker();
-}
-
-int ServiceBreak() {
-  if (gBreakEndsUs == 0 && !gBreakWanted) return -1;
-  const int64_t now = platMonotonicUs();
-  if (gBreakEndsUs == 0) {
-    gBreakWanted = false;
-    if (ghCom == kInvalidHandle) return -1;
-    platSerialBreak(ghCom, 1);
-    gBreakEndsUs = now + kBreakUs;
-    return static_cast<int>(kBreakUs / 1000);
-  }
-  if (now < gBreakEndsUs) return static_cast<int>((gBreakEndsUs - now + 999) / 1000);
-  if (ghCom != kInvalidHandle) platSerialBreak(ghCom, 0);
-  gBreakEndsUs = 0;
-  gBreakWanted = false;   // a request made during the break is met by it
-  return -1;
+int SerialSetBreak(int on) {
+  ScopedLock hold(handleLock());
+  if (ghCom == kInvalidHandle) return 0;
+  platSerialBreak(ghCom, on);
+  return 1;
 }
 
 int ReadModemLines(uint32_t* lines) {

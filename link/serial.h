@@ -54,11 +54,8 @@ int32_t writeCommBlock(const uint8_t* buf, uint32_t n);
 int ModemControlAvailable();
 // Sets DTR or RTS (kLineDtr, kLineRts) on the user-interface thread.
 void SetModemLine(int line, int on);
-// Send Break: asks the worker for a 250 ms break and returns at once.
-void RequestBreak();
-// The worker's part of a break, once per pass: starts an asked-for break or
-// ends one whose time is up. Returns the milliseconds until the running
-// break ends (the longest the worker may wait), or -1 when none runs.
-int ServiceBreak();
+// Puts the line into a break (on 1) or ends it: the break transfer's
+// (transfer/break.h) platform call. Returns 0 when no port is open.
+int SerialSetBreak(int on);
 // The four modem input lines now (kModemCts...); 0 when they cannot be read.
 int ReadModemLines(uint32_t* lines);

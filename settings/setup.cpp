@@ -13,7 +13,7 @@
 #include "platform/msgbox.h"
 #include "settings/globals.h"
 #include "settings/serial_options.h"
-#include "transfer/paste.h"
+#include "transfer/transfer.h"
 
 namespace {
 
@@ -155,7 +155,7 @@ bool gOkRunning = false;
 int SetupOkRunning() { return gOkRunning ? 1 : 0; }
 
 int SetupRefusedDuringTransfer(WindowHandle w) {
-  if (!gfSendFileOpen && !gfRecFileOpen && !PasteActive()) return 0;
+  if (!TransferBusy() && !gfRecFileOpen) return 0;
   platMessageBox(w, "First terminate\nFile Transfer !", gszAppName, kIconWarning);
   return 1;
 }

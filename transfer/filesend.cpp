@@ -38,6 +38,7 @@
 #include "settings/options.h"
 #include "transfer/dialog_record.h"
 #include "transfer/filesend_internal.h"
+#include "transfer/transfer.h"
 
 PlatHandle ghSendFile = kInvalidHandle;
 uint8_t gsTXBuf[kReadBufSize];
@@ -523,7 +524,12 @@ void PaceSend(int delayMs) {
   tLastEnd = platMonotonicUs();
 }
 
-void SendCommLine() {
+void SendCommLine() { SendCommLineWithin(TransferRoom()); }
+
+void SendCommLineWithin(int32_t room) {
+  // A full buffer (keys typed meanwhile, a slow line) holds the queue: its
+  // bytes wait for room, none is refused.
+  if (room <= 0) return;
   uint8_t bytes[kLineQueueSize];
   int32_t n = 0;
   bool refill = false;
@@ -533,12 +539,13 @@ void SendCommLine() {
     ScopedLock hold(sendLock());
     if (gLinePtr >= gLineMax) return;
     // Raw bytes with no delay go on all at once; else one byte a pass.
-    const int32_t end = delay == 0 && gQueueRaw ? gLineMax.load() : gLinePtr + 1;
+    int32_t end = delay == 0 && gQueueRaw ? gLineMax.load() : gLinePtr + 1;
+    if (end - gLinePtr > room) end = gLinePtr + room;
     while (gLinePtr < end) bytes[n++] = gsTXLineBuf[gLinePtr++];
     refill = gLinePtr >= gLineMax && (gStagePos < gStageLen || gUnitOpen);
     seq = gUnitSeq;
   }
-  for (int32_t i = 0; i < n; i++) sendCommByte(bytes[i]);
+  AppendTransferBytes(bytes, n);
   if (refill) {
     // Between two bytes of the same unit, inside the pacing interval.
     After after;

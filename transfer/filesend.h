@@ -50,6 +50,9 @@ void SendFileContinue();
 // drainer takes the next fill when the queue runs out, so one key press
 // still sends the whole line.
 void SendCommLine();
+// The same with at most room bytes handed on (the worker's pass, whose room
+// the transfer runner computed).
+void SendCommLineWithin(int32_t room);
 // The worker's wait after a byte for the per-byte delay of delayMs: the
 // least gap between two bytes going out, whatever sends them.
 void PaceSend(int delayMs);
@@ -66,3 +69,7 @@ extern uint32_t gSendFileSeq;
 // line queue and the held-back byte. Exclusive with the reader and the
 // drainer; never waits for the other thread. Returns 1 when a file was open.
 int AbortSendFileQuietly();
+
+// The file send's place among the transfers (transfer/transfer.h).
+class Transfer;
+Transfer& FileSendTransfer();

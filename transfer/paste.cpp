@@ -22,15 +22,14 @@
 #include "settings/globals.h"
 #include "settings/options.h"
 #include "transfer/filesend.h"
+#include "transfer/transfer.h"
 #include "transfer/upload.h"
 
 namespace {
 
 // A queued step: a byte for the link, or the '?' of a refused hex entry.
 constexpr uint16_t kRejected = 0x100;
-// Bytes a step leaves free in the transmit buffer for keys typed meanwhile,
-// and the most one step takes.
-constexpr int32_t kTypingRoom = 64;
+// The most one step takes.
 constexpr int32_t kStepMax = 2048;
 
 CoreLock& pasteLock() {
@@ -114,7 +113,9 @@ int PasteText(const std::string& text) {
 
 int PasteActive() { return gActive ? 1 : 0; }
 
-int PasteStep() {
+int PasteStep() { return PasteStepWithin(TransferRoom()); }
+
+int PasteStepWithin(int32_t room) {
   // A paste under way when a paced upload starts would land inside its
   // lines: it goes on after the upload (F8 ends both).
   if (!gActive || UploadRunning()) return 0;
@@ -126,22 +127,24 @@ int PasteStep() {
     ScopedLock hold(pasteLock());
     // With a delay one byte a step, and only while there is room: a paste
     // waits for a buffer that does not drain, it never overflows it.
-    int32_t room = kTxBufSize - gComTxLen - kTypingRoom;
     if (room > (delay > 0 ? 1 : kStepMax)) room = delay > 0 ? 1 : kStepMax;
     while (n < room && gNext < gQueue.size()) steps[n++] = gQueue[gNext++];
     if (gNext >= gQueue.size()) dropQueue();
   }
   if (n == 0) return 0;
+  static uint8_t out[kStepMax];
   const bool localEcho = gfLocalEcho != 0;
-  int32_t shown = 0;
+  int32_t shown = 0, sent = 0;
   for (int32_t i = 0; i < n; i++) {
     if (steps[i] == kRejected) {
       echo[shown++] = '?';   // shown even without echo, as for a typed key
       continue;
     }
-    sendCommByte(steps[i], true);
+    out[sent++] = static_cast<uint8_t>(steps[i]);
     if (localEcho) echo[shown++] = static_cast<uint8_t>(steps[i]);
   }
+  // Within the room: all of them fit.
+  AppendTransferBytes(out, sent, true);
   if (shown > 0) WriteDISPLAYBlock(echo, shown);
   if (delay > 0) PaceSend(delay);
   return 1;
@@ -152,4 +155,22 @@ int AbortPasteQuietly() {
   const bool was = gActive;
   dropQueue();
   return was ? 1 : 0;
+}
+
+namespace {
+
+// The paste as a transfer. It is no protocol: keys still go out beside it.
+class Paste final : public Transfer {
+ public:
+  bool active() const override { return gActive; }
+  bool step(int32_t room) override { return PasteStepWithin(room) != 0; }
+  bool abort(TransferEnd) override { return AbortPasteQuietly() != 0; }
+  bool stepsWhileHeld() const override { return true; }
+};
+
+}  // namespace
+
+Transfer& PasteTransfer() {
+  static Paste paste;
+  return paste;
 }

@@ -1,5 +1,6 @@
 // A paste: text from the clipboard sent to the device as the raw file send sends a file, by the worker, with the per-byte delay, echo and hex entry as for typed keys.
 #pragma once
+#include <cstdint>
 #include <string>
 
 // Queues text for the device (user-interface thread), every character of
@@ -21,6 +22,11 @@ int PasteActive();
 // nothing while a paced upload runs.
 // Returns 1 when it handed on something.
 int PasteStep();
+// The same within room bytes of the transmit buffer (the worker's pass).
+int PasteStepWithin(int32_t room);
 // Drops what is left of a paste; returns 1 when one was running. F8, a
 // failed write and the link's end call it.
 int AbortPasteQuietly();
+// The paste's place among the transfers (transfer/transfer.h).
+class Transfer;
+Transfer& PasteTransfer();

@@ -32,6 +32,7 @@
 #include "transfer/filesend.h"
 #include "transfer/paste.h"
 #include "transfer/reply.h"
+#include "transfer/transfer.h"
 #include "transfer/upload_lines.h"
 
 static_assert(kUploadListMax <= kReplyListMax, "every list the options take fits the matcher's tables");
@@ -211,20 +212,20 @@ void finish(Note* note) {
 }
 
 // Under both locks: hands the held line to the transmit buffer once there is
-// room for it whole; a buffer that does not drain within the reply timeout
-// stops the upload at that line. A paste made before the upload began goes
-// out first.
+// room for it whole (a line that fills the buffer exactly fits: it is no
+// overflow); a buffer that does not drain within the reply timeout stops
+// the upload at that line. A paste made before the upload began goes out
+// first.
 void sendHeld(Note* note) {
   const int64_t now = platMonotonicUs();
   if (PasteActive()) {
     gRoomDeadlineUs = now + timeoutUs();
     return;
   }
-  if (gLineLen > kTxBufSize - gComTxLen) {
+  if (gLineLen > TransferRoom() || !AppendTransferBytes(gLine, gLineLen)) {
     if (now >= gRoomDeadlineUs) stopAt(top().line, "no reply", note);
     return;
   }
-  for (int32_t k = 0; k < gLineLen; k++) sendCommByte(gLine[k]);
   gHeld = false;
   if (gOneLine) {
     // The key's line is the user's: the upload goes on after it.
@@ -399,6 +400,41 @@ int UploadRefusesKeys() {
   if (!UploadRunning()) return 0;
   if (!gKeysNoted.exchange(true)) WriteDISPLAYStatus("\r-Keys wait: an upload is running, F8 ends it-\r");
   return 1;
+}
+
+namespace {
+
+// The upload as a transfer: its step paces the lines, the replies feed its
+// matcher. F8 ends it as the send it is (the file send's abort); the link's
+// close closes its included files.
+class Upload final : public Transfer {
+ public:
+  bool active() const override { return UploadActive() != 0; }
+  bool step(int32_t) override {
+    UploadStep();
+    return false;
+  }
+  bool received(const uint8_t* p, int32_t n) override {
+    UploadReceived(p, n);
+    return false;
+  }
+  bool abort(TransferEnd why) override {
+    if (why != TransferEnd::LinkClosed && why != TransferEnd::Exit) return false;
+    const bool was = UploadActive() != 0;
+    UploadCloseQuietly();
+    return was;
+  }
+  bool refusesKeys() const override { return UploadRunning() != 0; }
+  void noteRefusedKey() override { UploadRefusesKeys(); }
+  bool shortWaits() const override { return UploadRunning() != 0; }
+  bool noGather() const override { return UploadActive() != 0; }
+};
+
+}  // namespace
+
+Transfer& UploadTransfer() {
+  static Upload upload;
+  return upload;
 }
 
 void UploadReceived(const uint8_t* p, int32_t n) {

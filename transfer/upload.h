@@ -43,3 +43,6 @@ void UploadReceived(const uint8_t* p, int32_t n);
 // The link closes: the files of included levels are closed (the send file
 // itself is closed by the send's own abort).
 void UploadCloseQuietly();
+// The upload's place among the transfers (transfer/transfer.h).
+class Transfer;
+Transfer& UploadTransfer();

@@ -116,6 +116,21 @@ TEST_F(UploadSerial, EveryLineArrivesThoughTheBoardDropsWhatComesWhileItWorks) {
   ASSERT_TRUE(WaitFor([] { return Shows("-Uploaded 1 lines in "); }, 5000)) << GridText();
   EXPECT_EQ(headlessCountMessages("COM Tx Overflow"), 0);
   EXPECT_EQ(Lines(), want + std::string(200, ' ') + longLine + "\n");
+
+  // A line that fills the buffer exactly behind them is no overflow either.
+  const std::string exact(kTxBufSize - 200 - 1, 'y');
+  Use(Write("exact.fs", exact + "\r"));
+  Do(kCmdSendBreak);
+  ASSERT_TRUE(WaitFor([] {
+    int got[16];
+    const int n = posixTakeSerialControls(got, 16);
+    return std::find(got, got + n, kControlBreak | 1) != got + n;
+  }, 2000));
+  for (int i = 0; i < 200; i++) sendCommByte('-');
+  Do(kCmdUploadPaced);
+  ASSERT_TRUE(WaitFor([] { return Count("-Uploaded 1 lines in ") == 2; }, 5000)) << GridText();
+  EXPECT_EQ(headlessCountMessages("COM Tx Overflow"), 0);
+  EXPECT_EQ(Lines(), want + std::string(200, ' ') + longLine + "\n" + std::string(200, '-') + exact + "\n");
 }
 
 TEST_F(UploadSerial, AnyLineEndsUploadTheSameEachLineFollowedByEnter) {
