@@ -202,7 +202,7 @@ int posixSerialDeviceInfo(const char* path, char* out, size_t len) {
   const std::string tty = std::string(gSysfs) + "/class/tty/" + baseName(real) + "/device";
   if (!realpath(tty.c_str(), dev)) return 0;
   std::string d = dev, driver, usb;
-  for (int up = 0; up < 8 && d.size() > std::strlen(gSysfs); up++, d = d.substr(0, d.find_last_of('/'))) {
+  for (int up = 0; up < 8 && d.size() > std::strlen(gSysfs); up++, d.resize(d.find_last_of('/'))) {
     char link[PATH_MAX];
     const ssize_t n = readlink((d + "/driver").c_str(), link, sizeof link - 1);
     if (driver.empty() && n > 0) {

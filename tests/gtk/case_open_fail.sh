@@ -40,17 +40,13 @@ wait_windows 'Zelto v3\.16' 1 10000 && sleep 0.5 && focus_main
 typed "74880"
 check device_option_opens_the_port "device got $(dev_rx)" wait_rx 3734383830
 check device_option_no_box "" test "$(windows 'Zelto v3\.16')" -eq 1
-# Options: the port's row, its list of the devices found opened.
+# Options: the port's row (10), its list of the devices found dropped down.
 menu_item 3 "$ZG_OPTIONS_Y"
-wait_windows Options 1 3000
-d=$(xdotool search --onlyvisible --name '^Options$' | head -n 1)
-xdotool mousemove --window "$d" 579 $((27 + 40 * 10)) click 1   # the port, row 10
+wait_windows Options 1 3000 && sleep 0.3
+xdotool mousemove --window "$(xdotool search --onlyvisible --name '^Options$' | head -n 1)" 579 427 click 1
 sleep 0.6
 shot options-ports >/dev/null
-keys Escape
-sleep 0.3
-keys Escape
-sleep 0.3
+keys Escape Escape
 zelto_exit
 zelto_start --com 1=/nonexistent/tty
 check command_line_device_before_the_option "$(cat "$ZG_WORK/zelto.log")" \

@@ -174,19 +174,20 @@ TEST(SerialFaults, EachDeviceFoundNamesItsDriverAndUsbProduct) {
   const fs::path usb = root / "devices/pci0/usb1/1-1", port = root / "devices/pnp0/00:00/00:00:0/00:00:0.0";
   fs::create_directories(usb / "1-1:1.0/ttyUSB0");
   fs::create_directories(port);
-  fs::create_directories(root / "class/tty/ttyUSB0");
-  fs::create_directories(root / "class/tty/ttyS0");
-  fs::create_directory_symlink("../../../devices/pci0/usb1/1-1/1-1:1.0/ttyUSB0", root / "class/tty/ttyUSB0/device");
-  fs::create_directory_symlink("../../../devices/pnp0/00:00/00:00:0/00:00:0.0", root / "class/tty/ttyS0/device");
-  fs::create_directory_symlink("../../../../../bus/usb-serial/drivers/cp210x", usb / "1-1:1.0/ttyUSB0/driver");
-  fs::create_directory_symlink("../../../../../bus/serial-base/drivers/port", port / "driver");
-  fs::create_directory_symlink("../../../../bus/serial-base/drivers/ctrl", port.parent_path() / "driver");
-  fs::create_directory_symlink("../../../bus/pnp/drivers/serial", port.parent_path().parent_path() / "driver");
+  for (const auto& [link, target] : std::initializer_list<std::pair<fs::path, const char*>>{
+           {root / "class/tty/ttyUSB0/device", "../../../devices/pci0/usb1/1-1/1-1:1.0/ttyUSB0"},
+           {root / "class/tty/ttyS0/device", "../../../devices/pnp0/00:00/00:00:0/00:00:0.0"},
+           {usb / "1-1:1.0/ttyUSB0/driver", "../../../../../bus/usb-serial/drivers/cp210x"},
+           {port / "driver", "../../../../../bus/serial-base/drivers/port"},
+           {port.parent_path() / "driver", "../../../../bus/serial-base/drivers/ctrl"},
+           {port.parent_path().parent_path() / "driver", "../../../bus/pnp/drivers/serial"}}) {
+    fs::create_directories(link.parent_path());
+    fs::create_directory_symlink(target, link);
+  }
   for (const auto& [name, text] : {std::pair<const char*, const char*>{"idVendor", "10c4\n"}, {"idProduct", "ea60\n"},
                                    {"manufacturer", "Silicon Labs\n"}, {"product", "CP2102 USB to UART Bridge\n"}})
     std::ofstream(usb / name) << text;
-  // The devices themselves: only their names count.
-  for (const char* dev : {"ttyUSB0", "ttyS0", "ttyACM9"}) std::ofstream(root / dev) << "";
+  for (const char* dev : {"ttyUSB0", "ttyS0", "ttyACM9"}) std::ofstream(root / dev) << "";   // only names count
   posixSetSysfsRoot(root.c_str());
   char info[256];
   EXPECT_EQ(posixSerialDeviceInfo((root / "ttyUSB0").c_str(), info, sizeof info), 1);

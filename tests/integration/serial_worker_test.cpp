@@ -54,16 +54,17 @@ class SerialWorker : public ::testing::Test {
   // Ok in the Options dialog with these [serial] rows changed, the others
   // as the dialog shows them.
   static int OptionsOk(const std::vector<std::pair<const char*, const char*>>& serial) {
-    std::vector<std::string> fields;
+    std::vector<std::string> fields(static_cast<size_t>(OptionCount()));
+    std::vector<const char*> texts;
     for (int i = 0; i < OptionCount(); i++) {
       char text[kUploadListMax];
       const int32_t state = OptionsFieldState(i, text, sizeof text);
-      const bool listed = OptionAt(i).kind == kOptionFlag || OptionAt(i).kind == kOptionChoice;
-      fields.push_back(listed ? OptionsStateText(i, state) : text);
+      const OptionKind kind = OptionAt(i).kind;
+      fields[i] = kind == kOptionFlag || kind == kOptionChoice ? OptionsStateText(i, state) : text;
+      for (const auto& [key, value] : serial)
+        if (i == OptionIndex("serial", key)) fields[i] = value;
+      texts.push_back(fields[i].c_str());
     }
-    for (const auto& [key, value] : serial) fields[static_cast<size_t>(OptionIndex("serial", key))] = value;
-    std::vector<const char*> texts;
-    for (const std::string& f : fields) texts.push_back(f.c_str());
     return OptionsStoreFields(nullptr, texts.data());
   }
   // The line as the device end finds it: rate, c_cflag, c_iflag.

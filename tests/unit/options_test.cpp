@@ -241,11 +241,39 @@ TEST_F(OptionsFile, OptionsDialogOkStoresEveryFieldOrNone) {
   EXPECT_EQ(gEnterSends.load(), kEnterCrLf);
   EXPECT_EQ(gfStatusBar.load(), 1);
   EXPECT_EQ(headlessMessageCount(), 2);
+
+  // The serial port's rows, each refused with its row named; an entry of
+  // the port's list is taken without its description.
+  const int device = OptionIndex("serial", "device"), baud = OptionIndex("serial", "baud");
+  const int stop = OptionIndex("serial", "stop_bits");
+  headlessClearMessages();
+  texts[device] = "/dev/null";
+  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), device);
+  texts[device] = "/dev/ttyUSB7  (cp210x, USB 10c4:ea60 CP2102)";
+  texts[baud] = "4000001";
+  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), baud);
+  texts[baud] = "74880";
+  texts[stop] = "1.5";
+  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), stop);
+  ASSERT_EQ(headlessMessageCount(), 3);
+  EXPECT_EQ(headlessMessage(0).text,
+            "Serial port (empty: Setup's):\ntakes the path of a serial device such as /dev/ttyUSB0, or nothing for "
+            "the Setup dialog's port.");
+  EXPECT_EQ(headlessMessage(1).text,
+            "Baud rate (0: Setup's):\ntakes 0 for the Setup dialog's rate, or a whole rate from 50 to 4000000.");
+  EXPECT_EQ(headlessMessage(2).text, "Stop bits:\ntakes 1.5 only with 5 data bits, and 2 only with 6 to 8.");
+  EXPECT_EQ(gSerialBaud.load(), 0);
+  gfCtsHandsh = 1;
+  texts[OptionIndex("serial", "flow")] = "xonxoff";
+  texts[stop] = "1";
+  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), -1);
+  EXPECT_STREQ(gszSerialDevice, "/dev/ttyUSB7");
+  EXPECT_EQ(gSerialBaud.load(), 74880);
+  EXPECT_EQ(gfCtsHandsh, 0) << "xonxoff ends the CTS handshake";
 }
 
-// The [serial] rows: what is no serial port or rate is refused, in the file
-// with its default and one text per key, in the dialog with a box naming the
-// row; a device picked from the list is taken without its description.
+// The [serial] rows: what is no serial port or rate is refused, and in the
+// file gets its default and one text per key.
 TEST_F(OptionsFile, SerialValuesThatNameNoPortOrRateGetTheirDefaults) {
   const std::string file = (dir_ / "notes.txt").string(), fifo = (dir_ / "fifo").string();
   std::ofstream(file) << "x";
@@ -282,41 +310,6 @@ TEST_F(OptionsFile, SerialValuesThatNameNoPortOrRateGetTheirDefaults) {
   EXPECT_EQ(gSerialFlow.load(), kFlowRtsCts);
   EXPECT_STREQ(OptionsLoadNote(),
                "\r-ZELTO.INI: stop_bits takes 1.5 only with 5 data bits, and 2 only with 6 to 8; its default is used-\r");
-
-  // The dialog: each refused with its row named, nothing stored.
-  std::vector<std::string> fields;
-  for (int i = 0; i < OptionCount(); i++) {
-    char text[kUploadListMax];
-    const int32_t state = OptionsFieldState(i, text, sizeof text);
-    const bool listed = OptionAt(i).kind == kOptionFlag || OptionAt(i).kind == kOptionChoice;
-    fields.push_back(listed ? OptionsStateText(i, state) : text);
-  }
-  std::vector<const char*> texts;
-  for (const std::string& f : fields) texts.push_back(f.c_str());
-  headlessClearMessages();
-  texts[device] = fifo.c_str();
-  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), device);
-  texts[device] = "/dev/ttyUSB7  (cp210x, USB 10c4:ea60 CP2102)";
-  texts[baud] = "4000001";
-  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), baud);
-  texts[baud] = "74880";
-  texts[OptionIndex("serial", "data_bits")] = "8";
-  texts[OptionIndex("serial", "stop_bits")] = "1.5";
-  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), OptionIndex("serial", "stop_bits"));
-  ASSERT_EQ(headlessMessageCount(), 3);
-  EXPECT_EQ(headlessMessage(0).text,
-            "Serial port (empty: Setup's):\ntakes the path of a serial device such as /dev/ttyUSB0, or nothing for "
-            "the Setup dialog's port.");
-  EXPECT_EQ(headlessMessage(1).text,
-            "Baud rate (0: Setup's):\ntakes 0 for the Setup dialog's rate, or a whole rate from 50 to 4000000.");
-  EXPECT_EQ(headlessMessage(2).text, "Stop bits:\ntakes 1.5 only with 5 data bits, and 2 only with 6 to 8.");
-  EXPECT_EQ(gSerialBaud.load(), 0);
-  texts[OptionIndex("serial", "flow")] = "xonxoff";
-  texts[OptionIndex("serial", "stop_bits")] = "1";
-  EXPECT_EQ(OptionsStoreFields(nullptr, texts.data()), -1);
-  EXPECT_STREQ(gszSerialDevice, "/dev/ttyUSB7");
-  EXPECT_EQ(gSerialBaud.load(), 74880);
-  EXPECT_EQ(gfCtsHandsh, 0) << "xonxoff ends the CTS handshake";
 }
 
 TEST_F(OptionsFile, AFileThatIsNoOptionsFileIsNeverWrittenOver) {
