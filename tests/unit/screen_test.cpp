@@ -2,6 +2,8 @@
 // the cursor and the view stand after bytes are written.
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include "app/commands.h"
 #include "display/frame.h"
@@ -351,7 +354,32 @@ TEST_F(Screen, SaveOutputReplacesAFileWholeOrLeavesNothingBehind) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 2)
       << "no temporary file left";
   EXPECT_EQ(FileText(path), "first\nsecond\n");
+
+  // A disk that fills up during the save (a tmpfs of 16 KiB, mounted in a
+  // mount namespace of one thread alone; root only): the box gives the
+  // system's reason, the file of that name stays as it was, nothing is left.
+  const std::string disk = dir + "/disk";
+  std::filesystem::create_directory(disk);
+  bool mounted = false;
+  std::thread full([&] {
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("zelto-test", disk.c_str(), "tmpfs", 0, "size=16k") != 0)
+      return;
+    mounted = true;
+    const std::string out = disk + "/out.txt";
+    { std::ofstream(out) << "the user's own file\n"; }
+    for (int i = 0; i < 600; i++) Write("a row of output long enough that six hundred of them fill the disk\r");
+    headlessClearMessages();
+    EXPECT_EQ(SaveDISPLAYOutput(nullptr, out.c_str()), -1);
+    ASSERT_EQ(headlessMessageCount(), 1);
+    EXPECT_NE(headlessMessage(0).text.find(std::strerror(ENOSPC)), std::string::npos) << headlessMessage(0).text;
+    EXPECT_EQ(FileText(out), "the user's own file\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk), std::filesystem::directory_iterator()), 1);
+    umount(disk.c_str());
+  });
+  full.join();
   std::filesystem::remove_all(dir);
+  if (!mounted) GTEST_SKIP() << "no tmpfs could be mounted (root is needed)";
 }
 
 // Cells keep their attributes through the model's interface, in the grid
