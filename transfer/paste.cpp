@@ -116,9 +116,10 @@ int PasteActive() { return gActive ? 1 : 0; }
 int PasteStep() { return PasteStepWithin(TransferRoom()); }
 
 int PasteStepWithin(int32_t room) {
-  // A paste under way when a paced upload starts would land inside its
-  // lines: it goes on after the upload (F8 ends both).
-  if (!gActive || UploadRunning()) return 0;
+  // A paste under way when a paced upload starts goes out whole first: the
+  // upload holds its first line until the paste has ended, and refuses new
+  // pastes while it runs.
+  if (!gActive) return 0;
   static uint16_t steps[kStepMax];
   static uint8_t echo[kStepMax];
   const int delay = gPackDelay;

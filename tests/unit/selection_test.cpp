@@ -11,6 +11,7 @@
 #include "display/selection.h"
 #include "display/view.h"
 #include "link/connection.h"
+#include "transfer/upload.h"
 #include "platform/posix/headless.h"
 #include "settings/globals.h"
 #include "settings/options.h"
@@ -164,7 +165,7 @@ TEST_F(Selection, PasteSendsBackEveryByteCopiedAndEveryByteGiven) {
   EXPECT_EQ(Pasted(Utf8FromUtf16(wide, 8)), std::string("a?b??\x82\0", 7));
 }
 
-TEST_F(Selection, APasteUnderWayWhenAnUploadStartsWaitsForItsEnd) {
+TEST_F(Selection, APasteUnderWayWhenAnUploadStartsGoesOutBeforeItsFirstLine) {
   gfConnected = 1;
   const std::string path = ::testing::TempDir() + "paste_during_upload.fs";
   std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -175,10 +176,17 @@ TEST_F(Selection, APasteUnderWayWhenAnUploadStartsWaitsForItsEnd) {
   headlessSetClipboard("typed", 0);
   DoDISPLAYCommand(nullptr, kCmdPaste);
   DoDISPLAYCommand(nullptr, kCmdUploadPaced);
-  EXPECT_EQ(PasteStep(), 0) << "its bytes would land inside the uploaded line";
-  EXPECT_EQ(PasteActive(), 1);
-  DoDISPLAYCommand(nullptr, kCmdAbortSend);   // F8 ends both
+  // The upload waits for the paste, and the paste does not wait for the
+  // upload: its bytes go out whole, then the first line after them.
+  UploadStep();
+  EXPECT_EQ(gComTxLen.load(), 0) << "no line before the paste's bytes";
+  EXPECT_NE(PasteStep(), 0);
+  for (int i = 0; i < 100 && PasteActive(); i++) PasteStep();   // a byte a step, with the File Send Delay
   EXPECT_EQ(PasteActive(), 0);
+  UploadStep();
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(gComTxBuf), static_cast<size_t>(gComTxLen.load())),
+            "typed: sq dup * ;\r");
+  DoDISPLAYCommand(nullptr, kCmdAbortSend);
   AbortSendFileQuietly();
   std::remove(path.c_str());
 }
