@@ -30,6 +30,10 @@ enum : int {
   kCmdCopy = 351,                // Ctrl+Insert, Ctrl+Shift+C
   kCmdPaste = 352,               // Shift+Insert, Ctrl+Shift+V
   kCmdSelectAll = 353,
+  kCmdXmodemSend = 361,          // Ctrl+F5
+  kCmdYmodemSend = 362,          // Ctrl+F6
+  kCmdXmodemReceive = 363,       // Ctrl+F7
+  kCmdYmodemReceive = 364,       // Ctrl+F8
 };
 
 // The menu a right click on the view opens.

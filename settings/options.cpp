@@ -23,6 +23,8 @@ Flag32 gfTimeStamps{0};
 Flag32 gfTimeStampsInRecord{0};
 Flag32 gfStatusBar{0};
 Flag32 gSendFilter{kSendFilterText};
+Flag32 gfXmodem1k{1};
+char gszReceiveFolder[kUploadListMax] = "";
 char gszOptionsPathName[kPathMax];
 const char gszOptionsName[] = "ZELTO.INI";
 namespace {
@@ -58,6 +60,8 @@ const OptionDesc kOptions[] = {
     {"terminal", "timestamps", "Time stamps", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "timestamps_in_record", "Time stamps in record file", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "status_bar", "Status bar", kOptionFlag, 0, 1, "0", nullptr},
+    {"transfer", "xmodem_1k", "XMODEM sends 1K blocks", kOptionFlag, 0, 1, "1", nullptr},
+    {"transfer", "receive_folder", "Receive folder (empty: Downloads)", kOptionText, 0, 0, "", nullptr},
     // The rows from here on are kept in the file but not shown in the
     // Options dialog: what the program remembers of how it was used.
     {"files", "send_filter", "Send file filter", kOptionChoice, 0, 2, "TEXT", kFilterChoices},
@@ -71,13 +75,14 @@ char* textOf(int i) {
     case 0: return gszUploadPrompt;
     case 1: return gszUploadContinue;
     case 2: return gszUploadErrors;
+    case 10: return gszReceiveFolder;
     default: return nullptr;
   }
 }
 Flag32* numberOf(int i) {
   static Flag32* const numbers[kOptionTotal] = {nullptr, nullptr, nullptr, &gUploadTimeoutMs, &gfNewLineOnLf,
                                                 &gEnterSends, &gfTimeStamps, &gfTimeStampsInRecord,
-                                                &gfStatusBar, &gSendFilter};
+                                                &gfStatusBar, &gfXmodem1k, nullptr, &gSendFilter};
   // cppcheck-suppress CastIntegerToAddressAtReturn ; an entry of a table of pointers
   return numbers[i];
 }

@@ -64,7 +64,8 @@ TEST_F(OptionsFile, MissingFileGivesDefaultsAndSaveWritesEveryKeyUnderItsSection
             "[upload]\nprompt = ok|compiled\ncontinue_prompts = compiled\n"
             "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\n"
             "timeout_ms = 5000\n\n[terminal]\nnewline_on_lf = 0\nenter_sends = CR\n"
-            "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\n\n[files]\nsend_filter = TEXT\n");
+            "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\n\n[transfer]\nxmodem_1k = 1\nreceive_folder = \n"
+            "\n[files]\nsend_filter = TEXT\n");
 }
 
 TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
@@ -101,7 +102,7 @@ TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
             "continue_prompts = compiled\r\n"
             "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\r\n"
             "timeout_ms = 5000\r\n"
-            "\r\n[files]\r\nsend_filter = TEXT\r\n");
+            "\r\n[transfer]\r\nxmodem_1k = 1\r\nreceive_folder = \r\n\r\n[files]\r\nsend_filter = TEXT\r\n");
   gfStatusBar = 0;
   ASSERT_EQ(LoadOptions(), 1);
   EXPECT_EQ(gfStatusBar.load(), 1);

@@ -47,6 +47,11 @@ Up/DownLoad|328|Close Record File\tF12
 Up/DownLoad|-|
 Up/DownLoad|329|Upload File paced by Replies\tShift+F6
 Up/DownLoad|330|Upload File paced by Replies (skip comments)\tShift+F7
+Up/DownLoad|-|
+Up/DownLoad|361|Send File with XMODEM\tCtrl+F5
+Up/DownLoad|362|Send File with YMODEM\tCtrl+F6
+Up/DownLoad|363|Receive File with XMODEM...\tCtrl+F7
+Up/DownLoad|364|Receive Files with YMODEM\tCtrl+F8
 Config|331|Terminal
 Config|335|Options
 Config|-|
@@ -79,6 +84,9 @@ done
 want_acc+=$'accel key=0x2d cmd=351 flags=0x0b\naccel key=0x43 cmd=351 flags=0x0f\n'
 want_acc+=$'accel key=0x2d cmd=352 flags=0x07\naccel key=0x56 cmd=352 flags=0x0f\n'
 want_acc+=$'accel key=0x75 cmd=329 flags=0x07\naccel key=0x76 cmd=330 flags=0x07\n'
+# Ctrl+F5 to Ctrl+F8: XMODEM and YMODEM, sent and received.
+want_acc+=$'accel key=0x74 cmd=361 flags=0x0b\naccel key=0x75 cmd=362 flags=0x0b\n'
+want_acc+=$'accel key=0x76 cmd=363 flags=0x0b\naccel key=0x77 cmd=364 flags=0x0b\n'
 got_acc=$(grep '^accel ' "$res" | sort)
 check accelerators_f1_to_f12 "$(paste -sd' ' <<<"$got_acc")" test "$got_acc" = "$(sort <<<"${want_acc%$'\n'}")"
 check icon_130 "" grep -q '^icon id=130 present=1' "$res"
