@@ -61,7 +61,7 @@ const OptionDesc kOptions[] = {
     {"terminal", "timestamps_in_record", "Time stamps in record file", kOptionFlag, 0, 1, "0", nullptr},
     {"terminal", "status_bar", "Status bar", kOptionFlag, 0, 1, "0", nullptr},
     {"transfer", "xmodem_1k", "XMODEM sends 1K blocks", kOptionFlag, 0, 1, "1", nullptr},
-    {"transfer", "receive_folder", "Receive folder (empty: Downloads)", kOptionText, 0, 0, "", nullptr},
+    {"transfer", "receive_folder", "Receive folder", kOptionText, 0, 0, "", nullptr},
     // The rows from here on are kept in the file but not shown in the
     // Options dialog: what the program remembers of how it was used.
     {"files", "send_filter", "Send file filter", kOptionChoice, 0, 2, "TEXT", kFilterChoices},

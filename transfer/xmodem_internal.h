@@ -32,9 +32,10 @@ constexpr int64_t kStartRepeatUs = 3000000;
 constexpr int64_t kByteGapUs = 1000000;
 constexpr int64_t kQuietUs = 100000;
 // A sender's first block follows the receiver's first start once the line
-// was quiet this long; the end of a YMODEM batch waits this long for its ACK.
+// was quiet this long; the end of a YMODEM batch waits this long for its
+// ACK (an ACK later than that shows on the screen).
 constexpr int64_t kSettleUs = 100000;
-constexpr int64_t kEndAnswerUs = 1000000;
+constexpr int64_t kEndAnswerUs = 250000;
 constexpr int kRetries = 10;        // per block, and for the start
 constexpr int kChecksumAfter = 3;   // XMODEM: 'C' three times unanswered, then NAK
 

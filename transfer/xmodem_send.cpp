@@ -204,7 +204,7 @@ void retry(const char* why) {
 }
 
 // The batch's end: its empty block 0 needs no answer (some receivers end
-// without one); an ACK within a second is taken.
+// without one); an ACK that comes soon is taken.
 void finishBatch() {
   closeFile();
   s.phase = Phase::Done;

@@ -33,9 +33,10 @@ ModemPeer::ModemPeer() {
 }
 
 ModemPeer::~ModemPeer() {
-  if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
+  for (pid_t pid : {pid_, inPlace_}) {
+    if (pid <= 0) continue;
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
   }
   detach();
 }
@@ -79,14 +80,22 @@ void ModemPeer::relay() {
 }
 
 void ModemPeer::start(const std::vector<std::string>& argv, const std::string& cwd) {
-  pid_ = fork();
-  if (pid_ != 0) return;
+  spawn(peerEnd_.path(), argv, cwd, &pid_);
+}
+
+void ModemPeer::startInPlace(const std::vector<std::string>& argv, const std::string& cwd) {
+  spawn(terminal_.path(), argv, cwd, &inPlace_);
+}
+
+void ModemPeer::spawn(const char* tty, const std::vector<std::string>& argv, const std::string& cwd, pid_t* pid) {
+  *pid = fork();
+  if (*pid != 0) return;
   setsid();
-  const int tty = open(peerEnd_.path(), O_RDWR);
-  const int log = open((cwd + "/peer.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (tty < 0 || chdir(cwd.c_str()) != 0) _exit(126);
-  dup2(tty, 0);
-  dup2(tty, 1);
+  const int fd = open(tty, O_RDWR);
+  const int log = open((cwd + "/peer.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  if (fd < 0 || chdir(cwd.c_str()) != 0) _exit(126);
+  dup2(fd, 0);
+  dup2(fd, 1);
   dup2(log, 2);
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -95,12 +104,12 @@ void ModemPeer::start(const std::vector<std::string>& argv, const std::string& c
   _exit(127);
 }
 
-int ModemPeer::wait(int ms) {
+int ModemPeer::waitFor(pid_t* pid, int ms) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (pid_ > 0) {
+  while (*pid > 0) {
     int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
+    if (waitpid(*pid, &status, WNOHANG) == *pid) {
+      *pid = -1;
       return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     if (std::chrono::steady_clock::now() >= end) return -1;

@@ -22,8 +22,13 @@ class ModemPeer {
   // Starts argv in folder cwd on the peer's terminal; its diagnostics go to
   // cwd/peer.log.
   void start(const std::vector<std::string>& argv, const std::string& cwd);
-  // Its exit status once it ended within ms; -1 when it still runs.
-  int wait(int ms);
+  // Starts argv on the terminal's COM1 instead, in place of the terminal
+  // (a reference program against the peer, over the same pair).
+  void startInPlace(const std::vector<std::string>& argv, const std::string& cwd);
+  // Its exit status once it ended within ms; -1 when it still runs (the
+  // one started in place: waitInPlace).
+  int wait(int ms) { return waitFor(&pid_, ms); }
+  int waitInPlace(int ms) { return waitFor(&inPlace_, ms); }
   void signal(int sig);
   // Spoils (inverts) the byte at this offset of the stream to the terminal
   // (toTerminal) or to the peer, once; offsets count from now.
@@ -43,6 +48,7 @@ class ModemPeer {
 
  private:
   void relay();
+  int waitFor(pid_t* pid, int ms);
   PtyDevice terminal_;   // the terminal's COM1
   PtyDevice peerEnd_;    // the peer's terminal
   std::thread thread_;
@@ -52,5 +58,7 @@ class ModemPeer {
   std::atomic<int> drop_{-1};
   std::mutex injectLock_;
   std::string injected_;
+  void spawn(const char* tty, const std::vector<std::string>& argv, const std::string& cwd, pid_t* pid);
   pid_t pid_ = -1;
+  pid_t inPlace_ = -1;
 };
