@@ -86,7 +86,6 @@ int main(int argc, char** argv) {
       const auto t = Clock::now();
       peer.start({"rb", "-q"}, (dir / "peer").string());
       if (peer.waitInPlace(600000) != 0 || peer.wait(10000) != 0) return 2;
-      std::fprintf(stderr, "ref %.2f\n", since(t));
       ref.push_back(since(t));
       exact = exact && slurp(dir / "peer/big.bin") == data;
       fs::remove(dir / "peer/big.bin");

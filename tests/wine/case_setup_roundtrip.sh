@@ -198,10 +198,10 @@ sleep 0.8
 s=$(shot udp_after_oversize)
 check setup_udp_datagram_after_oversize_drawn "cell 0:1 has $(ink "$s" 0 1) text pixels" test "$(ink "$s" 0 1)" -gt 4
 
-# ---- 2b. Options (Config, below "Terminal"): rows 2 "Reply timeout (ms)"
-# and 7 "Status bar" of the options table
+# ---- 2b. Options (Config, below "Terminal"): rows 3 "Reply timeout (ms)"
+# and 8 "Status bar" of the options table
 open_options() { menu 3 1 && setup_box=$(probe wait-dialog Options 5000); }
-options_state() { reader_caption=Options controls 902 907 | sed -n 's/^902 [0-9] \(.*\)/\1/p; s/^907 \([0-9]\).*/\1/p' | paste -sd' '; }
+options_state() { reader_caption=Options controls 903 908 | sed -n 's/^903 [0-9] \(.*\)/\1/p; s/^908 \([0-9]\).*/\1/p' | paste -sd' '; }
 if open_options; then pass options_dialog_opens_from_menu; else fail options_dialog_opens_from_menu "$setup_box"; fi
 fits=$(probe fit-open Options "$(sed 's|/|\\|g' <<<"Z:$ZW_APP/ZELTO.EXE")" 101)
 cut=$(grep -E '^(fit .*whole=0|error)' <<<"$fits")
@@ -209,8 +209,8 @@ check options_dialog_texts_whole "${cut:-$fits}" test -z "$cut" -a "$(grep -c '^
 crop_dialog options
 # A number out of range, with the status bar ticked: refused with a box, the
 # dialog stays; Cancel then leaves both as they were.
-click 907
-enter 902 50
+click 908
+enter 903 50
 keys Return
 box=$(probe wait-dialog "Zelto v3.16" 5000)
 check options_bad_number_box "$box" grep -q 'text="Reply timeout (ms):\\ntakes a whole number from 100 to 600000."' <<<"$box"
@@ -221,8 +221,8 @@ keys Escape
 probe wait-gone Options 3000 >/dev/null
 open_options
 check options_refused_ok_and_cancel_change_nothing "$(options_state)" test "$(options_state)" = "5000 0"
-click 907
-enter 902 2500
+click 908
+enter 903 2500
 keys Return
 check options_ok_closes_dialog "$(probe dialogs)" probe wait-gone Options 5000
 wait_foreground 5000
