@@ -65,10 +65,10 @@ options() {  # options TIMEOUT: types it, ticks the status bar, then OK
   local d
   d=$(xdotool search --onlyvisible --name '^Options$' | head -n 1)
   at() { xdotool mousemove --window "$d" "$1" "$2" click 1; sleep 0.3; }
-  at 264 108   # the timeout
+  at 264 148   # the timeout
   keys ctrl+a
   typed "$1"
-  at 232 308   # the status bar
+  at 232 348   # the status bar
   keys alt+o   # OK, by its mnemonic
   sleep 0.5
 }

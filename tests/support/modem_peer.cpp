@@ -127,6 +127,10 @@ void ModemPeer::inject(const std::string& bytes) {
   injected_ += bytes;
 }
 
+void ModemPeer::signalInPlace(int sig) {
+  if (inPlace_ > 0) kill(inPlace_, sig);
+}
+
 void ModemPeer::spoil(bool toTerminal, long offset) {
   const int dir = toTerminal ? 0 : 1;
   spoil_[dir] = counts_[dir].load() + offset;

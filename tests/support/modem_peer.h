@@ -30,6 +30,7 @@ class ModemPeer {
   int wait(int ms) { return waitFor(&pid_, ms); }
   int waitInPlace(int ms) { return waitFor(&inPlace_, ms); }
   void signal(int sig);
+  void signalInPlace(int sig);
   // Spoils (inverts) the byte at this offset of the stream to the terminal
   // (toTerminal) or to the peer, once; offsets count from now.
   void spoil(bool toTerminal, long offset);
