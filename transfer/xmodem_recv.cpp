@@ -252,6 +252,13 @@ void take(uint8_t b, int64_t now) {
         r.deadline = now + kByteGapUs;
       } else if (b == kEot) {
         endOfFile(now);
+      } else {
+        // Line noise, or a block whose first byte was spoiled: what follows
+        // is dropped until the line is quiet, then the block is asked for
+        // again (the start, before the first one).
+        r.afterQuiet = r.phase;
+        r.phase = Phase::Quiet;
+        r.deadline = now + kQuietUs;
       }
       break;
     case Phase::Body:
@@ -313,6 +320,10 @@ void RecvTick(int64_t now) {
       bad(now);
       break;
     case Phase::Quiet:
+      if (r.afterQuiet == Phase::Start) {
+        sendStart(now);
+        break;
+      }
       PutByte(kNak);
       expectBlock(now);
       break;

@@ -184,6 +184,8 @@ TEST_F(Modem, SpoiledBlocksAreSentAgainBothWays) {
   ASSERT_TRUE(Over()) << Log();
   EXPECT_TRUE(Slurp(dir / "peer/d.bin") == data);
   EXPECT_TRUE(Shows("-YMODEM sent d.bin, 20 000 bytes in ")) << GridText();
+  // The progress row changed in place into the end text: none is left.
+  EXPECT_FALSE(Shows("YMODEM send d.bin ")) << Log();
   peer->wait(5000);
   peer->spoil(true, 7000);
   ReceiveFrom(1, {"sb", "-q", "-k", "d.bin"});
