@@ -107,6 +107,19 @@ after=$(shot after_typing)
 n=$(diff_view "$before" "$after" 0 0)
 check typing_without_local_echo_draws_nothing "$n pixels changed" test "$n" -eq 0
 
+# Ctrl+F8 receives with YMODEM: its start 'C' goes out at once, a key typed
+# meanwhile is not sent, F8 sends CAN five times and the screen says
+# "Aborted".
+typed_hex=$(printf 'hello 2+3\r' | od -An -tx1 | tr -d ' \n')
+keys ctrl+F8
+check ymodem_receive_starts "device got $(dev_rx)" wait_rx "${typed_hex}43" 5000
+typed z
+keys F8
+for _ in $(seq 60); do [[ $(dev_rx) == *1818181818 ]] && break; sleep 0.05; done
+check f8_cancels_ymodem "device got $(dev_rx)" eval '[[ $(dev_rx) =~ ^${typed_hex}(43)+1818181818$ ]]'
+check ymodem_aborted_on_screen "" eval 'screen_text | tr -d "\r" | grep -qx Aborted'
+erase_screen
+
 # What the device sends is drawn cell by cell: text where the grid holds
 # characters, background everywhere else (the caret's cell aside).
 dev_send 'HELLO\rWORLD'
