@@ -47,7 +47,7 @@ int32_t TransferRoom() {
   return room > 0 ? room : 0;
 }
 
-TransferPass TransferWorkerPass(bool /*udp*/) {
+TransferPass TransferWorkerPass() {
   TransferPass pass;
   int count = 0;
   Transfer* const* list = transfers(&count);
