@@ -24,6 +24,7 @@
 #include "transfer/record.h"
 #include "transfer/transfer.h"
 #include "transfer/upload.h"
+#include "transfer/xmodem.h"
 
 namespace {
 
@@ -94,7 +95,28 @@ const char* DISPLAYFindNote(int result) {
   }
 }
 
+namespace {
+
+// A protocol takes the link alone: the other sends and the break wait.
+bool refusedByProtocol(WindowHandle w, int id) {
+  switch (id) {
+    case kCmdSendRaw:
+    case kCmdSendLine:
+    case kCmdSendLineSkip:
+    case kCmdUploadPaced:
+    case kCmdUploadPacedSkip:
+    case kCmdSendBreak: break;
+    default: return false;
+  }
+  if (!ProtocolRunning()) return false;
+  platMessageBox(w, "First terminate\nFile Transfer !", gszAppName, kIconWarning);
+  return true;
+}
+
+}  // namespace
+
 int DoDISPLAYCommand(WindowHandle w, int id) {
+  if (refusedByProtocol(w, id)) return 1;
   switch (id) {
     case kCmdExit: platPostClose(w); break;
     case kCmdSelectSendFile: SendFileOpenDlg(); break;
@@ -141,6 +163,10 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     case kCmdSendBreak: RequestBreak(); break;
     case kCmdSaveSetup: saveSetup(w); break;
     case kCmdInfo: platRunDialog(kDialogAbout, w); break;
+    case kCmdXmodemSend: ProtocolSendCommand(0); break;
+    case kCmdYmodemSend: ProtocolSendCommand(1); break;
+    case kCmdXmodemReceive: ProtocolReceiveCommand(0); break;
+    case kCmdYmodemReceive: ProtocolReceiveCommand(1); break;
     case kCmdCopy: copySelection(w); break;
     case kCmdPaste: paste(w, 0); break;
     case kCmdSelectAll:

@@ -37,6 +37,10 @@ enum : int {
   kCmdViewPageDown = 356,        // Shift+Page Down
   kCmdViewTop = 357,             // Shift+Home: the oldest row of the history
   kCmdViewBottom = 358,          // Shift+End: the end, following output again
+  kCmdXmodemSend = 361,          // Ctrl+F5
+  kCmdYmodemSend = 362,          // Ctrl+F6
+  kCmdXmodemReceive = 363,       // Ctrl+F7
+  kCmdYmodemReceive = 364,       // Ctrl+F8
 };
 
 // The menu a right click on the view opens.

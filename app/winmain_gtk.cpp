@@ -67,6 +67,11 @@ const MenuEntry kLoadMenu[] = {
     {nullptr, 0, 0},
     {"Upload File paced by Replies", kCmdUploadPaced, GDK_KEY_F6, GDK_SHIFT_MASK},
     {"Upload File paced by Replies (skip comments)", kCmdUploadPacedSkip, GDK_KEY_F7, GDK_SHIFT_MASK},
+    {nullptr, 0, 0},
+    {"Send File with XMODEM", kCmdXmodemSend, GDK_KEY_F5, GDK_CONTROL_MASK},
+    {"Send File with YMODEM", kCmdYmodemSend, GDK_KEY_F6, GDK_CONTROL_MASK},
+    {"Receive File with XMODEM...", kCmdXmodemReceive, GDK_KEY_F7, GDK_CONTROL_MASK},
+    {"Receive Files with YMODEM", kCmdYmodemReceive, GDK_KEY_F8, GDK_CONTROL_MASK},
 };
 const MenuEntry kConfigMenu[] = {
     {"Terminal", kCmdTerminal, 0},

@@ -288,7 +288,7 @@ unsigned ComThread(void*) {
       }
       continue;
     }
-    const TransferPass pass = TransferWorkerPass(udp);
+    const TransferPass pass = TransferWorkerPass();
     bool worked = pass.worked;
     if (pass.sending && gComTxLen != 0 && flushStep()) worked = true;
     const int32_t n = udp ? receiveUdpBlock(block, kRxBlockSize)

@@ -69,3 +69,19 @@ int platFolderKeepsFiles(const char* dir);
 // default ~/.config/zelto/) natively. Returns its length; 0 when there is
 // none; the size needed, larger than len, when it does not fit.
 uint32_t platUserFolder(char* buf, uint32_t len);
+
+// ---- Files received by a protocol (XMODEM, YMODEM) ----
+// Creates a new file for writing; fails (kInvalidHandle) when the name is
+// taken, so nothing is ever written over.
+PlatHandle platFileCreateNew(const char* path);
+// Gives the file at from the name to, which must not be taken: 1 when
+// done, 0 when to exists (nothing changed), -1 on another failure.
+int platFileRenameNew(const char* from, const char* to);
+// Deletes the file at path; 0 when it could not be deleted.
+int platFileDelete(const char* path);
+// The user's download folder, with its separator: the Downloads known
+// folder on Windows; XDG_DOWNLOAD_DIR (the environment, else the user's
+// user-dirs.dirs), else ~/Downloads natively, created when missing.
+// Returns its length; 0 when there is none; the size needed, larger than
+// len, when it does not fit.
+uint32_t platDownloadFolder(char* buf, uint32_t len);

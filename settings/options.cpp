@@ -25,6 +25,8 @@ Flag32 gfTimeStampsInRecord{0};
 Flag32 gfStatusBar{0};
 Flag32 gScrollbackLines{10000};
 Flag32 gSendFilter{kSendFilterText};
+Flag32 gfXmodem1k{1};
+char gszReceiveFolder[kUploadListMax] = "";
 char gszOptionsPathName[kPathMax];
 const char gszOptionsName[] = "ZELTO.INI";
 namespace {
@@ -71,6 +73,8 @@ const OptionDesc kOptions[] = {
     {"serial", "parity", "Parity", kOptionChoice, 0, 4, "none", kParityChoices, &kSerialFramingRule},
     {"serial", "stop_bits", "Stop bits", kOptionChoice, 0, 2, "1", kStopChoices, &kSerialFramingRule},
     {"serial", "flow", "Flow control", kOptionChoice, 0, 2, "none", kFlowChoices, &kSerialFramingRule},
+    {"transfer", "xmodem_1k", "XMODEM sends 1K blocks", kOptionFlag, 0, 1, "1", nullptr},
+    {"transfer", "receive_folder", "Receive folder", kOptionText, 0, 0, "", nullptr},
     // The rows from here on are kept in the file but not shown in the
     // Options dialog: what the program remembers of how it was used.
     {"files", "send_filter", "Send file filter", kOptionChoice, 0, 2, "TEXT", kFilterChoices},
@@ -85,6 +89,7 @@ char* textOf(int i) {
     case 1: return gszUploadContinue;
     case 2: return gszUploadErrors;
     case 10: return gszSerialDevice;
+    case 17: return gszReceiveFolder;
     default: return nullptr;
   }
 }
@@ -93,6 +98,7 @@ Flag32* numberOf(int i) {
                                                 &gEnterSends, &gfTimeStamps, &gfTimeStampsInRecord,
                                                 &gfStatusBar, &gScrollbackLines, nullptr, &gSerialBaud,
                                                 &gSerialDataBits, &gSerialParity, &gSerialStopBits, &gSerialFlow,
+                                                &gfXmodem1k, nullptr,
                                                 &gSendFilter};
   // cppcheck-suppress CastIntegerToAddressAtReturn ; an entry of a table of pointers
   return numbers[i];

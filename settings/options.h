@@ -38,6 +38,11 @@ extern Flag32 gfTimeStamps;         // timestamps: each screen line stamped
 extern Flag32 gfTimeStampsInRecord; // timestamps_in_record
 extern Flag32 gfStatusBar;          // status_bar: the bar below the screen
 extern Flag32 gScrollbackLines;     // scrollback_lines: rows kept above the grid (0 none)
+// [transfer]: XMODEM and YMODEM.
+extern Flag32 gfXmodem1k;           // xmodem_1k: XMODEM-CRC sends 1K blocks
+// receive_folder: where YMODEM writes what it receives and the XMODEM
+// dialog starts; empty: the user's download folder.
+extern char gszReceiveFolder[kUploadListMax];
 // [files]: remembered, not in the Options dialog.
 // The send-file dialog's filter last chosen (TEXT, FORTH or ALL), in the
 // order of the dialog's list of filters.

@@ -16,6 +16,7 @@
 #include "transfer/filesend.h"
 #include "transfer/paste.h"
 #include "transfer/upload.h"
+#include "transfer/xmodem.h"
 
 namespace {
 
@@ -27,7 +28,8 @@ constexpr int32_t kTypingRoom = 64;
 // the protocol, the upload (it reads its own lines), the file send's reader
 // and drainer, then the paste.
 Transfer* const* transfers(int* count) {
-  static Transfer* const list[] = {&BreakTransfer(), &UploadTransfer(), &FileSendTransfer(), &PasteTransfer()};
+  static Transfer* const list[] = {&BreakTransfer(), &ProtocolTransfer(), &UploadTransfer(), &FileSendTransfer(),
+                                   &PasteTransfer()};
   *count = static_cast<int>(sizeof list / sizeof list[0]);
   return list;
 }
@@ -45,7 +47,7 @@ int32_t TransferRoom() {
   return room > 0 ? room : 0;
 }
 
-TransferPass TransferWorkerPass(bool /*udp*/) {
+TransferPass TransferWorkerPass() {
   TransferPass pass;
   int count = 0;
   Transfer* const* list = transfers(&count);
@@ -99,6 +101,10 @@ void TransferEndAll(TransferEnd why) {
 }
 
 void TransferAbortCommand() {
+  if (ProtocolTransfer().active()) {
+    ProtocolTransfer().abort(TransferEnd::User);
+    return;
+  }
   // A running paste ends first; the file send's own answer follows when a
   // file is open or nothing was being sent at all.
   if (PasteTransfer().abort(TransferEnd::User) && !gfSendFileOpen) {
@@ -109,7 +115,7 @@ void TransferAbortCommand() {
 }
 
 int TransferBusy() {
-  return gfSendFileOpen || PasteTransfer().active() ? 1 : 0;
+  return gfSendFileOpen || PasteTransfer().active() || ProtocolTransfer().active() ? 1 : 0;
 }
 
 int TransferRefusesKeys() {

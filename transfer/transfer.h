@@ -53,7 +53,7 @@ struct TransferPass {
 };
 // The worker's pass: the timers, then, unless a break holds the line, the
 // steps of every running transfer with the room computed once.
-TransferPass TransferWorkerPass(bool udp);
+TransferPass TransferWorkerPass();
 // A received block: true when a protocol took it (nothing shown or recorded).
 bool TransferTakeReceived(const uint8_t* p, int32_t n);
 // Ends every running transfer and writes what the end calls for: "Aborted"

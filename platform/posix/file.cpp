@@ -318,3 +318,87 @@ uint32_t platUserFolder(char* buf, uint32_t len) {
   std::memcpy(buf, dir, static_cast<size_t>(n) + 1);
   return static_cast<uint32_t>(n);
 }
+
+PlatHandle platFileCreateNew(const char* path) {
+  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644);
+  return fd < 0 ? kInvalidHandle : fd;
+}
+
+int platFileRenameNew(const char* from, const char* to) {
+  // A hard link is made only under a free name: the check and the naming
+  // are one step. A file system without hard links (FAT on a USB stick)
+  // falls back to a check followed by the rename.
+  if (link(from, to) == 0) {
+    unlink(from);
+    return 1;
+  }
+  if (errno == EEXIST) return 0;
+  struct stat st;
+  if (lstat(to, &st) == 0) return 0;
+  return rename(from, to) == 0 ? 1 : -1;
+}
+
+int platFileDelete(const char* path) { return unlink(path) == 0 ? 1 : 0; }
+
+namespace {
+
+// XDG_DOWNLOAD_DIR as the user's user-dirs.dirs gives it ("$HOME/Downloads").
+bool userDirsDownload(const char* home, char* out, size_t size) {
+  char file[PATH_MAX];
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && xdg[0] == '/') {
+    std::snprintf(file, sizeof file, "%s/user-dirs.dirs", xdg);
+  } else {
+    std::snprintf(file, sizeof file, "%s/.config/user-dirs.dirs", home);
+  }
+  std::FILE* f = std::fopen(file, "r");
+  if (!f) return false;
+  char line[PATH_MAX];
+  bool found = false;
+  while (!found && std::fgets(line, sizeof line, f)) {
+    const char* p = line;
+    while (*p == ' ' || *p == '\t') p++;
+    if (std::strncmp(p, "XDG_DOWNLOAD_DIR=\"", 18) != 0) continue;
+    p += 18;
+    const char* end = std::strchr(p, '"');
+    if (!end) break;
+    const int n = static_cast<int>(end - p);
+    if (std::strncmp(p, "$HOME", 5) == 0) {
+      std::snprintf(out, size, "%s%.*s", home, n - 5, p + 5);
+    } else {
+      std::snprintf(out, size, "%.*s", n, p);
+    }
+    found = out[0] == '/';
+  }
+  std::fclose(f);
+  return found;
+}
+
+}  // namespace
+
+uint32_t platDownloadFolder(char* buf, uint32_t len) {
+  const char* home = std::getenv("HOME");
+  if (!home || home[0] != '/') {
+    const passwd* pw = getpwuid(getuid());
+    home = pw && pw->pw_dir && pw->pw_dir[0] == '/' ? pw->pw_dir : nullptr;
+  }
+  char dir[PATH_MAX];
+  const char* env = std::getenv("XDG_DOWNLOAD_DIR");
+  if (env && env[0] == '/') {
+    std::snprintf(dir, sizeof dir, "%s", env);
+  } else if (!home) {
+    return 0;
+  } else if (!userDirsDownload(home, dir, sizeof dir)) {
+    std::snprintf(dir, sizeof dir, "%s/Downloads", home);
+  }
+  size_t n = std::strlen(dir);
+  while (n > 1 && dir[n - 1] == '/') dir[--n] = 0;
+  mkdir(dir, 0755);
+  struct stat st;
+  if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
+  if (n + 2 > len) return static_cast<uint32_t>(n + 2);
+  std::memcpy(buf, dir, n);
+  buf[n] = '/';
+  buf[n + 1] = 0;
+  return static_cast<uint32_t>(n + 1);
+}

@@ -1,5 +1,7 @@
-// Win32 files: CreateFileA with no sharing, ReadFile, WriteFile, GetFileAttributesExA, SearchPathA.
+// Win32 files: CreateFileA with no sharing, ReadFile, WriteFile, GetFileAttributesExA, SearchPathA, the Downloads known folder.
 #include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstring>
@@ -204,4 +206,30 @@ uint32_t platUserFolder(char* buf, uint32_t len) {
   buf[m] = '\\';
   buf[m + 1] = 0;
   return need;
+}
+
+PlatHandle platFileCreateNew(const char* path) { return onlyDiskFile(path, GENERIC_WRITE, CREATE_NEW); }
+
+int platFileRenameNew(const char* from, const char* to) {
+  // Without MOVEFILE_REPLACE_EXISTING the move fails on a name taken.
+  if (MoveFileExA(from, to, MOVEFILE_COPY_ALLOWED)) return 1;
+  const DWORD e = GetLastError();
+  return e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS ? 0 : -1;
+}
+
+int platFileDelete(const char* path) { return DeleteFileA(path) ? 1 : 0; }
+
+uint32_t platDownloadFolder(char* buf, uint32_t len) {
+  PWSTR wide = nullptr;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_Downloads, KF_FLAG_CREATE, nullptr, &wide))) return 0;
+  char dir[MAX_PATH];
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, dir, sizeof dir, nullptr, nullptr);
+  CoTaskMemFree(wide);
+  if (n <= 1) return 0;
+  const uint32_t m = static_cast<uint32_t>(n - 1);   // without the zero
+  if (m + 2 > len) return m + 2;
+  std::memcpy(buf, dir, m);
+  buf[m] = '\\';
+  buf[m + 1] = 0;
+  return m + 1;
 }

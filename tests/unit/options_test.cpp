@@ -68,7 +68,7 @@ TEST_F(OptionsFile, MissingFileGivesDefaultsAndSaveWritesEveryKeyUnderItsSection
             "timeout_ms = 5000\n\n[terminal]\nnewline_on_lf = 0\nenter_sends = CR\n"
             "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\nscrollback_lines = 10000\n\n"
             "[serial]\ndevice =\nbaud = 0\ndata_bits = 8\nparity = none\nstop_bits = 1\nflow = none\n\n"
-            "[files]\nsend_filter = TEXT\n");
+            "[transfer]\nxmodem_1k = 1\nreceive_folder =\n\n[files]\nsend_filter = TEXT\n");
 }
 
 TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
@@ -112,7 +112,7 @@ TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
             "baud = 921600\r\n"
             "flow = xonxoff\r\n"
             "device =\r\ndata_bits = 8\r\nparity = none\r\nstop_bits = 1\r\n"
-            "\r\n[files]\r\nsend_filter = TEXT\r\n");
+            "\r\n[transfer]\r\nxmodem_1k = 1\r\nreceive_folder =\r\n\r\n[files]\r\nsend_filter = TEXT\r\n");
   gfStatusBar = 0;
   ASSERT_EQ(LoadOptions(), 1);
   EXPECT_EQ(gfStatusBar.load(), 1);

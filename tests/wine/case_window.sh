@@ -48,6 +48,11 @@ Up/DownLoad|328|Close Record File\tF12
 Up/DownLoad|-|
 Up/DownLoad|329|Upload File paced by Replies\tShift+F6
 Up/DownLoad|330|Upload File paced by Replies (skip comments)\tShift+F7
+Up/DownLoad|-|
+Up/DownLoad|361|Send File with XMODEM\tCtrl+F5
+Up/DownLoad|362|Send File with YMODEM\tCtrl+F6
+Up/DownLoad|363|Receive File with XMODEM...\tCtrl+F7
+Up/DownLoad|364|Receive Files with YMODEM\tCtrl+F8
 Config|331|Terminal
 Config|335|Options
 Config|-|
@@ -87,6 +92,9 @@ want_acc+=$'accel key=0x75 cmd=329 flags=0x07\naccel key=0x76 cmd=330 flags=0x07
 want_acc+=$'accel key=0x21 cmd=355 flags=0x07\naccel key=0x22 cmd=356 flags=0x07\n'
 want_acc+=$'accel key=0x24 cmd=357 flags=0x07\naccel key=0x23 cmd=358 flags=0x07\n'
 want_acc+=$'accel key=0x46 cmd=354 flags=0x0f\naccel key=0x53 cmd=306 flags=0x0f\n'
+# Ctrl+F5 to Ctrl+F8: XMODEM and YMODEM, sent and received.
+want_acc+=$'accel key=0x74 cmd=361 flags=0x0b\naccel key=0x75 cmd=362 flags=0x0b\n'
+want_acc+=$'accel key=0x76 cmd=363 flags=0x0b\naccel key=0x77 cmd=364 flags=0x0b\n'
 got_acc=$(grep '^accel ' "$res" | sort)
 check accelerators_f1_to_f12 "$(paste -sd' ' <<<"$got_acc")" test "$got_acc" = "$(sort <<<"${want_acc%$'\n'}")"
 check icon_130 "" grep -q '^icon id=130 present=1' "$res"
@@ -106,6 +114,19 @@ sleep 0.3
 after=$(shot after_typing)
 n=$(diff_view "$before" "$after" 0 0)
 check typing_without_local_echo_draws_nothing "$n pixels changed" test "$n" -eq 0
+
+# Ctrl+F8 receives with YMODEM: its start 'C' goes out at once, a key typed
+# meanwhile is not sent, F8 sends CAN five times and the screen says
+# "Aborted".
+typed_hex=$(printf 'hello 2+3\r' | od -An -tx1 | tr -d ' \n')
+keys ctrl+F8
+check ymodem_receive_starts "device got $(dev_rx)" wait_rx "${typed_hex}43" 5000
+typed z
+keys F8
+for _ in $(seq 60); do [[ $(dev_rx) == *1818181818 ]] && break; sleep 0.05; done
+check f8_cancels_ymodem "device got $(dev_rx)" eval '[[ $(dev_rx) =~ ^${typed_hex}(43)+1818181818$ ]]'
+check ymodem_aborted_on_screen "" eval 'screen_text | tr -d "\r" | grep -qx Aborted'
+erase_screen
 
 # What the device sends is drawn cell by cell: text where the grid holds
 # characters, background everywhere else (the caret's cell aside).
