@@ -118,9 +118,13 @@ check window_setup_rx_port_saved "" test "$(dd if="$set" bs=1 skip=46 count=5 2>
 keys F12
 sleep 0.3
 before=$(ink "$(shot before-udp)" 0 40 640 160)
+wait_udp_bound "$port" zelto
 printf 'UDP DATAGRAM DRAWN HERE\r\n' >"/dev/udp/127.0.0.1/$port"
-sleep 0.6
-after=$(ink "$(shot after-udp)" 0 40 640 160)
+for _ in $(seq 10); do   # drawn at the next frame; a loaded machine may take a while
+  sleep 0.3
+  after=$(ink "$(shot after-udp)" 0 40 640 160)
+  [ "$after" -gt $((before + 200)) ] && break
+done
 check window_udp_datagram_drawn "ink $before before, $after after" test "$after" -gt $((before + 200))
 
 # On UDP the modem items are greyed: the darkest pixel of their rows (in %
