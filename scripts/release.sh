@@ -45,7 +45,7 @@ if x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.debug' ||
   echo "release: $exe still carries symbols or debugging sections" >&2
   exit 1
 fi
-if x86_64-w64-mingw32-objdump -p "$exe" | grep -E '^\s*DLL Name:' | grep -qiv -E 'kernel32|user32|gdi32|comdlg32|shell32|ws2_32|winmm|advapi32|setupapi|msvcrt|api-ms-win'; then
+if x86_64-w64-mingw32-objdump -p "$exe" | grep -E '^\s*DLL Name:' | grep -qiv -E 'kernel32|user32|gdi32|comdlg32|shell32|ole32|ws2_32|winmm|advapi32|setupapi|msvcrt|api-ms-win'; then
   echo "release: $exe needs a DLL that Windows does not bring:" >&2
   x86_64-w64-mingw32-objdump -p "$exe" | grep -E '^\s*DLL Name:' >&2
   exit 1

@@ -238,9 +238,8 @@ TEST_F(Modem, CancelsAndF8BothWaysLeaveNoFileUnderItsName) {
 TEST_F(Modem, HostileNamesStayInsideTheFolderOrAreRefused) {
   peer->detach();
   auto block0 = [&](const std::string& name) {
-    std::string b(1024, '\0');
-    b.replace(0, name.size(), name);
-    b.replace(name.size() + 1, 1, "0");
+    std::string b = name + '\0' + '0';   // the name, then a size of 0
+    b.resize(1024, '\0');
     const uint16_t crc = xmodem::Crc16(reinterpret_cast<const uint8_t*>(b.data()), 1024);
     return std::string("\x02\x00\xff", 3) + b + static_cast<char>(crc >> 8) + static_cast<char>(crc & 0xff);
   };
