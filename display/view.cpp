@@ -271,12 +271,12 @@ void DISPLAYPaintCopy(int32_t left, int32_t top, int32_t right, int32_t bottom, 
       }
       continue;
     }
-    for (int32_t c = 0; c < p.count; c++) {
-      const uint32_t ch = line.ch[p.firstCol + c];
-      copy->chars[row][c] = ch;
-      copy->cells[row][c] = static_cast<char>(ch <= 0xFF ? ch : '?');
-      copy->attrs[row][c] = line.attr[p.firstCol + c];
-    }
+    const size_t n = static_cast<size_t>(p.count);
+    std::memcpy(copy->chars[row], &line.ch[p.firstCol], n * sizeof line.ch[0]);
+    std::memcpy(copy->attrs[row], &line.attr[p.firstCol], n * sizeof line.attr[0]);
+    const uint32_t* ch = copy->chars[row];
+    char* cells = copy->cells[row];
+    for (size_t c = 0; c < n; c++) cells[c] = static_cast<char>(ch[c] <= 0xFF ? ch[c] : '?');
     int first = 0, last = 0;
     if (!selectionRowSpan(from, &first, &last)) continue;
     if (first < p.firstCol) first = p.firstCol;
@@ -300,8 +300,20 @@ CellLook DISPLAYCellLook(const PaintCopy& copy, int32_t row, int32_t col, uint32
 }
 
 int32_t DISPLAYLookRun(const PaintCopy& copy, int32_t row, int32_t col, uint32_t textRgb, uint32_t paperRgb) {
-  const CellLook first = DISPLAYCellLook(copy, row, col, textRgb, paperRgb);
+  // Cells of the same attributes on the same side of the selection's edges
+  // look alike without working their colours out: a row of a stream in the
+  // default attributes is one comparison a cell.
+  const int32_t selFirst = copy.selFirst[row], selEnd = selFirst + copy.selCount[row];
+  int32_t edge = copy.range.count;
+  if (copy.selCount[row] > 0) {
+    if (col < selFirst) edge = selFirst;
+    else if (col < selEnd) edge = selEnd;
+  }
+  const CellAttr& a = copy.attrs[row][col];
   int32_t n = 1;
+  while (col + n < edge && copy.attrs[row][col + n] == a) n++;
+  if (col + n == copy.range.count) return n;
+  const CellLook first = DISPLAYCellLook(copy, row, col, textRgb, paperRgb);
   while (col + n < copy.range.count && DISPLAYCellLook(copy, row, col + n, textRgb, paperRgb) == first) n++;
   return n;
 }
