@@ -113,7 +113,7 @@ TEST_F(Modem, XmodemChecksumCrcAnd1kArriveByteExactBothWays) {
     bool answered = false;
     for (int attempt = 0; attempt < 6 && !answered; attempt++) {
       SendTo(0, {File("x.bin", data)}, argv);
-      answered = WaitFor([] { return ProtocolRunning() == 0; }, 4000);
+      answered = WaitFor([] { return ProtocolRunning() == 0; }, 8000);
       if (!answered) {
         peer->signal(SIGKILL);
         DoDISPLAYCommand(nullptr, kCmdAbortSend);
