@@ -20,7 +20,7 @@
 # only for what is missing.
 set -euo pipefail
 
-native=(cmake ninja-build g++ pkg-config libgtk-3-dev fonts-liberation gforth)
+native=(cmake ninja-build g++ pkg-config libgtk-3-dev libvterm-dev fonts-liberation gforth)
 run=(cmake ninja-build g++ g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
      wine wine64 fonts-wine fonts-liberation gforth)
 screen=(xvfb imagemagick xdotool)
