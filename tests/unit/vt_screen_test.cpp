@@ -1,0 +1,144 @@
+// VT100 emulation as the user and the device see it: what the grid, its colours, the cursor and the history hold after a device's bytes, what keys and answers reach the device, and the hint in raw display.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/commands.h"
+#include "display/keyboard.h"
+#include "display/screen.h"
+#include "display/screen_model.h"
+#include "display/view.h"
+#include "display/vt_screen.h"
+#include "link/connection.h"
+#include "settings/globals.h"
+#include "settings/options.h"
+#include "tests/support/state.h"
+
+namespace {
+
+class Vt : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetProgramState();
+    VtNewConnection();
+    std::snprintf(gszVtSize, sizeof gszVtSize, "40x10");
+    gEmulation = kEmulationVt100;
+    VtApplyMode();
+    gfConnected = 1;   // a link counts as open; no worker drains the buffer
+  }
+  void TearDown() override {
+    gfConnected = 0;
+    gComTxLen = 0;
+    gEmulation = kEmulationNone;
+    VtApplyMode();
+  }
+  static void Receive(const std::string& s) { WriteDISPLAYReceived(s.data(), static_cast<int32_t>(s.size()), nullptr); }
+  static std::string Sent() { return std::string(reinterpret_cast<const char*>(gComTxBuf), gComTxLen); }
+  static CellAttr Attr(int r, int c) {
+    ScopedLock hold(ScreenLock());
+    return gScreenModel.attrAt(r, c);
+  }
+  static std::string HistoryRow(int64_t back) {
+    ScopedLock hold(ScreenLock());
+    static RowCells row;
+    if (!gScreenModel.readRow(-back, &row)) return "<none>";
+    std::string s;
+    for (int c = 0; c < row.used; c++) s += static_cast<char>(row.ch[c]);
+    return s;
+  }
+};
+
+TEST_F(Vt, ColoursBoldUnderlineInverseAndEraseInLine) {
+  Receive("\x1b[0;32mI (25907) ok\x1b[0m\r\n\x1b[1;4;7mX\x1b[0m \x1b[38;5;200mP\x1b[48;2;1;2;3mQ");
+  EXPECT_EQ(GridRow(0), "I (25907) ok");
+  EXPECT_EQ(Attr(0, 0).fg, ColourIndex(2));
+  EXPECT_EQ(Attr(0, 0).bg, kColourDefault);
+  EXPECT_TRUE(Attr(0, 12).isDefault()) << "ESC [0m ends the colour";
+  EXPECT_EQ(Attr(1, 0).flags, kAttrBold | kAttrUnderline | kAttrInverse);
+  EXPECT_EQ(Attr(1, 2).fg, ColourIndex(200));
+  EXPECT_EQ(Attr(1, 3).bg, ColourRgb(1, 2, 3));
+  // A line editor: back three, erase to the end of the line, new text.
+  Receive("\rabcdef\x1b[3D\x1b[KXY");
+  EXPECT_EQ(GridRow(1), "abcXY");
+  EXPECT_EQ(CursorRow(), 1);
+  EXPECT_EQ(CursorColumn(), 5);
+}
+
+TEST_F(Vt, CursorAddressingScrollRegionsAndTheHistory) {
+  for (int i = 0; i < 12; i++) Receive("line " + std::to_string(i) + "\r\n");
+  // Ten rows, the cursor on the last: three lines went up into the history, oldest first.
+  EXPECT_EQ(HistoryRow(3), "line 0");
+  EXPECT_EQ(HistoryRow(1), "line 2");
+  EXPECT_EQ(GridRow(0), "line 3");
+  EXPECT_EQ(GridRow(8), "line 11");
+  EXPECT_EQ(GridRow(10), "") << "below the emulated screen the grid stays blank";
+  // A region of rows 2..4 scrolled up: the rows outside stay, nothing goes to the history.
+  const int64_t before = gScreenModel.historyRows();
+  Receive("\x1b[3;5r\x1b[5;1H\n\x1b[r");
+  EXPECT_EQ(GridRow(1), "line 4");
+  EXPECT_EQ(GridRow(2), "line 6");
+  EXPECT_EQ(GridRow(4), "");
+  EXPECT_EQ(GridRow(5), "line 8");
+  EXPECT_EQ(gScreenModel.historyRows(), before);
+  // Addressing far outside the screen stops at its edge.
+  Receive("\x1b[9999;9999HZ");
+  EXPECT_EQ(GridCell(9, 39), 'Z');
+  Receive("\x1b[2J\x1b[H\x1b(0qx\x1b(B");
+  EXPECT_EQ(GridRow(5), "");
+  ScopedLock hold(ScreenLock());
+  EXPECT_EQ(gScreenModel.charAt(0, 0), 0x2500u) << "the line-drawing set";
+}
+
+TEST_F(Vt, AnswersAndKeysReachTheDevice) {
+  Receive("\x1b[5;7H\x1b[6n");
+  EXPECT_EQ(Sent(), "\x1b[5;7R");
+  gComTxLen = 0;
+  ProcessDISPLAYKey(nullptr, kVtKeyUp, 0);
+  Receive("\x1b[?1h");   // application cursor keys
+  ProcessDISPLAYKey(nullptr, kVtKeyLeft, 0);
+  ProcessDISPLAYCharacter(nullptr, 8);
+  gBackspaceSends = kBackspaceBs;
+  ProcessDISPLAYCharacter(nullptr, 8);
+  ProcessDISPLAYCharacter(nullptr, 0xE9);   // é, as UTF-8
+  EXPECT_EQ(Sent(), "\x1b[A\x1bOD\x7f\x08\xc3\xa9");
+  // Raw display: the keys beyond characters send nothing, as ever.
+  gEmulation = kEmulationNone;
+  VtApplyMode();
+  gComTxLen = 0;
+  EXPECT_EQ(ProcessDISPLAYKey(nullptr, kVtKeyUp, 0), 0);
+  EXPECT_EQ(Sent(), "");
+}
+
+TEST_F(Vt, SwitchingOnStartsAFreshScreenAndOffGoesBackToRawDisplay) {
+  gEmulation = kEmulationNone;
+  VtApplyMode();
+  Receive("raw \x1b[31mred");
+  EXPECT_EQ(GridRow(1), "-The device sends VT100 sequences: Config > VT100 Emulation shows them-");
+  Receive("\x1b[0m again\r");
+  EXPECT_EQ(GridRow(3), "") << "the hint comes once per connection";
+  DoDISPLAYCommand(nullptr, kCmdVt100);
+  EXPECT_EQ(gEmulation.load(), kEmulationVt100);
+  EXPECT_EQ(GridRow(0), "") << "a cleared grid";
+  Receive("\x1b[31mred");
+  EXPECT_EQ(GridRow(0), "red");
+  EXPECT_EQ(Attr(0, 0).fg, ColourIndex(1));
+  DoDISPLAYCommand(nullptr, kCmdVt100);
+  Receive("\x1b");
+  EXPECT_EQ(GridCell(0, 3), 0x1B) << "raw display goes on at the emulator's cursor";
+}
+
+TEST_F(Vt, HostileInputNeverOverruns) {
+  std::string all;
+  for (int b = 0; b < 256; b++) all += static_cast<char>(b);
+  Receive(all);
+  Receive("\x1b]0;" + std::string(1 << 20, 'x') + "\x07");
+  for (int i = 0; i < 100000; i += 500) {
+    std::string regions;
+    for (int k = 0; k < 500; k++) regions += "\x1b[" + std::to_string(k % 9 + 1) + ";" + std::to_string(k % 7 + 3) + "r\n";
+    Receive(regions);
+  }
+  Receive("\x1b[r\x1b[2J\x1b[Hok");
+  EXPECT_EQ(GridRow(0), "ok");
+}
+
+}  // namespace
