@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end, VT100 emulation on (ZELTO.INI, a screen of 80 x 24): the answer to a cursor position request reaches the device; vttest's cursor-movement screens and python3's line editor, edited with Left and Backspace and recalled with Up, look as tmux shows them for the same keys, and the device gets those keys' VT100 sequences.
+# End to end, VT100 emulation on (ZELTO.INI, a screen of 80 x 24): the answer to a cursor position request reaches the device; vttest's cursor-movement screens and python3's line editor, edited with Left and Backspace and recalled with Up, look as tmux shows them for the same keys, and the device gets those keys' VT100 sequences; a shell with a coloured prompt, `ls --color` and a coloured log draws its red line red (the picture is kept as vt100-shell.png).
 . "$ZG_LIB"
 VT_WORK=$ZG_WORK/vt VT_PTYDEV=$ZG_TOOLS/ptydev
 . "$ZG_ROOT/tests/support/vt_reference.sh"
@@ -36,6 +36,27 @@ vt_same python
 check vt100_readline_screen_as_tmux "$(head -c 600 "$VT_WORK/python.diff")" test ! -s "$VT_WORK/python.diff"
 want=0c$(printf 'print(6*77)\033[D\177\r\033[A\r' | xxd -p)
 check vt100_readline_keys_sent "device got $(xxd -p "$VT_RX" | tr -d '\n')" test "$(xxd -p "$VT_RX" | tr -d '\n')" = "$want"
-shot python >/dev/null
+zelto_exit
 vtref_stop
+
+# A shell on a board's console: a coloured prompt, `ls --color`, a log of
+# ESP-IDF's colours with its error line in red.
+mkdir -p "$VT_WORK/fs/etc" "$VT_WORK/fs/lib"
+printf '#!/bin/sh\n' >"$VT_WORK/fs/flash.sh"
+chmod +x "$VT_WORK/fs/flash.sh"
+: >"$VT_WORK/fs/boot.log"
+ln -s lib "$VT_WORK/fs/modules"
+cd "$VT_WORK/fs" || exit 1
+vt_device shell env 'PS1=\[\e[1;32m\]root@board\[\e[0m\]:\[\e[1;34m\]~\[\e[0m\]# ' bash --norc --noprofile -i
+cd - >/dev/null || exit 1
+echo "$VT_DEVICE_PID" >>"$ZG_OUT/started.pids"
+zelto_start --com "1=$VT_PTY" || fail vt100_shell_window_opens "no window"
+sleep 1
+vt_keys zelto C-l t:'ls --color' Enter \
+  t:"printf '\033[0;32mI (25907) wifi: connected, ip 192.168.4.2\033[0m\n\033[0;31mE (26110) mqtt: no answer\033[0m\n'" Enter
+sleep 0.5
+import -window "$(main_window)" "$ZG_SHOTS/vt100-shell.png" 2>/dev/null
+eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
+red=$("$ZG_TOOLS/imgcheck" colours "$(shot shell)" "$X" "$Y" "$WIDTH" "$HEIGHT")
+check vt100_red_drawn_red "$red" test "$(sed -nE 's/.*red=([0-9]+).*/\1/p' <<<"$red")" -gt 100
 zg_finish

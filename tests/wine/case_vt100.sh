@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end, VT100 emulation on (ZELTO.INI, a screen of 80 x 24): the answer to a cursor position request reaches the device; vttest's cursor-movement screens and python3's line editor, edited with Left and Backspace and recalled with Up, look as tmux shows them for the same keys, and the device gets those keys' VT100 sequences.
+# End to end, VT100 emulation on (ZELTO.INI, a screen of 80 x 24): the answer to a cursor position request reaches the device; vttest's cursor-movement screens and python3's line editor, edited with Left and Backspace and recalled with Up, look as tmux shows them for the same keys, and the device gets those keys' VT100 sequences; a word printed in red is drawn red.
 . "$ZW_LIB"
 VT_WORK=$ZW_WORK/vt VT_PTYDEV=$ZW_TOOLS/ptydev
 . "$ZW_ROOT/tests/support/vt_reference.sh"
@@ -45,6 +45,11 @@ vt_same python
 check vt100_readline_screen_as_tmux "$(head -c 600 "$VT_WORK/python.diff")" test ! -s "$VT_WORK/python.diff"
 want=0c$(printf 'print(6*77)\033[D\177\r\033[A\r' | xxd -p)
 check vt100_readline_keys_sent "device got $(xxd -p "$VT_RX" | tr -d '\n')" test "$(xxd -p "$VT_RX" | tr -d '\n')" = "$want"
-save_png "$(shot python)" vt100-python
+vt_keys zelto t:"print('\\x1b[31mERROR\\x1b[0m')" Enter
+sleep 0.5
+f=$(shot python)
+save_png "$f" vt100-python
+red=$("$ZW_TOOLS/imgcheck" colours "$f" "$(field x "$ZW_WINDOW")" "$(field y "$ZW_WINDOW")" "$(field w "$ZW_WINDOW")" "$(field h "$ZW_WINDOW")")
+check vt100_red_drawn_red "$red" test "$(sed -nE 's/.*red=([0-9]+).*/\1/p' <<<"$red")" -gt 100
 vtref_stop
 zw_finish
