@@ -184,6 +184,40 @@ void input(const uint8_t* data, int32_t len) {
   }
 }
 
+// A VT100 erases its screen when the device switches between 80 and 132
+// columns (DECCOLM, ESC [ ? 3 h or l), whatever width it then keeps;
+// libvterm takes no notice of the mode, so the erase is given to it here:
+// margins reset, screen erased, cursor home. How much of the sequence the
+// bytes so far have matched, across blocks.
+const char kDecColm[] = "\x1b[?3";
+int gColmMatched = 0;
+
+void feedDevice(const uint8_t* data, int32_t len) {
+  static const char kErase[] = "\x1b[r\x1b[2J\x1b[H";
+  int32_t from = 0;
+  for (int32_t i = 0; i < len; i++) {
+    if (gColmMatched == 0) {
+      const void* esc = std::memchr(data + i, 0x1B, static_cast<size_t>(len - i));
+      if (!esc) break;
+      i = static_cast<int32_t>(static_cast<const uint8_t*>(esc) - data);
+    }
+    const uint8_t b = data[i];
+    if (gColmMatched == 4 && (b == 'h' || b == 'l')) {
+      input(data + from, i + 1 - from);
+      from = i + 1;
+      vterm_input_write(gVt, kErase, sizeof kErase - 1);
+      gColmMatched = 0;
+      continue;
+    }
+    if (gColmMatched < 4 && b == static_cast<uint8_t>(kDecColm[gColmMatched])) {
+      gColmMatched++;
+    } else {
+      gColmMatched = b == 0x1B ? 1 : 0;
+    }
+  }
+  input(data + from, len - from);
+}
+
 }  // namespace
 
 bool VtShowing() {
@@ -209,6 +243,7 @@ void VtStart() {
   gRunning = true;
   gCursorHidden = false;
   gOutLen = 0;
+  gColmMatched = 0;
 }
 
 void VtLeave() {
@@ -221,7 +256,7 @@ void VtFeed(const uint8_t* data, int32_t len) {
   if (len <= 0) return;
   if (!gRunning) ClearDISPLAYScreen();   // which starts the emulator
   if (!gRunning) return;
-  input(data, len);
+  feedDevice(data, len);
   vterm_screen_flush_damage(gScreen);
 }
 

@@ -83,7 +83,9 @@ TEST_F(Vt, CursorAddressingScrollRegionsAndTheHistory) {
   // Addressing far outside the screen stops at its edge.
   Receive("\x1b[9999;9999HZ");
   EXPECT_EQ(GridCell(9, 39), 'Z');
-  Receive("\x1b[2J\x1b[H\x1b(0qx\x1b(B");
+  // Switching between 80 and 132 columns erases the screen, as a VT100's does.
+  Receive("\x1b[?3");
+  Receive("l\x1b(0qx\x1b(B");
   EXPECT_EQ(GridRow(5), "");
   ScopedLock hold(ScreenLock());
   EXPECT_EQ(gScreenModel.charAt(0, 0), 0x2500u) << "the line-drawing set";
