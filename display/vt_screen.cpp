@@ -184,35 +184,133 @@ void input(const uint8_t* data, int32_t len) {
   }
 }
 
-// A VT100 erases its screen when the device switches between 80 and 132
-// columns (DECCOLM, ESC [ ? 3 h or l), whatever width it then keeps;
-// libvterm takes no notice of the mode, so the erase is given to it here:
-// margins reset, screen erased, cursor home. How much of the sequence the
-// bytes so far have matched, across blocks.
-const char kDecColm[] = "\x1b[?3";
-int gColmMatched = 0;
+// The device's escape sequences, followed across blocks as libvterm's
+// parser reads them, for two that libvterm 0.1.4 does not take as a VT100
+// does. DECCOLM (ESC [ ? 3 h or l, 132 or 80 columns): a VT100 erases its
+// screen, whatever width it then keeps; libvterm takes no notice, so the
+// erase is given to it after the sequence. REP (ESC [ n b, the preceding
+// character n times): libvterm loops for ever when nothing has been
+// printed yet (or the last character had no width), which would hold the
+// screen lock and freeze the window; the sequence is ended with a final
+// byte libvterm ignores and the repeat is made here, from the character
+// left of the cursor.
+struct Seq {
+  enum State { Ground, Esc, Csi } state = Ground;
+  bool args = false;        // past the leader
+  int leaders = 0;          // leader bytes (0x3C..0x3F); '?' alone is DEC private
+  bool question = false;
+  bool intermediate = false;
+  int32_t first = -1;       // the first argument (-1 missing), kept below a bound
+  int32_t argIndex = 0;
+  bool three = false;       // an argument is 3
+  int32_t current = -1;
+};
+Seq gSeq;
+
+void endArg() {
+  if (gSeq.current == 3) gSeq.three = true;
+  if (gSeq.argIndex == 0) gSeq.first = gSeq.current;
+  gSeq.argIndex++;
+  gSeq.current = -1;
+}
+
+void repeatLeft(int32_t count) {
+  VTermPos pos;
+  vterm_state_get_cursorpos(vterm_obtain_state(gVt), &pos);
+  VTermScreenCell cell;
+  if (pos.col <= 0 || !vterm_screen_get_cell(gScreen, VTermPos{pos.row, pos.col - 1}, &cell)) return;
+  const uint32_t u = cell.chars[0];
+  if (u < 0x20 || u == 0x7F || u > 0x10FFFF || (u >= 0x80 && u < 0xA0)) return;
+  char one[4];
+  size_t n;
+  if (u < 0x80) {
+    one[0] = static_cast<char>(u);
+    n = 1;
+  } else if (u < 0x800) {
+    one[0] = static_cast<char>(0xC0 | (u >> 6));
+    one[1] = static_cast<char>(0x80 | (u & 0x3F));
+    n = 2;
+  } else if (u < 0x10000) {
+    one[0] = static_cast<char>(0xE0 | (u >> 12));
+    one[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+    one[2] = static_cast<char>(0x80 | (u & 0x3F));
+    n = 3;
+  } else {
+    one[0] = static_cast<char>(0xF0 | (u >> 18));
+    one[1] = static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+    one[2] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+    one[3] = static_cast<char>(0x80 | (u & 0x3F));
+    n = 4;
+  }
+  char buf[4 * kMaxScreenCols];
+  size_t len = 0;
+  for (int32_t k = 0; k < count && k < gCols; k++) {
+    std::memcpy(buf + len, one, n);
+    len += n;
+  }
+  vterm_input_write(gVt, buf, len);
+}
 
 void feedDevice(const uint8_t* data, int32_t len) {
   static const char kErase[] = "\x1b[r\x1b[2J\x1b[H";
+  Seq& q = gSeq;
   int32_t from = 0;
   for (int32_t i = 0; i < len; i++) {
-    if (gColmMatched == 0) {
+    if (q.state == Seq::Ground) {
       const void* esc = std::memchr(data + i, 0x1B, static_cast<size_t>(len - i));
       if (!esc) break;
       i = static_cast<int32_t>(static_cast<const uint8_t*>(esc) - data);
     }
     const uint8_t b = data[i];
-    if (gColmMatched == 4 && (b == 'h' || b == 'l')) {
+    if (b == 0x1B) {
+      q = Seq{};
+      q.state = Seq::Esc;
+      continue;
+    }
+    if (b == 0x18 || b == 0x1A) {
+      q.state = Seq::Ground;
+      continue;
+    }
+    if (b < 0x20 || b == 0x7F) continue;   // carried out (or ignored) inside the sequence
+    if (q.state == Seq::Esc) {
+      if (b == '[') {
+        q.state = Seq::Csi;
+      } else if (b >= 0x30) {
+        q.state = Seq::Ground;
+      }
+      continue;
+    }
+    if (!q.args && b >= 0x3C && b <= 0x3F) {
+      q.leaders++;
+      q.question = q.leaders == 1 && b == '?';
+      continue;
+    }
+    q.args = true;
+    if (!q.intermediate && b >= '0' && b <= '9') {
+      q.current = (q.current < 0 ? 0 : q.current) * 10 + (b - '0');
+      if (q.current > 100000) q.current = 100000;
+      continue;
+    }
+    if (!q.intermediate && (b == ';' || b == ':')) {
+      endArg();
+      continue;
+    }
+    if (!q.intermediate) endArg();
+    if (b >= 0x20 && b <= 0x2F) {
+      q.intermediate = true;
+      continue;
+    }
+    q.state = Seq::Ground;
+    if (b < 0x40 || b > 0x7E || q.intermediate) continue;   // no sequence, or none of the two
+    if (b == 'b' && q.leaders == 0) {
+      input(data + from, i - from);
+      vterm_input_write(gVt, "z", 1);
+      from = i + 1;
+      repeatLeft(q.first <= 0 ? 1 : q.first);
+    } else if ((b == 'h' || b == 'l') && q.question && q.leaders == 1 && q.three) {
       input(data + from, i + 1 - from);
       from = i + 1;
       vterm_input_write(gVt, kErase, sizeof kErase - 1);
-      gColmMatched = 0;
-      continue;
-    }
-    if (gColmMatched < 4 && b == static_cast<uint8_t>(kDecColm[gColmMatched])) {
-      gColmMatched++;
-    } else {
-      gColmMatched = b == 0x1B ? 1 : 0;
     }
   }
   input(data + from, len - from);
@@ -243,7 +341,7 @@ void VtStart() {
   gRunning = true;
   gCursorHidden = false;
   gOutLen = 0;
-  gColmMatched = 0;
+  gSeq = Seq{};
 }
 
 void VtLeave() {

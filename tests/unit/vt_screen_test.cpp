@@ -130,6 +130,10 @@ TEST_F(Vt, SwitchingOnStartsAFreshScreenAndOffGoesBackToRawDisplay) {
 }
 
 TEST_F(Vt, HostileInputNeverOverruns) {
+  // A repeat before anything was printed repeats nothing (and never hangs).
+  Receive("\x1b[5b\xe2\x80\x8b\x1b[");
+  Receive("3bab\x1b[3b");
+  EXPECT_EQ(GridRow(0), "abbbb");
   std::string all;
   for (int b = 0; b < 256; b++) all += static_cast<char>(b);
   Receive(all);
