@@ -196,6 +196,8 @@ void input(const uint8_t* data, int32_t len) {
 //    width), which would hold the screen lock and freeze the window. The
 //    sequence is ended with a final byte libvterm ignores and the repeat is
 //    made here, from the character left of the cursor.
+//  - A CSI sequence of more than 16 arguments: libvterm writes the 17th
+//    beyond its array. The separators after the 15th are dropped.
 //  - The string terminator ESC \ of an OSC or DCS string: libvterm reads
 //    before the start of its input when the ESC came in an earlier write,
 //    or a control byte came between the two. The ESC is held back until
@@ -276,31 +278,35 @@ void give(const uint8_t* data, int32_t len) {
   input(data, len);
 }
 
-// A byte in a CSI sequence; returns true at its final byte.
-bool csiByte(uint8_t b) {
+// A byte in a CSI sequence: more of it, its final byte, or one to drop.
+enum class CsiStep { More, Final, Drop };
+constexpr int32_t kMaxSeparators = 15;   // libvterm keeps 16 arguments
+
+CsiStep csiByte(uint8_t b) {
   Seq& q = gSeq;
   if (!q.args && b >= 0x3C && b <= 0x3F) {
     q.leaders++;
     q.question = q.leaders == 1 && b == '?';
-    return false;
+    return CsiStep::More;
   }
   q.args = true;
   if (!q.intermediate && b >= '0' && b <= '9') {
     q.current = (q.current < 0 ? 0 : q.current) * 10 + (b - '0');
     if (q.current > 100000) q.current = 100000;
-    return false;
+    return CsiStep::More;
   }
   if (!q.intermediate && (b == ';' || b == ':')) {
+    if (q.argIndex >= kMaxSeparators) return CsiStep::Drop;
     endArg();
-    return false;
+    return CsiStep::More;
   }
   if (!q.intermediate) endArg();
   if (b >= 0x20 && b <= 0x2F) {
     q.intermediate = true;
-    return false;
+    return CsiStep::More;
   }
   q.state = Seq::Ground;
-  return b >= 0x40 && b <= 0x7E && !q.intermediate;
+  return b >= 0x40 && b <= 0x7E && !q.intermediate ? CsiStep::Final : CsiStep::More;
 }
 
 void feedDevice(const uint8_t* data, int32_t len) {
@@ -363,7 +369,13 @@ void feedDevice(const uint8_t* data, int32_t len) {
       }
       continue;
     }
-    if (!csiByte(b)) continue;
+    const CsiStep step = csiByte(b);
+    if (step == CsiStep::Drop) {
+      give(data + from, i - from);
+      from = i + 1;
+      continue;
+    }
+    if (step == CsiStep::More) continue;
     if (b == 'b' && q.leaders == 0) {
       give(data + from, i - from);
       vterm_input_write(gVt, "z", 1);

@@ -154,6 +154,7 @@ TEST_F(Vt, HostileInputNeverOverruns) {
     for (int k = 0; k < 500; k++) regions += "\x1b[" + std::to_string(k % 9 + 1) + ";" + std::to_string(k % 7 + 3) + "r\n";
     Receive(regions);
   }
+  Receive("\x1b[1" + std::string(40, ';') + "31mX");   // more arguments than libvterm keeps
   Receive("\x1b[r\x1b[2J\x1b[Hok");
   EXPECT_EQ(GridRow(0), "ok");
 }
