@@ -57,6 +57,7 @@ Config|331|Terminal
 Config|335|Options
 Config|-|
 Config|332|Erase Screen
+Config|342|VT100 Emulation
 Config|-|
 Config|336|DTR
 Config|337|RTS
