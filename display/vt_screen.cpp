@@ -364,8 +364,8 @@ void feedDevice(const uint8_t* data, int32_t len) {
         q.state = Seq::Csi;
       } else if (b == ']' || b == 'P') {
         q.state = Seq::Str;
-      } else if (b >= 0x30) {
-        q.state = Seq::Ground;
+      } else if (b >= 0x30 && b < 0x7F) {
+        q.state = Seq::Ground;   // bytes above these leave libvterm waiting for one
       }
       continue;
     }

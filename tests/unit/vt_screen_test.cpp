@@ -143,7 +143,7 @@ TEST_F(Vt, HostileInputNeverOverruns) {
   EXPECT_EQ(GridRow(0), "abbbb");
   // A string's terminator split over two blocks, or with controls inside it.
   Receive("\x1b]0;title\x1b");
-  Receive("\\c\x1bP\x1b\x06\x06\\d");
+  Receive("\\c\x1bP\x1b\x06\x06\\d\x1b\x9b\xffP\x1b\x17\\");
   EXPECT_EQ(GridRow(0), "abbbbcd");
   std::string all;
   for (int b = 0; b < 256; b++) all += static_cast<char>(b);
