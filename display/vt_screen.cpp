@@ -437,6 +437,13 @@ void VtFeed(const uint8_t* data, int32_t len) {
 void VtFeedStatus(const char* text) {
   if (!gRunning) ClearDISPLAYScreen();
   if (!gRunning) return;
+  // A device's sequence cut off by the text ends there (CAN), so the
+  // text's letters are not read as its parameters or final byte.
+  if (gSeq.state != Seq::Ground || gHeldEsc) {
+    vterm_input_write(gVt, "\x18", 1);
+    gSeq = Seq{};
+    gHeldEsc = false;
+  }
   for (const char* p = text; *p;) {
     const char* cr = std::strchr(p, '\r');
     const size_t n = cr ? static_cast<size_t>(cr - p) : std::strlen(p);
