@@ -168,6 +168,7 @@ void input(const uint8_t* data, int32_t len) {
     for (int32_t i = 0; i < step; i++) {
       const uint8_t b = data[i];
       const uint32_t u = b < 0x80 ? b : set == kVtCharsetCp437 ? kOemChars[b] : b;
+      if (u >= 0x80 && u < 0xA0) continue;   // C1 controls: see nextSpecial
       if (u < 0x80) {
         buf[n++] = static_cast<char>(u);
       } else if (u < 0x800) {
@@ -214,7 +215,7 @@ struct Seq {
   int32_t current = -1;
 };
 Seq gSeq;
-bool gHeldEsc = false;      // a string's ESC, not yet given to libvterm
+uint8_t gHeld = 0;          // a string's ESC, or a text's 0xC2, not yet given to libvterm
 
 void endArg() {
   if (gSeq.current == 3) gSeq.three = true;
@@ -268,10 +269,10 @@ void repeatLeft(int32_t count) {
 // Device bytes to libvterm, a held ESC in front of them in the same write.
 void give(const uint8_t* data, int32_t len) {
   if (len <= 0) return;
-  if (gHeldEsc) {
-    const uint8_t pair[2] = {0x1B, data[0]};
+  if (gHeld) {
+    const uint8_t pair[2] = {gHeld, data[0]};
     input(pair, 2);
-    gHeldEsc = false;
+    gHeld = 0;
     data++;
     len--;
   }
@@ -309,22 +310,56 @@ CsiStep csiByte(uint8_t b) {
   return b >= 0x40 && b <= 0x7E && !q.intermediate ? CsiStep::Final : CsiStep::More;
 }
 
+// The next byte from i on that the reading of plain text stops at: ESC,
+// and in UTF-8 the lead byte 0xC2 of a C1 control (U+0080..U+009F), which
+// libvterm takes as a character of width -1 and then writes outside its
+// screen. A C1 control is dropped, and so is a lone 0xC2.
+int32_t nextSpecial(const uint8_t* data, int32_t i, int32_t len, bool utf8) {
+  if (!utf8) {
+    const void* esc = std::memchr(data + i, 0x1B, static_cast<size_t>(len - i));
+    return esc ? static_cast<int32_t>(static_cast<const uint8_t*>(esc) - data) : len;
+  }
+  while (i < len && data[i] != 0x1B && data[i] != 0xC2) i++;
+  return i;
+}
+
 void feedDevice(const uint8_t* data, int32_t len) {
   static const char kErase[] = "\x1b[r\x1b[2J\x1b[H";
+  const bool utf8 = gVtCharset.load(std::memory_order_relaxed) == kVtCharsetUtf8;
   Seq& q = gSeq;
   int32_t from = 0;
   for (int32_t i = 0; i < len; i++) {
     if (q.state == Seq::Ground) {
-      const void* esc = std::memchr(data + i, 0x1B, static_cast<size_t>(len - i));
-      if (!esc) break;
-      i = static_cast<int32_t>(static_cast<const uint8_t*>(esc) - data);
+      if (gHeld == 0xC2) {   // a 0xC2 waits for its next byte (everything before it was given)
+        const uint8_t c = data[i];
+        gHeld = 0;
+        if (c >= 0xA0 && c <= 0xBF) {   // a character: both go
+          const uint8_t pair[2] = {0xC2, c};
+          input(pair, 2);
+          from = i + 1;
+          continue;
+        }
+        if (c >= 0x80 && c <= 0x9F) {   // a C1 control: both are dropped
+          from = i + 1;
+          continue;
+        }
+        from = i;   // a lone 0xC2: dropped
+      }
+      i = nextSpecial(data, i, len, utf8);
+      if (i == len) break;
+      if (data[i] == 0xC2) {
+        give(data + from, i - from);
+        from = i + 1;
+        gHeld = 0xC2;
+        continue;
+      }
     }
     const uint8_t b = data[i];
     if (q.state == Seq::Str) {
       if (b == 0x1B) {
         give(data + from, i - from);   // the ESC waits for its next byte
         from = i + 1;
-        gHeldEsc = true;
+        gHeld = 0x1B;
         q.state = Seq::StrEsc;
       } else if (b == 0x07 || b == 0x18 || b == 0x1A) {
         q.state = Seq::Ground;
@@ -387,7 +422,7 @@ void feedDevice(const uint8_t* data, int32_t len) {
       vterm_input_write(gVt, kErase, sizeof kErase - 1);
     }
   }
-  if (q.state == Seq::StrEsc && from == len) return;   // nothing after the held ESC yet
+  if (gHeld && from == len) return;   // nothing after the held byte yet
   give(data + from, len - from);
 }
 
@@ -417,7 +452,7 @@ void VtStart() {
   gCursorHidden = false;
   gOutLen = 0;
   gSeq = Seq{};
-  gHeldEsc = false;
+  gHeld = 0;
 }
 
 void VtLeave() {
@@ -439,10 +474,10 @@ void VtFeedStatus(const char* text) {
   if (!gRunning) return;
   // A device's sequence cut off by the text ends there (CAN), so the
   // text's letters are not read as its parameters or final byte.
-  if (gSeq.state != Seq::Ground || gHeldEsc) {
+  if (gSeq.state != Seq::Ground || gHeld) {
     vterm_input_write(gVt, "\x18", 1);
     gSeq = Seq{};
-    gHeldEsc = false;
+    gHeld = 0;
   }
   for (const char* p = text; *p;) {
     const char* cr = std::strchr(p, '\r');

@@ -155,6 +155,18 @@ TEST_F(Vt, HostileInputNeverOverruns) {
     Receive(regions);
   }
   Receive("\x1b[1" + std::string(40, ';') + "31mX");   // more arguments than libvterm keeps
+  // C1 controls in UTF-8, whole or split, on a narrow screen in insert mode.
+  std::snprintf(gszVtSize, sizeof gszVtSize, "3x2");
+  ClearDISPLAYScreen();
+  Receive(std::string("\xff\xff\xff\xff\xff\x43\x6b\x6b\x6b\x6b\x6f\x00\x6e\x1b\x38\x41\x1e\x00\x00\x60\xff\xff\xff\xff"
+                      "\x62\x5b\x3f\x1b\x52\x30\x00\xff\xff\xff\xff\xff\xff\xff\x30\xff\xff\xff\xff\x29\x5b\x01\x00\xff"
+                      "\xff\xff\xef\xff\xff\xff\xff\xff\x00\x1b\x5b\x00\x30\x34\x68\x33\x33\x53\xc3\xbf\x6c\xc2\xa9\xc3"
+                      "\xa2\xc2\x94\xc2",
+                      76));
+  Receive("\x83\xc2");
+  Receive("\xa9");
+  std::snprintf(gszVtSize, sizeof gszVtSize, "40x10");
+  ClearDISPLAYScreen();
   Receive("\x1b[r\x1b[2J\x1b[Hok\x1b[3");
   WriteDISPLAYStatus("Aborted\r");   // a status text never ends a device's sequence
   EXPECT_EQ(GridRow(0), "okAborted");
