@@ -426,6 +426,15 @@ void feedDevice(const uint8_t* data, int32_t len) {
   give(data + from, len - from);
 }
 
+// A device's sequence under way ends here (CAN), before the program
+// writes to libvterm itself.
+void endSequence() {
+  if (gSeq.state == Seq::Ground && !gHeld) return;
+  vterm_input_write(gVt, "\x18", 1);
+  gSeq = Seq{};
+  gHeld = 0;
+}
+
 }  // namespace
 
 bool VtShowing() {
@@ -472,13 +481,9 @@ void VtFeed(const uint8_t* data, int32_t len) {
 void VtFeedStatus(const char* text) {
   if (!gRunning) ClearDISPLAYScreen();
   if (!gRunning) return;
-  // A device's sequence cut off by the text ends there (CAN), so the
-  // text's letters are not read as its parameters or final byte.
-  if (gSeq.state != Seq::Ground || gHeld) {
-    vterm_input_write(gVt, "\x18", 1);
-    gSeq = Seq{};
-    gHeld = 0;
-  }
+  // The text's letters are not read as the parameters or final byte of
+  // a device's sequence cut off by it.
+  endSequence();
   for (const char* p = text; *p;) {
     const char* cr = std::strchr(p, '\r');
     const size_t n = cr ? static_cast<size_t>(cr - p) : std::strlen(p);
@@ -499,6 +504,12 @@ void VtViewSized() {
   if (cols == gCols && rows == gRows) return;
   ScreenWriteBegin();
   const int32_t oldRows = gRows;
+  // The scroll region goes back to the whole screen, as a terminal's does
+  // when it is resized (libvterm 0.1.4 would keep a top margin below the
+  // new bottom row and move cells outside its screen); the cursor stays.
+  endSequence();
+  static const char kWholeRegion[] = "\x1b" "7\x1b[r\x1b" "8";
+  vterm_input_write(gVt, kWholeRegion, sizeof kWholeRegion - 1);
   vterm_set_size(gVt, rows, cols);   // rows leaving the top go into the history
   vterm_screen_flush_damage(gScreen);
   gCols = cols;

@@ -45,6 +45,10 @@ class Vt : public ::testing::Test {
     ScopedLock hold(ScreenLock());
     return gScreenModel.attrAt(r, c);
   }
+  static void VtViewSizedLocked() {
+    ScopedLock hold(ScreenLock());
+    VtViewSized();
+  }
   static std::string HistoryRow(int64_t back) {
     ScopedLock hold(ScreenLock());
     static RowCells row;
@@ -165,6 +169,13 @@ TEST_F(Vt, HostileInputNeverOverruns) {
                       76));
   Receive("\x83\xc2");
   Receive("\xa9");
+  // A scroll region below the bottom of a screen made smaller.
+  std::snprintf(gszVtSize, sizeof gszVtSize, "18x38");
+  ClearDISPLAYScreen();
+  Receive("\x1b[35r\x1b[36;1H\n\x1b[0");
+  std::snprintf(gszVtSize, sizeof gszVtSize, "54x18");
+  VtViewSizedLocked();
+  Receive("\n\n\n");
   std::snprintf(gszVtSize, sizeof gszVtSize, "40x10");
   ClearDISPLAYScreen();
   Receive("\x1b[r\x1b[2J\x1b[Hok\x1b[3");
