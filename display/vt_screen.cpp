@@ -221,11 +221,12 @@ void VtViewSized() {
   if (cols == gCols && rows == gRows) return;
   ScreenWriteBegin();
   const int32_t oldRows = gRows;
-  // The scroll region goes back to the whole screen, as a terminal's does
-  // when it is resized (libvterm 0.1.4 would keep a top margin below the
-  // new bottom row and move cells outside its screen); the cursor stays.
+  // The scroll region and the left and right margins go back to the whole
+  // screen, as a terminal's do when it is resized (libvterm 0.1.4 would keep
+  // a top or left margin beyond the new screen and move cells outside it);
+  // the cursor stays.
   VtEndSequence();
-  static const char kWholeRegion[] = "\x1b" "7\x1b[r\x1b" "8";
+  static const char kWholeRegion[] = "\x1b" "7\x1b[r\x1b[s\x1b" "8";
   vterm_input_write(gVt, kWholeRegion, sizeof kWholeRegion - 1);
   vterm_set_size(gVt, rows, cols);   // rows leaving the top go into the history
   vterm_screen_flush_damage(gScreen);
