@@ -240,6 +240,8 @@ void VtViewSized() {
   ScreenWriteEnd();
 }
 
+bool VtHasAnswers() { return gOutLen > 0; }
+
 bool VtCursorHidden() { return gRunning && gCursorHidden; }
 
 void VtSize(int32_t* cols, int32_t* rows) {
