@@ -59,6 +59,10 @@ void input(const uint8_t* data, int32_t len) {
 //    made here, from the character left of the cursor.
 //  - A CSI sequence of more than 16 arguments: libvterm writes the 17th
 //    beyond its array. The separators after the 15th are dropped.
+//  - A restored cursor (ESC 8, CSI ? 1048 l or 1049 l) saved before the
+//    screen was made smaller: libvterm puts it back outside the screen and
+//    writes the next characters there. An ANSI mode libvterm does not know
+//    is reset after it, which does nothing but bring the cursor inside.
 //  - The string terminator ESC \ of an OSC or DCS string: libvterm reads
 //    before the start of its input when the ESC came in an earlier write,
 //    or a control byte came between the two. The ESC is held back until
@@ -72,6 +76,7 @@ struct Seq {
   int32_t first = -1;       // the first argument (-1 missing), kept below a bound
   int32_t argIndex = 0;
   bool three = false;       // an argument is 3
+  bool restore = false;     // an argument is 1048 or 1049 (DEC private: the saved cursor)
   int32_t current = -1;
 };
 Seq gSeq;
@@ -79,6 +84,7 @@ uint8_t gHeld = 0;          // a string's ESC, or a text's 0xC2, not yet given t
 
 void endArg() {
   if (gSeq.current == 3) gSeq.three = true;
+  if (gSeq.current == 1048 || gSeq.current == 1049) gSeq.restore = true;
   if (gSeq.argIndex == 0) gSeq.first = gSeq.current;
   gSeq.argIndex++;
   gSeq.current = -1;
@@ -124,6 +130,17 @@ void repeatLeft(int32_t count) {
     len += n;
   }
   vterm_input_write(gVt, buf, len);
+}
+
+// After a restored cursor: inside the screen again (see above).
+void cursorInside() {
+  VTermPos pos;
+  vterm_state_get_cursorpos(vterm_obtain_state(gVt), &pos);
+  int rows = 0, cols = 0;
+  vterm_get_size(gVt, &rows, &cols);
+  if (pos.row >= 0 && pos.row < rows && pos.col >= 0 && pos.col < cols) return;
+  static const char kUnknownModeReset[] = "\x1b[11l";
+  vterm_input_write(gVt, kUnknownModeReset, sizeof kUnknownModeReset - 1);
 }
 
 // Device bytes to libvterm, a held ESC in front of them in the same write.
@@ -263,6 +280,11 @@ void VtFeedDevice(const uint8_t* data, int32_t len) {
         q.state = Seq::Str;
       } else if (b >= 0x30 && b < 0x7F) {
         q.state = Seq::Ground;   // bytes above these leave libvterm waiting for one
+        if (b == '8') {   // DECRC
+          give(data + from, i + 1 - from);
+          from = i + 1;
+          cursorInside();
+        }
       }
       continue;
     }
@@ -278,10 +300,11 @@ void VtFeedDevice(const uint8_t* data, int32_t len) {
       vterm_input_write(gVt, "z", 1);
       from = i + 1;
       repeatLeft(q.first <= 0 ? 1 : q.first);
-    } else if ((b == 'h' || b == 'l') && q.question && q.leaders == 1 && q.three) {
+    } else if ((b == 'h' || b == 'l') && q.question && q.leaders == 1 && (q.three || q.restore)) {
       give(data + from, i + 1 - from);
       from = i + 1;
-      vterm_input_write(gVt, kErase, sizeof kErase - 1);
+      if (q.three) vterm_input_write(gVt, kErase, sizeof kErase - 1);
+      if (q.restore) cursorInside();
     }
   }
   if (gHeld && from == len) return;   // nothing after the held byte yet

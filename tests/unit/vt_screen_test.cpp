@@ -175,7 +175,12 @@ TEST_F(Vt, HostileInputNeverOverruns) {
   Receive("\x1b[35r\x1b[36;1H\n\x1b[0");
   std::snprintf(gszVtSize, sizeof gszVtSize, "54x18");
   VtViewSizedLocked();
-  Receive("\n\n\n");
+  Receive("\n\n\n\x1b[18;54H\x1b" "7");
+  // A cursor saved on a larger screen, restored on a smaller one.
+  std::snprintf(gszVtSize, sizeof gszVtSize, "20x5");
+  VtViewSizedLocked();
+  Receive("\x1b" "8XY");
+  EXPECT_EQ(CursorRow() * 100 + CursorColumn(), 401) << "X in the last column, Y on a new bottom row";
   std::snprintf(gszVtSize, sizeof gszVtSize, "40x10");
   ClearDISPLAYScreen();
   Receive("\x1b[r\x1b[2J\x1b[Hok\x1b[3");
