@@ -132,8 +132,9 @@ void repeatLeft(int32_t count) {
   vterm_input_write(gVt, buf, len);
 }
 
-// After a restored cursor: inside the screen again (see above).
-void cursorInside() {
+}  // namespace
+
+void VtCursorInside() {
   VTermPos pos;
   vterm_state_get_cursorpos(vterm_obtain_state(gVt), &pos);
   int rows = 0, cols = 0;
@@ -142,6 +143,8 @@ void cursorInside() {
   static const char kUnknownModeReset[] = "\x1b[11l";
   vterm_input_write(gVt, kUnknownModeReset, sizeof kUnknownModeReset - 1);
 }
+
+namespace {
 
 // Device bytes to libvterm, a held ESC in front of them in the same write.
 void give(const uint8_t* data, int32_t len) {
@@ -283,7 +286,7 @@ void VtFeedDevice(const uint8_t* data, int32_t len) {
         if (b == '8') {   // DECRC
           give(data + from, i + 1 - from);
           from = i + 1;
-          cursorInside();
+          VtCursorInside();
         }
       }
       continue;
@@ -304,7 +307,7 @@ void VtFeedDevice(const uint8_t* data, int32_t len) {
       give(data + from, i + 1 - from);
       from = i + 1;
       if (q.three) vterm_input_write(gVt, kErase, sizeof kErase - 1);
-      if (q.restore) cursorInside();
+      if (q.restore) VtCursorInside();
     }
   }
   if (gHeld && from == len) return;   // nothing after the held byte yet

@@ -233,6 +233,9 @@ void VtViewSized() {
   const int n = std::snprintf(whole, sizeof whole, "\x1b[r\x1b[s\x1b[%d;%dH", at.row + 1, at.col + 1);
   vterm_input_write(gVt, whole, static_cast<size_t>(n));
   vterm_set_size(gVt, rows, cols);   // rows leaving the top go into the history
+  // Rows below the cursor that leave the top take the cursor with them, in
+  // libvterm 0.1.4 above the screen's top.
+  VtCursorInside();
   vterm_screen_flush_damage(gScreen);
   gCols = cols;
   gRows = rows;

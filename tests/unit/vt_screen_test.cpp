@@ -181,6 +181,12 @@ TEST_F(Vt, HostileInputNeverOverruns) {
   VtViewSizedLocked();
   Receive("\x1b" "8XY");
   EXPECT_EQ(CursorRow() * 100 + CursorColumn(), 401) << "X in the last column, Y on a new bottom row";
+  // Text below the cursor on a screen made smaller.
+  Receive("\x1b[5;20HZ\x1b[H");
+  std::snprintf(gszVtSize, sizeof gszVtSize, "12x2");
+  VtViewSizedLocked();
+  Receive("AB");
+  EXPECT_EQ(GridRow(0).substr(0, 2), "AB");
   std::snprintf(gszVtSize, sizeof gszVtSize, "40x10");
   ClearDISPLAYScreen();
   Receive("\x1b[r\x1b[2J\x1b[Hok\x1b[3");
