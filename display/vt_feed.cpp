@@ -59,6 +59,8 @@ void input(const uint8_t* data, int32_t len) {
 //    made here, from the character left of the cursor.
 //  - A CSI sequence of more than 16 arguments: libvterm writes the 17th
 //    beyond its array. The separators after the 15th are dropped.
+//  - Arguments of more than 5 digits: libvterm's sums with them overflow.
+//    The digits after the 5th are dropped.
 //  - A restored cursor (ESC 8, CSI ? 1048 l or 1049 l) saved before the
 //    screen was made smaller: libvterm puts it back outside the screen and
 //    writes the next characters there. An ANSI mode libvterm does not know
@@ -78,6 +80,7 @@ struct Seq {
   bool three = false;       // an argument is 3
   bool restore = false;     // an argument is 1048 or 1049 (DEC private: the saved cursor)
   int32_t current = -1;
+  int digits = 0;           // of the argument being read
 };
 Seq gSeq;
 uint8_t gHeld = 0;          // a string's ESC, or a text's 0xC2, not yet given to libvterm
@@ -88,6 +91,7 @@ void endArg() {
   if (gSeq.argIndex == 0) gSeq.first = gSeq.current;
   gSeq.argIndex++;
   gSeq.current = -1;
+  gSeq.digits = 0;
 }
 
 // UTF-8 of u into out (4 bytes at most); returns the length.
@@ -162,6 +166,9 @@ void give(const uint8_t* data, int32_t len) {
 // A byte in a CSI sequence: more of it, its final byte, or one to drop.
 enum class CsiStep { More, Final, Drop };
 constexpr int32_t kMaxSeparators = 15;   // libvterm keeps 16 arguments
+// libvterm adds an argument to the cursor's column in an int, and reads it
+// into a long without a bound: digits beyond these are dropped.
+constexpr int kMaxDigits = 5;
 
 CsiStep csiByte(uint8_t b) {
   Seq& q = gSeq;
@@ -172,8 +179,9 @@ CsiStep csiByte(uint8_t b) {
   }
   q.args = true;
   if (!q.intermediate && b >= '0' && b <= '9') {
+    if (q.digits >= kMaxDigits) return CsiStep::Drop;
+    q.digits++;
     q.current = (q.current < 0 ? 0 : q.current) * 10 + (b - '0');
-    if (q.current > 100000) q.current = 100000;
     return CsiStep::More;
   }
   if (!q.intermediate && (b == ';' || b == ':')) {

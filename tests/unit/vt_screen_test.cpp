@@ -159,6 +159,7 @@ TEST_F(Vt, HostileInputNeverOverruns) {
     Receive(regions);
   }
   Receive("\x1b[1" + std::string(40, ';') + "31mX");   // more arguments than libvterm keeps
+  Receive("\x1b[5;5H\x1b[99999999999999999999X\x1b[2147483647C");   // arguments beyond any sum
   // C1 controls in UTF-8, whole or split, on a narrow screen in insert mode.
   std::snprintf(gszVtSize, sizeof gszVtSize, "3x2");
   ClearDISPLAYScreen();
