@@ -160,6 +160,12 @@ TEST_F(Vt, HostileInputNeverOverruns) {
   }
   Receive("\x1b[1" + std::string(40, ';') + "31mX");   // more arguments than libvterm keeps
   Receive("\x1b[5;5H\x1b[99999999999999999999X\x1b[2147483647C");   // arguments beyond any sum
+  // A character cut short by a line end in the next block.
+  Receive("\x1b[2J\x1b[Hx\xe2\x94");
+  Receive("\r\na\xe2\x94");
+  Receive("\x82");
+  EXPECT_EQ(GridRow(1).substr(0, 1) + std::to_string(gScreenModel.charAt(1, 1)), "a9474")
+      << "the cut one dropped, the whole one (U+2502) drawn";
   // C1 controls in UTF-8, whole or split, on a narrow screen in insert mode.
   std::snprintf(gszVtSize, sizeof gszVtSize, "3x2");
   ClearDISPLAYScreen();
