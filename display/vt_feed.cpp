@@ -59,8 +59,8 @@ void input(const uint8_t* data, int32_t len) {
 //    made here, from the character left of the cursor.
 //  - A CSI sequence of more than 16 arguments: libvterm writes the 17th
 //    beyond its array. The separators after the 15th are dropped.
-//  - Arguments of more than 5 digits: libvterm's sums with them overflow.
-//    The digits after the 5th are dropped.
+//  - Arguments of more than 5 digits (leading zeros aside): libvterm's
+//    sums with them overflow. The digits after the 5th are dropped.
 //  - A restored cursor (ESC 8, CSI ? 1048 l or 1049 l) saved before the
 //    screen was made smaller: libvterm puts it back outside the screen and
 //    writes the next characters there. An ANSI mode libvterm does not know
@@ -192,6 +192,10 @@ CsiStep csiByte(uint8_t b) {
   }
   q.args = true;
   if (!q.intermediate && b >= '0' && b <= '9') {
+    if (q.current <= 0 && b == '0') {   // leading zeros count for nothing
+      q.current = 0;
+      return CsiStep::More;
+    }
     if (q.digits >= kMaxDigits) return CsiStep::Drop;
     q.digits++;
     q.current = (q.current < 0 ? 0 : q.current) * 10 + (b - '0');

@@ -92,8 +92,9 @@ TEST_F(Vt, CursorAddressingScrollRegionsAndTheHistory) {
   EXPECT_EQ(GridRow(5), "line 8");
   EXPECT_EQ(gScreenModel.historyRows(), before);
   // Addressing far outside the screen stops at its edge.
-  Receive("\x1b[9999;9999HZ");
+  Receive("\x1b[9999;9999HZ\x1b[00000000004;000000002HL");
   EXPECT_EQ(GridCell(9, 39), 'Z');
+  EXPECT_EQ(GridCell(3, 1), 'L') << "leading zeros";
   // Switching between 80 and 132 columns erases the screen, as a VT100's does.
   Receive("\x1b[?3");
   Receive("l\x1b(0qx\x1b(B");
