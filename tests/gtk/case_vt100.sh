@@ -3,7 +3,7 @@
 . "$ZG_LIB"
 VT_WORK=$ZG_WORK/vt VT_PTYDEV=$ZG_TOOLS/ptydev
 . "$ZG_ROOT/tests/support/vt_reference.sh"
-printf '[terminal]\nemulation = vt100\nvt_size = %dx%d\n' "$VT_COLS" "$VT_ROWS" >"$ZG_APP/ZELTO.INI"
+printf '[terminal]\nemulation = vt100\nvt_size = %dx%d\nstatus_bar = 1\n' "$VT_COLS" "$VT_ROWS" >"$ZG_APP/ZELTO.INI"
 
 zelto_start || { fail vt100_window_opens "no window"; zg_finish; }
 dev_send '\033[5;10H\033[6n'
@@ -56,7 +56,7 @@ echo "$VT_DEVICE_PID" >>"$ZG_OUT/started.pids"
 zelto_start --com "1=$VT_PTY" || fail vt100_shell_window_opens "no window"
 sleep 1
 vt_keys zelto C-l t:'ls --color' Enter \
-  t:"printf '\033[0;32mI (25907) wifi: connected, ip 192.168.4.2\033[0m\n\033[0;31mE (26110) mqtt: no answer\033[0m\n'" Enter
+  t:"printf '\033[0;32mI (25907) wifi: connected, ip 192.168.4.2\033[0m\n\033[0;33mW (25990) mqtt: retrying\033[0m\n\033[0;31mE (26110) mqtt: no answer\033[0m\n'" Enter
 sleep 0.5
 import -window "$(main_window)" "$ZG_SHOTS/vt100-shell.png" 2>/dev/null
 eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
