@@ -1,6 +1,8 @@
 // VT100 emulation as the user and the device see it: what the grid, its colours, the cursor and the history hold after a device's bytes, what keys and answers reach the device, and the hint in raw display.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "app/commands.h"
@@ -32,7 +34,12 @@ class Vt : public ::testing::Test {
     gEmulation = kEmulationNone;
     VtApplyMode();
   }
-  static void Receive(const std::string& s) { WriteDISPLAYReceived(s.data(), static_cast<int32_t>(s.size()), nullptr); }
+  // A block as the link hands it over, in memory of exactly its size.
+  static void Receive(const std::string& s) {
+    std::unique_ptr<char[]> block(new char[s.size()]);
+    std::memcpy(block.get(), s.data(), s.size());
+    WriteDISPLAYReceived(block.get(), static_cast<int32_t>(s.size()), nullptr);
+  }
   static std::string Sent() { return std::string(reinterpret_cast<const char*>(gComTxBuf), gComTxLen); }
   static CellAttr Attr(int r, int c) {
     ScopedLock hold(ScreenLock());
@@ -83,7 +90,9 @@ TEST_F(Vt, CursorAddressingScrollRegionsAndTheHistory) {
   // Addressing far outside the screen stops at its edge.
   Receive("\x1b[9999;9999HZ");
   EXPECT_EQ(GridCell(9, 39), 'Z');
-  Receive("\x1b[2J\x1b[H\x1b(0qx\x1b(B");
+  // Switching between 80 and 132 columns erases the screen, as a VT100's does.
+  Receive("\x1b[?3");
+  Receive("l\x1b(0qx\x1b(B");
   EXPECT_EQ(GridRow(5), "");
   ScopedLock hold(ScreenLock());
   EXPECT_EQ(gScreenModel.charAt(0, 0), 0x2500u) << "the line-drawing set";
@@ -128,6 +137,14 @@ TEST_F(Vt, SwitchingOnStartsAFreshScreenAndOffGoesBackToRawDisplay) {
 }
 
 TEST_F(Vt, HostileInputNeverOverruns) {
+  // A repeat before anything was printed repeats nothing (and never hangs).
+  Receive("\x1b[5b\xe2\x80\x8b\x1b[");
+  Receive("3bab\x1b[3b");
+  EXPECT_EQ(GridRow(0), "abbbb");
+  // A string's terminator split over two blocks, or with controls inside it.
+  Receive("\x1b]0;title\x1b");
+  Receive("\\c\x1bP\x1b\x06\x06\\d");
+  EXPECT_EQ(GridRow(0), "abbbbcd");
   std::string all;
   for (int b = 0; b < 256; b++) all += static_cast<char>(b);
   Receive(all);
