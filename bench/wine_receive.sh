@@ -263,7 +263,7 @@ run_reference() {
 wine "$probe" metrics >"$out/metrics" 2>&1 </dev/null
 echo "ZELTO.EXE under Wine, COM1 a pseudo-terminal; medians of $samples windows of $seconds s; 100 % = one core"
 if [ "${4:-}" = vt100 ]; then
-  python3 "$root/bench/vt_flood.py" "$out/flood.bin" 50 || exit 1
+  python3 "$root/bench/vt_flood.py" "$out/flood.bin" "${VT_FLOOD_MB:-50}" || exit 1
   run_config raw 0 "" paced
   # ESC [0;32m, 70 characters, ESC [0m CR LF: a coloured log line.
   printf 'line %s\n' "$(printf '\033[0;32mI (25907) wifi: connected to ap, channel 6, rssi -42 ip 192.168.4.2 ok\033[0m\r\n' |
