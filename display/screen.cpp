@@ -333,18 +333,20 @@ void handleLineFeed(int32_t flag) {
 }
 
 void WriteDISPLAYBlock(const void* data, int32_t len) {
+  bool answers = false;
   {
     ScopedLock hold(ScreenLock());
     beginWrite();
     if (VtShowing()) {
       VtFeed(static_cast<const uint8_t*>(data), len);
+      answers = VtHasAnswers();
     } else {
       VtLeave();
       writeBlock(static_cast<const uint8_t*>(data), len, Mode::FromSetting);
     }
     finishWrite();
   }
-  VtSendAnswers(false);
+  if (answers) VtSendAnswers(false);
 }
 
 namespace {
@@ -374,12 +376,14 @@ void writeReceived(const uint8_t* d, int32_t len, const char* stamp) {
 
 void WriteDISPLAYReceived(const void* data, int32_t len, const char* stamp) {
   const uint8_t* d = static_cast<const uint8_t*>(data);
+  bool answers = false;
   {
     ScopedLock hold(ScreenLock());
     beginWrite();
     // The emulator draws the lines itself: a stamp has no column of its own there.
     if (VtShowing()) {
       VtFeed(d, len);
+      answers = VtHasAnswers();
     } else {
       VtLeave();
       writeReceived(d, len, stamp);
@@ -387,7 +391,7 @@ void WriteDISPLAYReceived(const void* data, int32_t len, const char* stamp) {
     }
     finishWrite();
   }
-  VtSendAnswers(false);
+  if (answers) VtSendAnswers(false);
 }
 
 void WriteDISPLAYStatus(const char* text) {

@@ -37,6 +37,8 @@ void VtStart();
 // The view's size changed (or the font): the emulated screen follows it,
 // unless vt_size fixes it.
 void VtViewSized();
+// Whether the emulator has answers (or keys' sequences) for the device.
+bool VtHasAnswers();
 // Whether the device has hidden the cursor.
 bool VtCursorHidden();
 // The emulated screen's size now.

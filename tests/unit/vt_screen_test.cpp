@@ -45,6 +45,10 @@ class Vt : public ::testing::Test {
     ScopedLock hold(ScreenLock());
     return gScreenModel.attrAt(r, c);
   }
+  static void VtViewSizedLocked() {
+    ScopedLock hold(ScreenLock());
+    VtViewSized();
+  }
   static std::string HistoryRow(int64_t back) {
     ScopedLock hold(ScreenLock());
     static RowCells row;
@@ -143,7 +147,7 @@ TEST_F(Vt, HostileInputNeverOverruns) {
   EXPECT_EQ(GridRow(0), "abbbb");
   // A string's terminator split over two blocks, or with controls inside it.
   Receive("\x1b]0;title\x1b");
-  Receive("\\c\x1bP\x1b\x06\x06\\d");
+  Receive("\\c\x1bP\x1b\x06\x06\\d\x1b\x9b\xffP\x1b\x17\\");
   EXPECT_EQ(GridRow(0), "abbbbcd");
   std::string all;
   for (int b = 0; b < 256; b++) all += static_cast<char>(b);
@@ -154,8 +158,29 @@ TEST_F(Vt, HostileInputNeverOverruns) {
     for (int k = 0; k < 500; k++) regions += "\x1b[" + std::to_string(k % 9 + 1) + ";" + std::to_string(k % 7 + 3) + "r\n";
     Receive(regions);
   }
-  Receive("\x1b[r\x1b[2J\x1b[Hok");
-  EXPECT_EQ(GridRow(0), "ok");
+  Receive("\x1b[1" + std::string(40, ';') + "31mX");   // more arguments than libvterm keeps
+  // C1 controls in UTF-8, whole or split, on a narrow screen in insert mode.
+  std::snprintf(gszVtSize, sizeof gszVtSize, "3x2");
+  ClearDISPLAYScreen();
+  Receive(std::string("\xff\xff\xff\xff\xff\x43\x6b\x6b\x6b\x6b\x6f\x00\x6e\x1b\x38\x41\x1e\x00\x00\x60\xff\xff\xff\xff"
+                      "\x62\x5b\x3f\x1b\x52\x30\x00\xff\xff\xff\xff\xff\xff\xff\x30\xff\xff\xff\xff\x29\x5b\x01\x00\xff"
+                      "\xff\xff\xef\xff\xff\xff\xff\xff\x00\x1b\x5b\x00\x30\x34\x68\x33\x33\x53\xc3\xbf\x6c\xc2\xa9\xc3"
+                      "\xa2\xc2\x94\xc2",
+                      76));
+  Receive("\x83\xc2");
+  Receive("\xa9");
+  // A scroll region below the bottom of a screen made smaller.
+  std::snprintf(gszVtSize, sizeof gszVtSize, "18x38");
+  ClearDISPLAYScreen();
+  Receive("\x1b[35r\x1b[36;1H\n\x1b[0");
+  std::snprintf(gszVtSize, sizeof gszVtSize, "54x18");
+  VtViewSizedLocked();
+  Receive("\n\n\n");
+  std::snprintf(gszVtSize, sizeof gszVtSize, "40x10");
+  ClearDISPLAYScreen();
+  Receive("\x1b[r\x1b[2J\x1b[Hok\x1b[3");
+  WriteDISPLAYStatus("Aborted\r");   // a status text never ends a device's sequence
+  EXPECT_EQ(GridRow(0), "okAborted");
 }
 
 }  // namespace
