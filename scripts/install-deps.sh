@@ -32,7 +32,7 @@ screen=(xvfb imagemagick xdotool)
 package=(dpkg-dev fakeroot lintian desktop-file-utils appstream nsis python3)
 test=(build-essential pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
       xdotool x11-utils xclip picocom xterm iproute2 python3 clang clang-tidy cppcheck libclang-rt-14-dev bc
-      lrzsz vttest tmux)
+      lrzsz vttest tmux xxd)
 
 want=()
 sources=0
