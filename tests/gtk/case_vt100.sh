@@ -19,27 +19,11 @@ vt_run() {
   sleep 1
 }
 
-vt_run vttest vttest 24x80.80
-vt_keys both t:1 Enter
-# The fourth screen, autowrap in vttest's pass for 132 columns, has no
-# reference on a screen of 80: xterm widens to 132 columns for it, tmux
-# reads a backspace at the right margin its own way.
-for n in 1 2 3 4 5 6; do
-  [ "$n" = 4 ] && { vt_keys both Enter; continue; }
-  vt_same "vttest-$n"
-  check "vt100_vttest_cursor_screen_$n" "$(head -c 600 "$VT_WORK/vttest-$n.diff")" test ! -s "$VT_WORK/vttest-$n.diff"
-  vt_keys both Enter
-done
+vt_cases_vttest
 zelto_exit
 vtref_stop
 
-vt_run python python3 -q
-vt_keys both C-l t:'print(6*77)' Left BSpace Enter Up Enter
-sleep 0.5
-vt_same python
-check vt100_readline_screen_as_tmux "$(head -c 600 "$VT_WORK/python.diff")" test ! -s "$VT_WORK/python.diff"
-want=0c$(printf 'print(6*77)\033[D\177\r\033[A\r' | xxd -p)
-check vt100_readline_keys_sent "device got $(xxd -p "$VT_RX" | tr -d '\n')" test "$(xxd -p "$VT_RX" | tr -d '\n')" = "$want"
+vt_cases_readline
 zelto_exit
 vtref_stop
 
