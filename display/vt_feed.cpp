@@ -28,7 +28,7 @@ void input(const uint8_t* data, int32_t len) {
     for (int32_t i = 0; i < step; i++) {
       const uint8_t b = data[i];
       const uint32_t u = b < 0x80 ? b : set == kVtCharsetCp437 ? kOemChars[b] : b;
-      if (u >= 0x80 && u < 0xA0) continue;   // C1 controls: see nextSpecial
+      if (u >= 0x80 && u < 0xA0) continue;   // C1 controls: see below
       if (u < 0x80) {
         buf[n++] = static_cast<char>(u);
       } else if (u < 0x800) {
@@ -59,6 +59,19 @@ void input(const uint8_t* data, int32_t len) {
 //    made here, from the character left of the cursor.
 //  - A CSI sequence of more than 16 arguments: libvterm writes the 17th
 //    beyond its array. The separators after the 15th are dropped.
+//  - Arguments of more than 5 digits: libvterm's sums with them overflow.
+//    The digits after the 5th are dropped.
+//  - A restored cursor (ESC 8, CSI ? 1048 l or 1049 l) saved before the
+//    screen was made smaller: libvterm puts it back outside the screen and
+//    writes the next characters there. An ANSI mode libvterm does not know
+//    is reset after it, which does nothing but bring the cursor inside.
+//  - UTF-8 in plain text: a character whose bytes a control, an escape
+//    sequence or the end of a write cut short leaves libvterm's decoder
+//    inside it, and the next run of text then overflows libvterm's array of
+//    its characters; a C1 control (U+0080..U+009F) is a character of width
+//    -1 to it, which moves cells outside its screen. A character's bytes
+//    are given in one write once all are there (held across blocks); one
+//    cut short is dropped, and so is a C1 control.
 //  - The string terminator ESC \ of an OSC or DCS string: libvterm reads
 //    before the start of its input when the ESC came in an earlier write,
 //    or a control byte came between the two. The ESC is held back until
@@ -72,16 +85,26 @@ struct Seq {
   int32_t first = -1;       // the first argument (-1 missing), kept below a bound
   int32_t argIndex = 0;
   bool three = false;       // an argument is 3
+  bool restore = false;     // an argument is 1048 or 1049 (DEC private: the saved cursor)
   int32_t current = -1;
+  int digits = 0;           // of the argument being read
 };
 Seq gSeq;
-uint8_t gHeld = 0;          // a string's ESC, or a text's 0xC2, not yet given to libvterm
+uint8_t gHeld = 0;          // a string's ESC, not yet given to libvterm
+// A UTF-8 character begun in plain text: its bytes so far, and how many
+// more it needs. libvterm's decoder is never left inside a character at
+// the end of a run of text (see above).
+uint8_t gPart[6];
+int gPartLen = 0;
+int gNeed = 0;
 
 void endArg() {
   if (gSeq.current == 3) gSeq.three = true;
+  if (gSeq.current == 1048 || gSeq.current == 1049) gSeq.restore = true;
   if (gSeq.argIndex == 0) gSeq.first = gSeq.current;
   gSeq.argIndex++;
   gSeq.current = -1;
+  gSeq.digits = 0;
 }
 
 // UTF-8 of u into out (4 bytes at most); returns the length.
@@ -126,6 +149,20 @@ void repeatLeft(int32_t count) {
   vterm_input_write(gVt, buf, len);
 }
 
+}  // namespace
+
+void VtCursorInside() {
+  VTermPos pos;
+  vterm_state_get_cursorpos(vterm_obtain_state(gVt), &pos);
+  int rows = 0, cols = 0;
+  vterm_get_size(gVt, &rows, &cols);
+  if (pos.row >= 0 && pos.row < rows && pos.col >= 0 && pos.col < cols) return;
+  static const char kUnknownModeReset[] = "\x1b[11l";
+  vterm_input_write(gVt, kUnknownModeReset, sizeof kUnknownModeReset - 1);
+}
+
+namespace {
+
 // Device bytes to libvterm, a held ESC in front of them in the same write.
 void give(const uint8_t* data, int32_t len) {
   if (len <= 0) return;
@@ -142,6 +179,9 @@ void give(const uint8_t* data, int32_t len) {
 // A byte in a CSI sequence: more of it, its final byte, or one to drop.
 enum class CsiStep { More, Final, Drop };
 constexpr int32_t kMaxSeparators = 15;   // libvterm keeps 16 arguments
+// libvterm adds an argument to the cursor's column in an int, and reads it
+// into a long without a bound: digits beyond these are dropped.
+constexpr int kMaxDigits = 5;
 
 CsiStep csiByte(uint8_t b) {
   Seq& q = gSeq;
@@ -152,8 +192,9 @@ CsiStep csiByte(uint8_t b) {
   }
   q.args = true;
   if (!q.intermediate && b >= '0' && b <= '9') {
+    if (q.digits >= kMaxDigits) return CsiStep::Drop;
+    q.digits++;
     q.current = (q.current < 0 ? 0 : q.current) * 10 + (b - '0');
-    if (q.current > 100000) q.current = 100000;
     return CsiStep::More;
   }
   if (!q.intermediate && (b == ';' || b == ':')) {
@@ -171,16 +212,22 @@ CsiStep csiByte(uint8_t b) {
 }
 
 // The next byte from i on that the reading of plain text stops at: ESC,
-// and in UTF-8 the lead byte 0xC2 of a C1 control (U+0080..U+009F), which
-// libvterm takes as a character of width -1 and then writes outside its
-// screen. A C1 control is dropped, and so is a lone 0xC2.
+// and in UTF-8 the first byte of a character of two bytes or more.
 int32_t nextSpecial(const uint8_t* data, int32_t i, int32_t len, bool utf8) {
   if (!utf8) {
     const void* esc = std::memchr(data + i, 0x1B, static_cast<size_t>(len - i));
     return esc ? static_cast<int32_t>(static_cast<const uint8_t*>(esc) - data) : len;
   }
-  while (i < len && data[i] != 0x1B && data[i] != 0xC2) i++;
+  while (i < len && data[i] != 0x1B && (data[i] < 0xC0 || data[i] > 0xFD)) i++;
   return i;
+}
+
+// A character's bytes, all there: to libvterm in one write, unless it is a
+// C1 control (see above).
+void givePart() {
+  const bool c1 = gPartLen == 2 && gPart[0] == 0xC2 && gPart[1] < 0xA0;
+  if (!c1) input(gPart, gPartLen);
+  gPartLen = 0;
 }
 
 }  // namespace
@@ -192,27 +239,26 @@ void VtFeedDevice(const uint8_t* data, int32_t len) {
   int32_t from = 0;
   for (int32_t i = 0; i < len; i++) {
     if (q.state == Seq::Ground) {
-      if (gHeld == 0xC2) {   // a 0xC2 waits for its next byte (everything before it was given)
+      if (gNeed > 0) {   // a character's bytes so far wait for the rest (everything before them was given)
         const uint8_t c = data[i];
-        gHeld = 0;
-        if (c >= 0xA0 && c <= 0xBF) {   // a character: both go
-          const uint8_t pair[2] = {0xC2, c};
-          input(pair, 2);
+        if (c >= 0x80 && c <= 0xBF) {
+          gPart[gPartLen++] = c;
           from = i + 1;
+          if (--gNeed == 0) givePart();
           continue;
         }
-        if (c >= 0x80 && c <= 0x9F) {   // a C1 control: both are dropped
-          from = i + 1;
-          continue;
-        }
-        from = i;   // a lone 0xC2: dropped
+        gNeed = 0;   // cut short: its bytes are dropped
+        gPartLen = 0;
       }
       i = nextSpecial(data, i, len, utf8);
       if (i == len) break;
-      if (data[i] == 0xC2) {
+      const uint8_t lead = data[i];
+      if (lead != 0x1B) {   // a character of two bytes or more begins
         give(data + from, i - from);
         from = i + 1;
-        gHeld = 0xC2;
+        gPart[0] = lead;
+        gPartLen = 1;
+        gNeed = lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : lead < 0xF8 ? 3 : lead < 0xFC ? 4 : 5;
         continue;
       }
     }
@@ -263,6 +309,11 @@ void VtFeedDevice(const uint8_t* data, int32_t len) {
         q.state = Seq::Str;
       } else if (b >= 0x30 && b < 0x7F) {
         q.state = Seq::Ground;   // bytes above these leave libvterm waiting for one
+        if (b == '8') {   // DECRC
+          give(data + from, i + 1 - from);
+          from = i + 1;
+          VtCursorInside();
+        }
       }
       continue;
     }
@@ -278,17 +329,20 @@ void VtFeedDevice(const uint8_t* data, int32_t len) {
       vterm_input_write(gVt, "z", 1);
       from = i + 1;
       repeatLeft(q.first <= 0 ? 1 : q.first);
-    } else if ((b == 'h' || b == 'l') && q.question && q.leaders == 1 && q.three) {
+    } else if ((b == 'h' || b == 'l') && q.question && q.leaders == 1 && (q.three || q.restore)) {
       give(data + from, i + 1 - from);
       from = i + 1;
-      vterm_input_write(gVt, kErase, sizeof kErase - 1);
+      if (q.three) vterm_input_write(gVt, kErase, sizeof kErase - 1);
+      if (q.restore) VtCursorInside();
     }
   }
-  if (gHeld && from == len) return;   // nothing after the held byte yet
+  if ((gHeld || gNeed) && from == len) return;   // nothing after the held bytes yet
   give(data + from, len - from);
 }
 
 void VtEndSequence() {
+  gNeed = 0;   // a character's bytes so far are dropped
+  gPartLen = 0;
   if (gSeq.state == Seq::Ground && !gHeld) return;
   vterm_input_write(gVt, "\x18", 1);
   gSeq = Seq{};
@@ -299,4 +353,6 @@ void VtEndSequence() {
 void VtFeedReset() {
   gSeq = Seq{};
   gHeld = 0;
+  gNeed = 0;
+  gPartLen = 0;
 }

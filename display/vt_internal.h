@@ -22,3 +22,6 @@ void VtFeedReset();
 // A device's sequence under way ends here (CAN), before the program writes
 // to libvterm itself.
 void VtEndSequence();
+// Brings a cursor libvterm has put outside its screen inside it again (an
+// ANSI mode libvterm does not know is reset: it does nothing else).
+void VtCursorInside();

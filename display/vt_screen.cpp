@@ -4,6 +4,7 @@
 #include <vterm.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "display/charset.h"
@@ -224,11 +225,17 @@ void VtViewSized() {
   // The scroll region and the left and right margins go back to the whole
   // screen, as a terminal's do when it is resized (libvterm 0.1.4 would keep
   // a top or left margin beyond the new screen and move cells outside it);
-  // the cursor stays.
+  // the cursor stays where it was (the device's saved one too).
   VtEndSequence();
-  static const char kWholeRegion[] = "\x1b" "7\x1b[r\x1b[s\x1b" "8";
-  vterm_input_write(gVt, kWholeRegion, sizeof kWholeRegion - 1);
+  VTermPos at;
+  vterm_state_get_cursorpos(vterm_obtain_state(gVt), &at);
+  char whole[40];
+  const int n = std::snprintf(whole, sizeof whole, "\x1b[r\x1b[s\x1b[%d;%dH", at.row + 1, at.col + 1);
+  vterm_input_write(gVt, whole, static_cast<size_t>(n));
   vterm_set_size(gVt, rows, cols);   // rows leaving the top go into the history
+  // Rows below the cursor that leave the top take the cursor with them, in
+  // libvterm 0.1.4 above the screen's top.
+  VtCursorInside();
   vterm_screen_flush_damage(gScreen);
   gCols = cols;
   gRows = rows;

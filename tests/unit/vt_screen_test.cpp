@@ -159,6 +159,13 @@ TEST_F(Vt, HostileInputNeverOverruns) {
     Receive(regions);
   }
   Receive("\x1b[1" + std::string(40, ';') + "31mX");   // more arguments than libvterm keeps
+  Receive("\x1b[5;5H\x1b[99999999999999999999X\x1b[2147483647C");   // arguments beyond any sum
+  // A character cut short by a line end in the next block.
+  Receive("\x1b[2J\x1b[Hx\xe2\x94");
+  Receive("\r\na\xe2\x94");
+  Receive("\x82");
+  EXPECT_EQ(GridRow(1).substr(0, 1) + std::to_string(gScreenModel.charAt(1, 1)), "a9474")
+      << "the cut one dropped, the whole one (U+2502) drawn";
   // C1 controls in UTF-8, whole or split, on a narrow screen in insert mode.
   std::snprintf(gszVtSize, sizeof gszVtSize, "3x2");
   ClearDISPLAYScreen();
@@ -175,7 +182,18 @@ TEST_F(Vt, HostileInputNeverOverruns) {
   Receive("\x1b[35r\x1b[36;1H\n\x1b[0");
   std::snprintf(gszVtSize, sizeof gszVtSize, "54x18");
   VtViewSizedLocked();
-  Receive("\n\n\n");
+  Receive("\n\n\n\x1b[18;54H\x1b" "7");
+  // A cursor saved on a larger screen, restored on a smaller one.
+  std::snprintf(gszVtSize, sizeof gszVtSize, "20x5");
+  VtViewSizedLocked();
+  Receive("\x1b" "8XY");
+  EXPECT_EQ(CursorRow() * 100 + CursorColumn(), 401) << "X in the last column, Y on a new bottom row";
+  // Text below the cursor on a screen made smaller.
+  Receive("\x1b[5;20HZ\x1b[H");
+  std::snprintf(gszVtSize, sizeof gszVtSize, "12x2");
+  VtViewSizedLocked();
+  Receive("AB");
+  EXPECT_EQ(GridRow(0).substr(0, 2), "AB");
   std::snprintf(gszVtSize, sizeof gszVtSize, "40x10");
   ClearDISPLAYScreen();
   Receive("\x1b[r\x1b[2J\x1b[Hok\x1b[3");
