@@ -161,7 +161,7 @@ echo "zelto (GTK) against picocom in xterm, COM1 a pseudo-terminal sending lines
 # every 2 s meanwhile.
 run_flood() {
   local zelto t0 t1 sent=0 size rss=""
-  python3 "$(dirname "$0")/vt_flood.py" "$out/flood.bin" 50 || return 1
+  python3 "$(dirname "$0")/vt_flood.py" "$out/flood.bin" "${VT_FLOOD_MB:-50}" || return 1
   size=$(stat -c %s "$out/flood.bin")
   start_zelto vt100-flood 0 "emulation = vt100" || return 1
   rss=$(awk '/VmRSS/ {print $2}' "/proc/$zelto/status")

@@ -200,9 +200,11 @@ run_config() {
 }
 
 # flood PID: the hostile stream as fast as the program takes it; the time
-# until the device has sent it all, the resident size every 2 s.
+# until the device has sent it all, the resident size every 2 s, and as
+# often how long the window takes to answer a typed key (the probe sends
+# WM_CHAR and times it).
 flood() {
-  local zelto=$1 t t0 t1 sent=0 size base rss
+  local zelto=$1 t t0 t1 sent=0 size base rss keyms=
   size=$(stat -c %s "$out/flood.bin")
   rss=$(awk '/VmRSS/ {print $2}' "/proc/$zelto/status")
   base=$(stats)
@@ -210,14 +212,18 @@ flood() {
   echo "file $out/flood.bin" >"$out/ctl"
   for ((t = 1; t <= 6000; t++)); do
     sleep 0.1
-    ((t % 20)) || rss+=" $(awk '/VmRSS/ {print $2}' "/proc/$zelto/status" 2>/dev/null)"
+    if ! ((t % 20)); then
+      rss+=" $(awk '/VmRSS/ {print $2}' "/proc/$zelto/status" 2>/dev/null)"
+      keyms+=" $(wine "$probe" send 0x102 0x6b 0 2>/dev/null </dev/null | sed -nE 's/.*ms=([0-9.]+).*/\1/p')"
+    fi
     sent=$(($(stats) - base))
     [ "$sent" -ge "$size" ] && break
   done
   t1=$(date +%s.%N)
   rss+=" $(awk '/VmRSS/ {print $2}' "/proc/$zelto/status" 2>/dev/null)"
-  printf 'vt100, %s-byte flood: %s MB/s (%s bytes in %s s); VmRSS kB every 2 s and at the end: %s\n' "$size" \
-    "$(echo "scale=2; $sent / ($t1 - $t0) / 1000000" | bc -l)" "$sent" "$(echo "scale=1; ($t1 - $t0) / 1" | bc -l)" "$rss"
+  printf 'vt100, %s-byte flood: %s MB/s (%s bytes in %s s); VmRSS kB every 2 s and at the end: %s; a key answered in ms: %s\n' \
+    "$size" "$(echo "scale=2; $sent / ($t1 - $t0) / 1000000" | bc -l)" "$sent" "$(echo "scale=1; ($t1 - $t0) / 1" | bc -l)" \
+    "$rss" "$keyms"
 }
 
 run_all() {
@@ -263,7 +269,7 @@ run_reference() {
 wine "$probe" metrics >"$out/metrics" 2>&1 </dev/null
 echo "ZELTO.EXE under Wine, COM1 a pseudo-terminal; medians of $samples windows of $seconds s; 100 % = one core"
 if [ "${4:-}" = vt100 ]; then
-  python3 "$root/bench/vt_flood.py" "$out/flood.bin" 50 || exit 1
+  python3 "$root/bench/vt_flood.py" "$out/flood.bin" "${VT_FLOOD_MB:-50}" || exit 1
   run_config raw 0 "" paced
   # ESC [0;32m, 70 characters, ESC [0m CR LF: a coloured log line.
   printf 'line %s\n' "$(printf '\033[0;32mI (25907) wifi: connected to ap, channel 6, rssi -42 ip 192.168.4.2 ok\033[0m\r\n' |

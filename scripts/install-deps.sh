@@ -32,7 +32,7 @@ screen=(xvfb imagemagick xdotool)
 package=(dpkg-dev fakeroot lintian desktop-file-utils appstream nsis python3)
 test=(build-essential pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
       xdotool x11-utils xclip picocom xterm iproute2 python3 clang clang-tidy cppcheck libclang-rt-14-dev bc
-      lrzsz vttest tmux)
+      lrzsz vttest tmux xxd)
 
 want=()
 sources=0
@@ -84,9 +84,10 @@ if [ "$sources" = 1 ] && ! apt-cache showsrc libvterm 2>/dev/null | grep -q '^Pa
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
   [ -n "$codename" ] || { echo "install-deps: /etc/os-release names no suite (VERSION_CODENAME)" >&2; exit 1; }
   # The mirror of the configured binary entry for that suite, whatever the
-  # format of the file that names it.
-  mirror=$(apt-get indextargets --format '$(RELEASE) $(COMPONENT) $(REPO_URI)' 'Identifier: Packages' |
-    awk -v s="$codename" '$1 == s && $2 == "main" { print $3; exit }')
+  # format of the file that names it, and whether it names the suite by its
+  # code name or (as "stable") by what its Release file says it is.
+  mirror=$(apt-get indextargets --format '$(RELEASE) $(COMPONENT) $(REPO_URI) $(CODENAME)' 'Identifier: Packages' |
+    awk -v s="$codename" '($1 == s || $4 == s) && $2 == "main" { print $3; exit }')
   [ -n "$mirror" ] || { echo "install-deps: no Debian entry for $codename main in the apt sources" >&2; exit 1; }
   list=/etc/apt/sources.list.d/zelto-sources.sources
   echo "install-deps: adding the source entry $mirror $codename main ($list)"
