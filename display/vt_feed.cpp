@@ -11,39 +11,9 @@
 
 namespace {
 
-// The emulator's input, in UTF-8: the device's bytes as the character set
-// says (latin1 and cp437 translated byte by byte), in steps that keep the
-// translation buffer small.
+// Bytes to libvterm as they are (UTF-8 by now).
 void input(const uint8_t* data, int32_t len) {
-  const int32_t set = gVtCharset.load(std::memory_order_relaxed);
-  if (set == kVtCharsetUtf8) {
-    vterm_input_write(gVt, reinterpret_cast<const char*>(data), static_cast<size_t>(len));
-    return;
-  }
-  char buf[3 * 512];
-  while (len > 0) {
-    int32_t step = std::min(len, static_cast<int32_t>(512));
-    if (step < len && step > 1 && data[step - 1] == 0x1B) step--;   // an ESC goes with its next byte
-    size_t n = 0;
-    for (int32_t i = 0; i < step; i++) {
-      const uint8_t b = data[i];
-      const uint32_t u = b < 0x80 ? b : set == kVtCharsetCp437 ? kOemChars[b] : b;
-      if (u >= 0x80 && u < 0xA0) continue;   // C1 controls: see below
-      if (u < 0x80) {
-        buf[n++] = static_cast<char>(u);
-      } else if (u < 0x800) {
-        buf[n++] = static_cast<char>(0xC0 | (u >> 6));
-        buf[n++] = static_cast<char>(0x80 | (u & 0x3F));
-      } else {
-        buf[n++] = static_cast<char>(0xE0 | (u >> 12));
-        buf[n++] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-        buf[n++] = static_cast<char>(0x80 | (u & 0x3F));
-      }
-    }
-    vterm_input_write(gVt, buf, n);
-    data += step;
-    len -= step;
-  }
+  vterm_input_write(gVt, reinterpret_cast<const char*>(data), static_cast<size_t>(len));
 }
 
 // The device's escape sequences, followed across blocks as libvterm's
@@ -216,12 +186,8 @@ CsiStep csiByte(uint8_t b) {
 }
 
 // The next byte from i on that the reading of plain text stops at: ESC,
-// and in UTF-8 the first byte of a character of two bytes or more.
-int32_t nextSpecial(const uint8_t* data, int32_t i, int32_t len, bool utf8) {
-  if (!utf8) {
-    const void* esc = std::memchr(data + i, 0x1B, static_cast<size_t>(len - i));
-    return esc ? static_cast<int32_t>(static_cast<const uint8_t*>(esc) - data) : len;
-  }
+// or the first byte of a UTF-8 character of two bytes or more.
+int32_t nextSpecial(const uint8_t* data, int32_t i, int32_t len) {
   while (i < len && data[i] != 0x1B && (data[i] < 0xC0 || data[i] > 0xFD)) i++;
   return i;
 }
@@ -234,11 +200,9 @@ void givePart() {
   gPartLen = 0;
 }
 
-}  // namespace
-
-void VtFeedDevice(const uint8_t* data, int32_t len) {
+// The device's bytes, in UTF-8, through the reading above to libvterm.
+void feedUtf8(const uint8_t* data, int32_t len) {
   static const char kErase[] = "\x1b[r\x1b[2J\x1b[H";
-  const bool utf8 = gVtCharset.load(std::memory_order_relaxed) == kVtCharsetUtf8;
   Seq& q = gSeq;
   int32_t from = 0;
   for (int32_t i = 0; i < len; i++) {
@@ -254,7 +218,7 @@ void VtFeedDevice(const uint8_t* data, int32_t len) {
         gNeed = 0;   // cut short: its bytes are dropped
         gPartLen = 0;
       }
-      i = nextSpecial(data, i, len, utf8);
+      i = nextSpecial(data, i, len);
       if (i == len) break;
       const uint8_t lead = data[i];
       if (lead != 0x1B) {   // a character of two bytes or more begins
@@ -342,6 +306,42 @@ void VtFeedDevice(const uint8_t* data, int32_t len) {
   }
   if ((gHeld || gNeed) && from == len) return;   // nothing after the held bytes yet
   give(data + from, len - from);
+}
+
+}  // namespace
+
+void VtFeedDevice(const uint8_t* data, int32_t len) {
+  const int32_t set = gVtCharset.load(std::memory_order_relaxed);
+  if (set == kVtCharsetUtf8) {
+    feedUtf8(data, len);
+    return;
+  }
+  // latin1 and cp437: each byte as its character in UTF-8 (C1 controls
+  // dropped, see above), read then as UTF-8 is, in steps that keep the
+  // buffer small.
+  uint8_t buf[3 * 512];
+  while (len > 0) {
+    const int32_t step = std::min(len, static_cast<int32_t>(512));
+    int32_t n = 0;
+    for (int32_t i = 0; i < step; i++) {
+      const uint8_t b = data[i];
+      const uint32_t u = b < 0x80 ? b : set == kVtCharsetCp437 ? kOemChars[b] : b;
+      if (u >= 0x80 && u < 0xA0) continue;
+      if (u < 0x80) {
+        buf[n++] = static_cast<uint8_t>(u);
+      } else if (u < 0x800) {
+        buf[n++] = static_cast<uint8_t>(0xC0 | (u >> 6));
+        buf[n++] = static_cast<uint8_t>(0x80 | (u & 0x3F));
+      } else {
+        buf[n++] = static_cast<uint8_t>(0xE0 | (u >> 12));
+        buf[n++] = static_cast<uint8_t>(0x80 | ((u >> 6) & 0x3F));
+        buf[n++] = static_cast<uint8_t>(0x80 | (u & 0x3F));
+      }
+    }
+    feedUtf8(buf, n);
+    data += step;
+    len -= step;
+  }
 }
 
 void VtEndSequence() {

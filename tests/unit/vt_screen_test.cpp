@@ -161,6 +161,9 @@ TEST_F(Vt, HostileInputNeverOverruns) {
   }
   Receive("\x1b[1" + std::string(40, ';') + "31mX");   // more arguments than libvterm keeps
   Receive("\x1b[5;5H\x1b[99999999999999999999X\x1b[2147483647C");   // arguments beyond any sum
+  gVtCharset = kVtCharsetLatin1;   // a C1 byte dropped inside a sequence is not there for the count either
+  Receive("\x1b[5:\x96" + std::string(30, '3') + "X");
+  gVtCharset = kVtCharsetUtf8;
   // A character cut short by a line end in the next block.
   Receive("\x1b[2J\x1b[Hx\xe2\x94");
   Receive("\r\na\xe2\x94");
