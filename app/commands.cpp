@@ -9,6 +9,7 @@
 #include "display/screen.h"
 #include "display/selection.h"
 #include "display/view.h"
+#include "display/vt_screen.h"
 #include "link/connection.h"
 #include "platform/clipboard.h"
 #include "link/serial.h"
@@ -149,6 +150,10 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     case kCmdCloseRecord: CloseRecFile(); break;
     case kCmdTerminal: runSetup(w); break;
     case kCmdEraseScreen: ClearDISPLAYScreen(); break;
+    case kCmdVt100:
+      gEmulation = gEmulation == kEmulationVt100 ? kEmulationNone : kEmulationVt100;
+      VtApplyMode();
+      break;
     case kCmdClearScrollback: ClearDISPLAYScrollback(); break;
     // Unlike Setup, Options is not refused during a transfer: an upload takes
     // its prompts, errors and timeout when it starts (a change applies to
@@ -157,6 +162,7 @@ int DoDISPLAYCommand(WindowHandle w, int id) {
     case kCmdOptions:
       platRunDialog(kDialogOptions, w);
       ApplyScrollbackLimit();
+      VtApplyMode();
       break;
     case kCmdDtr: SetModemLine(kLineDtr, gfDtrOn ? 0 : 1); break;
     case kCmdRts: SetModemLine(kLineRts, gfRtsOn ? 0 : 1); break;
@@ -190,6 +196,7 @@ unsigned DISPLAYCommandState(int id) {
     case kCmdDtr: return greyed | (gfDtrOn ? kCmdChecked : 0u);
     case kCmdRts: return greyed | (gfRtsOn ? kCmdChecked : 0u);
     case kCmdSendBreak: return greyed;
+    case kCmdVt100: return gEmulation == kEmulationVt100 ? kCmdChecked : 0u;
     default: return 0;
   }
 }

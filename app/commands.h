@@ -29,6 +29,7 @@ enum : int {
   kCmdSendBreak = 338,           // a 250 ms break
   kCmdClearScrollback = 339,     // Erase Screen and the history emptied
   kCmdInfo = 341,
+  kCmdVt100 = 342,               // check item: VT100 emulation
   kCmdCopy = 351,                // Ctrl+Insert, Ctrl+Shift+C
   kCmdPaste = 352,               // Shift+Insert, Ctrl+Shift+V
   kCmdSelectAll = 353,

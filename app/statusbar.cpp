@@ -11,6 +11,7 @@
 #include "link/serial.h"
 #include "platform/serial.h"
 #include "settings/globals.h"
+#include "settings/options.h"
 
 namespace {
 
@@ -35,7 +36,8 @@ int ComposeStatusBar(char* buf, size_t size) {
                   line(kModemDsr), line(kModemRlsd), line(kModemRing), gfDtrOn ? 1 : 0, gfRtsOn ? 1 : 0);
   }
   char text[sizeof gLast];
-  std::snprintf(text, sizeof text, "%s   RX %" PRIu64 "  TX %" PRIu64, link, gRxTotal.load(), gTxTotal.load());
+  std::snprintf(text, sizeof text, "%s   RX %" PRIu64 "  TX %" PRIu64 "%s", link, gRxTotal.load(), gTxTotal.load(),
+                gEmulation == kEmulationVt100 ? "   VT100" : "");
   std::snprintf(buf, size, "%s", text);
   const int changed = std::strcmp(text, gLast) != 0;
   std::memcpy(gLast, text, sizeof gLast);

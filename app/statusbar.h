@@ -9,7 +9,8 @@ constexpr int kStatusBarTextMax = 400;    // a device path of 255 characters fit
 
 // The bar's text now: the link ("COM12 921.6k 8E1 XON" or the UDP address and
 // ports), the modem input lines CTS, DSR, DCD and RI ('-' where they cannot
-// be read), DTR and RTS, and the bytes received and sent since the link
-// opened. Returns 1 when the text differs from the last one composed, so a
-// front end sets its control only then.
+// be read), DTR and RTS, the bytes received and sent since the link
+// opened, and "VT100" while VT100 emulation is on. Returns 1 when the text
+// differs from the last one composed, so a front end sets its control only
+// then.
 int ComposeStatusBar(char* buf, size_t size);

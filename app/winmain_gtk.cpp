@@ -18,6 +18,7 @@
 #include "app/statusbar.h"
 #include "display/keyboard.h"
 #include "display/view.h"
+#include "display/vt_screen.h"
 #include "display/view_gtk.h"
 #include "platform/gtk/gtk_main.h"
 #include "platform/posix/paths.h"
@@ -78,6 +79,7 @@ const MenuEntry kConfigMenu[] = {
     {"Options", kCmdOptions, 0},
     {nullptr, 0, 0},
     {"Erase Screen", kCmdEraseScreen, 0},
+    {"VT100 Emulation", kCmdVt100, 0, {}, true},
     {nullptr, 0, 0},
     {"DTR", kCmdDtr, 0, {}, true},
     {"RTS", kCmdRts, 0, {}, true},
@@ -100,13 +102,14 @@ void command(GtkMenuItem*, gpointer id) {
   applyStatusBar();   // the Options dialog may have switched it
 }
 
-// The items whose look follows the link (the modem lines): greyed where the
-// link has none, checked as the line stands, set each time their menu opens.
+// The items whose look follows the link (the modem lines) or a setting:
+// greyed where the link has none, checked as the line or the setting
+// stands, set each time their menu opens.
 struct StatefulItem {
   GtkWidget* item;
   int command;
 };
-StatefulItem gStateful[4];
+StatefulItem gStateful[5];
 int gStatefulCount = 0;
 
 void showCommandStates(GtkWidget*, gpointer) {
@@ -175,7 +178,7 @@ void addMenu(GtkWidget* bar, GtkAccelGroup* keys, const char* title, const MenuE
     GtkWidget* item = !e.text ? gtk_separator_menu_item_new()
                       : e.check ? gtk_check_menu_item_new_with_label(e.text)
                                 : gtk_menu_item_new_with_label(e.text);
-    if (e.command == kCmdDtr || e.command == kCmdRts || e.command == kCmdSendBreak) {
+    if (e.command == kCmdDtr || e.command == kCmdRts || e.command == kCmdSendBreak || e.command == kCmdVt100) {
       gStateful[gStatefulCount++] = {item, e.command};
       if (gStatefulCount == 1) g_signal_connect(menu, "show", G_CALLBACK(showCommandStates), nullptr);
     }
@@ -290,10 +293,43 @@ int keyCharacter(const GdkEventKey* k) {
   return ansiByte(u);
 }
 
+// The keys VT100 emulation sends sequences for (display/vt_screen.h), 0
+// for any other.
+int vtKey(guint keyval) {
+  switch (keyval) {
+    case GDK_KEY_Up:
+    case GDK_KEY_KP_Up: return kVtKeyUp;
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Down: return kVtKeyDown;
+    case GDK_KEY_Left:
+    case GDK_KEY_KP_Left: return kVtKeyLeft;
+    case GDK_KEY_Right:
+    case GDK_KEY_KP_Right: return kVtKeyRight;
+    case GDK_KEY_Home:
+    case GDK_KEY_KP_Home: return kVtKeyHome;
+    case GDK_KEY_End:
+    case GDK_KEY_KP_End: return kVtKeyEnd;
+    case GDK_KEY_Insert:
+    case GDK_KEY_KP_Insert: return kVtKeyInsert;
+    case GDK_KEY_Delete:
+    case GDK_KEY_KP_Delete: return kVtKeyDelete;
+    case GDK_KEY_Page_Up:
+    case GDK_KEY_KP_Page_Up: return kVtKeyPageUp;
+    case GDK_KEY_Page_Down:
+    case GDK_KEY_KP_Page_Down: return kVtKeyPageDown;
+    default: return 0;
+  }
+}
+
 gboolean onKey(GtkWidget*, GdkEventKey* k, gpointer) {
   // Alt combinations are the window manager's and the menus'.
   if (k->state & (GDK_MOD1_MASK | GDK_SUPER_MASK | GDK_META_MASK)) return FALSE;
   if (ClipboardKey(k) || ViewKey(k)) return TRUE;
+  if (const int key = vtKey(k->keyval)) {
+    const int mods = ((k->state & GDK_SHIFT_MASK) ? kVtModShift : 0) | ((k->state & GDK_CONTROL_MASK) ? kVtModCtrl : 0);
+    ProcessDISPLAYKey(gMain, key, mods);
+    return TRUE;
+  }
   const int ch = keyCharacter(k);
   if (ch >= 0) ProcessDISPLAYCharacter(gMain, ch);
   // Every other key is the view's too: arrows and Tab do not move the focus.

@@ -8,6 +8,7 @@
 #include "app/statusbar.h"
 #include "display/keyboard.h"
 #include "display/view.h"
+#include "display/vt_screen.h"
 #include "display/view_gdi_win32.h"
 #include "platform/thread.h"
 #include "platform/win32/deferred.h"
@@ -80,11 +81,29 @@ void applyStatusBar(HWND hwnd) {
 // The modem-line items show the lines' state and are greyed where the link
 // has none.
 void showCommandStates(HMENU menu) {
-  static const int kIds[] = {kCmdDtr, kCmdRts, kCmdSendBreak};
+  static const int kIds[] = {kCmdDtr, kCmdRts, kCmdSendBreak, kCmdVt100};
   for (const int id : kIds) {
     const unsigned state = DISPLAYCommandState(id);
     EnableMenuItem(menu, id, MF_BYCOMMAND | ((state & kCmdGreyed) ? MF_GRAYED : MF_ENABLED));
     CheckMenuItem(menu, id, MF_BYCOMMAND | ((state & kCmdChecked) ? MF_CHECKED : MF_UNCHECKED));
+  }
+}
+
+// The keys VT100 emulation sends sequences for (display/vt_screen.h), 0
+// for any other.
+int vtKey(WPARAM vk) {
+  switch (vk) {
+    case VK_UP: return kVtKeyUp;
+    case VK_DOWN: return kVtKeyDown;
+    case VK_LEFT: return kVtKeyLeft;
+    case VK_RIGHT: return kVtKeyRight;
+    case VK_HOME: return kVtKeyHome;
+    case VK_END: return kVtKeyEnd;
+    case VK_INSERT: return kVtKeyInsert;
+    case VK_DELETE: return kVtKeyDelete;
+    case VK_PRIOR: return kVtKeyPageUp;
+    case VK_NEXT: return kVtKeyPageDown;
+    default: return 0;
   }
 }
 
@@ -170,6 +189,12 @@ LRESULT CALLBACK DISPLAYWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     case WM_CHAR:
       ProcessDISPLAYCharacter(hwnd, static_cast<int>(wParam & 0xFF));
       return 0;
+    case WM_KEYDOWN: {
+      // VT100 emulation's keys beyond characters; in raw and hex entry they do nothing, as ever.
+      const int mods = (GetKeyState(VK_SHIFT) < 0 ? kVtModShift : 0) | (GetKeyState(VK_CONTROL) < 0 ? kVtModCtrl : 0);
+      if (const int key = vtKey(wParam); key && ProcessDISPLAYKey(hwnd, key, mods)) return 0;
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
+    }
     case WM_COMMAND:
       DoDISPLAYCommand(hwnd, LOWORD(wParam));
       applyStatusBar(hwnd);   // the Options dialog may have switched it

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmark: the native program zelto receiving a device's lines at 230400 baud's rate, against picocom in an xterm receiving the same in the same run, and zelto idle: processor shares (medians) of the program, its terminal and the X server.
 #
-#   bash bench/gtk_receive.sh <native-build-dir> [SAMPLES] [SECONDS] [stamps]
+#   bash bench/gtk_receive.sh <native-build-dir> [SAMPLES] [SECONDS] [stamps|vt100]
 #
 # Not part of the tests. The device (a pseudo-terminal) sends text lines
 # (76 characters, CR LF) paced at 23040 bytes a second, a few bytes each
@@ -12,6 +12,12 @@
 # device that sends nothing. A share of 100 % is one core. zelto's raw
 # display is measured a second time with time stamps on (ZELTO.INI
 # "timestamps = 1"); with "stamps" as the fourth argument only these two.
+# With "vt100" instead: the raw display as above, then a coloured log (each
+# line ESC [0;32m, 70 characters, ESC [0m CR LF) at the same rate, shown by
+# zelto with VT100 emulation (ZELTO.INI "emulation = vt100") and by picocom
+# in xterm; then 50 MB of random bytes and escape sequences
+# (bench/vt_flood.py) sent to zelto in VT100 mode as fast as it takes them:
+# its intake in MB/s and its resident memory every 2 s.
 set -uo pipefail
 [ $# -ge 1 ] && [ -x "$1/zelto" ] || { echo "usage: $0 <native-build-dir> [SAMPLES] [SECONDS]" >&2; exit 2; }
 build=$(cd "$1" && pwd)
@@ -99,18 +105,25 @@ preset() {
   }
 }
 
-run_zelto() {
+# start_zelto LABEL HEX [INI-LINE]: zelto in a folder of its own with that
+# preset and [terminal] option, connected; sets zelto (its process).
+start_zelto() {
   local label=$1 hex=$2 app=$out/app-$1 t
   mkdir -p "$app"
   cp "$build/zelto" "$app/"
   preset "$hex" >"$app/ZELTO.SET"
-  [ "${3:-}" = stamps ] && printf '[terminal]\ntimestamps = 1\n' >"$app/ZELTO.INI"
+  [ -n "${3:-}" ] && printf '[terminal]\n%s\n' "$3" >"$app/ZELTO.INI"
   : >"$out/ack"
   "$app/zelto" --com "1=$pty" >"$out/zelto-$label.log" 2>&1 </dev/null &
-  local zelto=$!
+  zelto=$!
   for ((t = 0; t < 200; t++)); do grep -qx purge "$out/ack" && break; sleep 0.05; done
   grep -qx purge "$out/ack" || { echo "gtk_receive: zelto did not open COM1" >&2; kill "$zelto"; return 1; }
   sleep 2
+}
+
+run_zelto() {
+  local label=$1 zelto
+  start_zelto "$@" || return 1
   [ "$label" = raw ] && measure "zelto, $label, idle" "$zelto"
   echo "pace 23040" >"$out/ctl"
   sleep 1
@@ -143,8 +156,44 @@ run_picocom() {
 
 echo "zelto (GTK) against picocom in xterm, COM1 a pseudo-terminal sending lines at 23040 bytes/s;" \
   "medians of $samples windows of $seconds s; 100 % = one core"
+# The hostile stream into zelto in VT100 mode, as fast as it takes it: the
+# time until the device has sent it all, and zelto's resident size (VmRSS)
+# every 2 s meanwhile.
+run_flood() {
+  local zelto t0 t1 sent=0 size rss=""
+  python3 "$(dirname "$0")/vt_flood.py" "$out/flood.bin" "${VT_FLOOD_MB:-50}" || return 1
+  size=$(stat -c %s "$out/flood.bin")
+  start_zelto vt100-flood 0 "emulation = vt100" || return 1
+  rss=$(awk '/VmRSS/ {print $2}' "/proc/$zelto/status")
+  local base
+  base=$(stats)
+  t0=$(date +%s.%N)
+  echo "file $out/flood.bin" >"$out/ctl"
+  for ((t = 1; t <= 6000; t++)); do
+    sleep 0.1
+    ((t % 20)) || rss+=" $(awk '/VmRSS/ {print $2}' "/proc/$zelto/status" 2>/dev/null)"
+    sent=$(($(stats) - base))
+    [ "$sent" -ge "$size" ] && break
+  done
+  rss+=" $(awk '/VmRSS/ {print $2}' "/proc/$zelto/status" 2>/dev/null)"
+  t1=$(date +%s.%N)
+  printf 'zelto, vt100, %s-byte flood: %s MB/s (%s bytes in %s s); VmRSS kB every 2 s and at the end: %s\n' "$size" \
+    "$(echo "scale=2; $sent / ($t1 - $t0) / 1000000" | bc -l)" "$sent" "$(echo "scale=1; ($t1 - $t0) / 1" | bc -l)" "$rss"
+  kill "$zelto"
+  wait "$zelto" 2>/dev/null
+}
+
 run_zelto raw 0
-run_zelto raw-stamped 0 stamps
+if [ "${4:-}" = vt100 ]; then
+  # ESC [0;32m, 70 characters, ESC [0m CR LF: a coloured log line.
+  printf 'line %s\n' "$(printf '\033[0;32mI (25907) wifi: connected to ap, channel 6, rssi -42 ip 192.168.4.2 ok\033[0m\r\n' |
+    od -An -v -tx1 | tr -d ' \n')" >"$out/ctl"
+  run_zelto vt100 0 "emulation = vt100"
+  run_picocom coloured ""
+  run_flood
+  exit 0
+fi
+run_zelto raw-stamped 0 "timestamps = 1"
 [ "${4:-}" = stamps ] && exit 0
 run_picocom raw ""
 run_zelto hex 1

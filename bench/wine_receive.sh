@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmark: ZELTO.EXE under Wine receiving from a COM1 device, idle, at the line's rate and as fast as it can, against picocom in xterm on the same kind of device; bytes per second taken in, the processor shares of ZELTO.EXE, the X server and the wineserver (medians), and how long Erase Screen and an echoed key take to reach the screen.
 #
-#   bash bench/wine_receive.sh <windows-build-dir> [SAMPLES] [SECONDS]
+#   bash bench/wine_receive.sh <windows-build-dir> [SAMPLES] [SECONDS] [vt100]
 #
 # Not part of the tests. Each configuration (raw display, hex display) is
 # measured idle (the device sends nothing), paced (80-character lines ending
@@ -15,7 +15,12 @@
 # With local echo on (the raw configuration's preset), the times from
 # Erase Screen with a full screen, and from a typed key with the view
 # scrolled to the top, to the frame on the screen (the caret at its new
-# place) are taken SAMPLES times each.
+# place) are taken SAMPLES times each. With "vt100": the raw display paced,
+# then a coloured log (each line ESC [0;32m, 70 characters, ESC [0m CR LF)
+# paced alike with VT100 emulation on (ZELTO.INI "emulation = vt100") and
+# shown by picocom in xterm, and 50 MB of random bytes and escape sequences
+# (bench/vt_flood.py) in VT100 mode as fast as ZELTO.EXE takes them: its
+# intake and its resident memory every 2 s.
 set -uo pipefail
 [ $# -ge 1 ] && [ -f "$1/ZELTO.EXE" ] || { echo "usage: $0 <windows-build-dir> [SAMPLES] [SECONDS]" >&2; exit 2; }
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -151,10 +156,14 @@ setup_echo() {
   sleep 0.5
 }
 
+# run_config LABEL HEXPRINT [INI-LINE [paced|flood]]: ZELTO.EXE with that
+# preset and [terminal] option; with "paced" only the paced windows, with
+# "flood" only the flood of bench/vt_flood.py.
 run_config() {
   local label=$1 hexprint=$2 app=$out/app-$1 t cx cy
   mkdir -p "$app"
   cp "$build/ZELTO.EXE" "$app/"
+  [ -n "${3:-}" ] && printf '[terminal]\r\n%s\r\n' "$3" >"$app/ZELTO.INI"
   # A preset like the program's defaults, with local echo on and the display
   # mode asked for.
   cx=$(sed -nE 's/.*cxvscroll=([0-9]+).*/\1/p' "$out/metrics") cy=$(sed -nE 's/.*cyhscroll=([0-9]+).*/\1/p' "$out/metrics")
@@ -176,6 +185,49 @@ run_config() {
   for ((t = 0; t < 200; t++)); do grep -qx purge "$out/ack" && break; sleep 0.05; done
   grep -qx purge "$out/ack" || { echo "wine_receive: ZELTO.EXE did not open COM1" >&2; return 1; }
   sleep 2
+  if [ "${4:-}" = flood ]; then
+    flood "$zelto"
+  elif [ "${4:-}" = paced ]; then
+    echo "pace 23040" >"$out/ctl"
+    sleep 1
+    zelto_measure "$label, device paced" "$zelto"
+    echo "pace 0" >"$out/ctl"
+  else
+    run_all "$label" "$hexprint" "$zelto"
+  fi
+  wine "$probe" post 0x10 0 0 >/dev/null 2>&1 </dev/null
+  wait "$zelto"
+}
+
+# flood PID: the hostile stream as fast as the program takes it; the time
+# until the device has sent it all, the resident size every 2 s, and as
+# often how long the window takes to answer a typed key (the probe sends
+# WM_CHAR and times it).
+flood() {
+  local zelto=$1 t t0 t1 sent=0 size base rss keyms=
+  size=$(stat -c %s "$out/flood.bin")
+  rss=$(awk '/VmRSS/ {print $2}' "/proc/$zelto/status")
+  base=$(stats)
+  t0=$(date +%s.%N)
+  echo "file $out/flood.bin" >"$out/ctl"
+  for ((t = 1; t <= 6000; t++)); do
+    sleep 0.1
+    if ! ((t % 20)); then
+      rss+=" $(awk '/VmRSS/ {print $2}' "/proc/$zelto/status" 2>/dev/null)"
+      keyms+=" $(wine "$probe" send 0x102 0x6b 0 2>/dev/null </dev/null | sed -nE 's/.*ms=([0-9.]+).*/\1/p')"
+    fi
+    sent=$(($(stats) - base))
+    [ "$sent" -ge "$size" ] && break
+  done
+  t1=$(date +%s.%N)
+  rss+=" $(awk '/VmRSS/ {print $2}' "/proc/$zelto/status" 2>/dev/null)"
+  printf 'vt100, %s-byte flood: %s MB/s (%s bytes in %s s); VmRSS kB every 2 s and at the end: %s; a key answered in ms: %s\n' \
+    "$size" "$(echo "scale=2; $sent / ($t1 - $t0) / 1000000" | bc -l)" "$sent" "$(echo "scale=1; ($t1 - $t0) / 1" | bc -l)" \
+    "$rss" "$keyms"
+}
+
+run_all() {
+  local label=$1 hexprint=$2 zelto=$3
   zelto_measure "$label, idle" "$zelto"
   echo "pace 23040" >"$out/ctl"
   sleep 1
@@ -194,14 +246,12 @@ run_config() {
     # WM_CHAR 'k': echoed on row 127, which the view brings up to its 33rd row.
     setup=setup_echo latency "echoed key, view at the top" 0x102 0x6b 0 -1 $((32 * celly)) 5000
   fi
-  wine "$probe" post 0x10 0 0 >/dev/null 2>&1 </dev/null
-  wait "$zelto"
 }
 
 # picocom in xterm on the same device, paced alike; xterm as tall as
 # ZELTO.EXE's window.
 run_reference() {
-  local term pico t
+  local term pico t label=${1:-}
   xterm -geometry 80x36 -e picocom -q -b 230400 "$pty" >"$out/xterm.log" 2>&1 </dev/null &
   term=$!
   pids+=($term)
@@ -210,7 +260,7 @@ run_reference() {
   sleep 2
   echo "pace 23040" >"$out/ctl"
   sleep 1
-  measure "picocom in xterm, device paced" picocom "$pico" xterm "$term" Xvfb "$xvfb"
+  measure "picocom in xterm, device paced${label:+, $label}" picocom "$pico" xterm "$term" Xvfb "$xvfb"
   echo "pace 0" >"$out/ctl"
   kill "$term" 2>/dev/null
   wait "$term" 2>/dev/null || true   # the reference ends by a kill: not a failure of the run
@@ -218,6 +268,18 @@ run_reference() {
 
 wine "$probe" metrics >"$out/metrics" 2>&1 </dev/null
 echo "ZELTO.EXE under Wine, COM1 a pseudo-terminal; medians of $samples windows of $seconds s; 100 % = one core"
+if [ "${4:-}" = vt100 ]; then
+  python3 "$root/bench/vt_flood.py" "$out/flood.bin" "${VT_FLOOD_MB:-50}" || exit 1
+  run_config raw 0 "" paced
+  # ESC [0;32m, 70 characters, ESC [0m CR LF: a coloured log line.
+  printf 'line %s\n' "$(printf '\033[0;32mI (25907) wifi: connected to ap, channel 6, rssi -42 ip 192.168.4.2 ok\033[0m\r\n' |
+    od -An -v -tx1 | tr -d ' \n')" >"$out/ctl"
+  run_config vt100 0 "emulation = vt100" paced
+  run_config vt100-flood 0 "emulation = vt100" flood
+  sleep 2
+  run_reference coloured
+  exit 0
+fi
 run_config raw 0
 run_config hex 1
 # The reference after ZELTO.EXE has ended and Wine has settled.

@@ -8,7 +8,8 @@
 extern const uint16_t kOemChars[256];
 // The character the view draws for each byte: code page 437 unless the
 // front end's font draws another character set and says so (user-interface
-// thread). Copied text is made of these.
+// thread, under the screen lock: VT100 emulation's writer reads it). Copied
+// text is made of these.
 extern uint16_t gDrawnChars[256];
 // The byte drawn as ch, so that copied text pastes back as the bytes it
 // shows: itself below 0x80, else the byte whose drawn character it is (the

@@ -7,6 +7,7 @@
 #include "display/screen.h"
 #include "display/screen_model.h"
 #include "display/view.h"
+#include "display/vt_screen.h"
 #include "platform/window.h"
 #include "settings/globals.h"
 
@@ -182,7 +183,9 @@ void frameReset() {
 
 void DISPLAYPlaceCaret() {
   ScopedLock hold(ScreenLock());
-  if (gfConnected && (GwCursorState & 1)) {
+  if (gfConnected && (GwCursorState & 1) && VtCursorHidden()) {
+    winSetCaretPos(-4 * GxChar, -4 * GyChar);   // the device hid it: out of the view
+  } else if (gfConnected && (GwCursorState & 1)) {
     const ShownView v = frameShownView();
     // The cursor's line stands rowShift rows lower in what the window shows.
     winSetCaretPos(GnColumn * GxChar - v.xOffset + 1, (GnRow + v.rowShift) * GyChar - v.yOffset);

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "display/screen.h"
+#include "display/vt_screen.h"
 #include "link/connection.h"
 #include "link/serial.h"
 #include "settings/globals.h"
@@ -66,13 +67,42 @@ int DISPLAYHexEntry(int ch) {
   return kHexRejected;
 }
 
-int ProcessDISPLAYCharacter(WindowHandle /*hwnd*/, int ch) {
-  if (!gfConnected) return 1;
-  if (TransferRefusesKeys()) return 1;   // it would land inside a transfer's bytes
-  ch &= 0xFF;
+namespace {
+
+// Whether a typed key may go out now.
+bool keyMayGo() {
+  if (!gfConnected) return false;
+  if (TransferRefusesKeys()) return false;   // it would land inside a transfer's bytes
   // During a file send the file's own pacing decides; typing joins it.
-  if (gfUdpMode == 0 && gfCtsHandsh && gfSendFileOpen == 0 && !CheckModemState()) return 1;
+  return !(gfUdpMode == 0 && gfCtsHandsh && gfSendFileOpen == 0 && !CheckModemState());
+}
+
+}  // namespace
+
+int ProcessDISPLAYKey(WindowHandle /*hwnd*/, int key, int mods) {
+  if (!VtShowing()) return 0;
+  if (!keyMayGo()) return 1;
+  {
+    ScopedLock hold(ScreenLock());
+    VtQueueKey(key, mods);
+  }
+  VtSendAnswers(true);
+  return 1;
+}
+
+int ProcessDISPLAYCharacter(WindowHandle /*hwnd*/, int ch) {
+  if (!keyMayGo()) return 1;
+  ch &= 0xFF;
   if (!gfHexEnter) {
+    // In VT100 emulation Backspace and characters beyond ASCII send what
+    // the device takes (backspace_sends, vt_charset); Enter is as ever.
+    if (ch != '\r' && VtShowing()) {
+      uint8_t bytes[4];
+      const int n = VtCharBytes(ch, bytes);
+      for (int i = 0; i < n; i++) sendCommByte(bytes[i]);
+      if (gfLocalEcho) WriteDISPLAYBlock(bytes, n);
+      return 1;
+    }
     if (ch == '\r') {
       uint8_t enter[2];
       const int n = EnterBytes(enter);

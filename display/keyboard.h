@@ -14,6 +14,11 @@ int ProcessDISPLAYCharacter(WindowHandle hwnd, int ch);
 // typing and pasting): the byte it completes, kHexPending while a byte is
 // being entered (or for Ctrl+Enter), kHexRejected when it cannot continue
 // the pending byte, which is then thrown away (shown as "?").
+// A key beyond characters (display/vt_screen.h's VtKey, mods kVtMod*): in
+// VT100 emulation it sends its sequence and returns 1; otherwise it does
+// nothing and returns 0 (raw and hex entry have no use for it).
+int ProcessDISPLAYKey(WindowHandle hwnd, int key, int mods);
+
 constexpr int kHexPending = -1;
 constexpr int kHexRejected = -2;
 int DISPLAYHexEntry(int ch);

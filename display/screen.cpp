@@ -5,9 +5,11 @@
 
 #include "display/frame.h"
 #include "display/screen_model.h"
+#include "display/screen_write.h"
 #include "display/selection.h"
 #include "display/timestamp.h"
 #include "display/view.h"
+#include "display/vt_screen.h"
 #include "platform/window.h"
 #include "settings/globals.h"
 #include "settings/options.h"
@@ -32,6 +34,11 @@ const char kHexDigits[] = "0123456789abcdef";
 // scrolls so far, so that a scroll renumbers nothing.
 struct Changes {
   int32_t scrolls = 0;
+  // Rows that went into the history, less the grid's scrolls: the
+  // emulator hands rows to the history apart from moving the grid (or
+  // moves the grid of its alternate screen without history); raw and hex
+  // display leave it 0.
+  int32_t pushed = 0;
   int32_t top = kMaxScreenRows * 2;
   int32_t bottom = -1;
   int32_t firstCol = kMaxScreenCols;
@@ -66,13 +73,14 @@ void setScrollPos(int32_t pos) {
 // them; the bar's range grows with the history.
 void finishWrite() {
   Changes& c = gChanges;
-  if (c.scrolls) {
-    viewGridScrolled(c.scrolls);
-    frameGridScrolled(c.scrolls);
-    selectionGridScrolled(c.scrolls);
+  const int32_t grew = c.scrolls + c.pushed;   // rows the history took
+  if (c.scrolls || c.pushed) {
+    viewGridScrolled(grew);
+    if (c.scrolls) frameGridScrolled(c.scrolls);
+    selectionGridScrolled(grew);
   }
   if (c.top <= c.bottom) frameDirtyArea(c.top - c.scrolls, c.bottom - c.scrolls, c.firstCol, c.lastCol);
-  if (c.posSet || c.scrolls) viewVertBar(c.posSet ? c.pos : GyOffset);
+  if (c.posSet || c.scrolls || c.pushed) viewVertBar(c.posSet ? c.pos : GyOffset);
   if (c.caret) frameCaret();
   if (c.moved) frameViewMoved();
   c = Changes{};
@@ -213,6 +221,11 @@ void writeBlock(const uint8_t* data, int32_t len, Mode mode) {
 }
 
 void writeStatus(const char* text) {
+  if (VtShowing()) {
+    VtFeedStatus(text);
+    return;
+  }
+  VtLeave();
   writeBlock(reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(std::strlen(text)), Mode::Raw);
 }
 
@@ -222,6 +235,16 @@ CoreLock& ScreenLock() {
   static CoreLock lock(1);
   return lock;
 }
+
+void ScreenWriteBegin() { beginWrite(); }
+void ScreenWriteEnd() { finishWrite(); }
+void ScreenNoteCells(int32_t firstCol, int32_t lastCol, int32_t row) { invalidateCells(firstCol, lastCol, row); }
+void ScreenNoteGridScroll(int32_t rows) {
+  gChanges.scrolls += rows;
+  gChanges.pushed -= rows;
+}
+void ScreenNoteHistoryRow() { gChanges.pushed++; }
+void ScreenNoteCaret() { moveCursor(); }
 
 namespace {
 
@@ -310,20 +333,30 @@ void handleLineFeed(int32_t flag) {
 }
 
 void WriteDISPLAYBlock(const void* data, int32_t len) {
-  ScopedLock hold(ScreenLock());
-  beginWrite();
-  writeBlock(static_cast<const uint8_t*>(data), len, Mode::FromSetting);
-  finishWrite();
+  bool answers = false;
+  {
+    ScopedLock hold(ScreenLock());
+    beginWrite();
+    if (VtShowing()) {
+      VtFeed(static_cast<const uint8_t*>(data), len);
+      answers = VtHasAnswers();
+    } else {
+      VtLeave();
+      writeBlock(static_cast<const uint8_t*>(data), len, Mode::FromSetting);
+    }
+    finishWrite();
+  }
+  if (answers) VtSendAnswers(false);
 }
 
-void WriteDISPLAYReceived(const void* data, int32_t len, const char* stamp) {
+namespace {
+
+// Received bytes in raw or hex display, stamped or not.
+void writeReceived(const uint8_t* d, int32_t len, const char* stamp) {
   if (stamp == nullptr) {
-    WriteDISPLAYBlock(data, len);
+    writeBlock(d, len, Mode::FromSetting);
     return;
   }
-  ScopedLock hold(ScreenLock());
-  beginWrite();
-  const uint8_t* d = static_cast<const uint8_t*>(data);
   const bool lfEnds = gfNewLineOnLf.load(std::memory_order_relaxed) != 0;
   while (len > 0) {
     bool stampFirst = false;
@@ -337,7 +370,28 @@ void WriteDISPLAYReceived(const void* data, int32_t len, const char* stamp) {
     d += n;
     len -= n;
   }
-  finishWrite();
+}
+
+}  // namespace
+
+void WriteDISPLAYReceived(const void* data, int32_t len, const char* stamp) {
+  const uint8_t* d = static_cast<const uint8_t*>(data);
+  bool answers = false;
+  {
+    ScopedLock hold(ScreenLock());
+    beginWrite();
+    // The emulator draws the lines itself: a stamp has no column of its own there.
+    if (VtShowing()) {
+      VtFeed(d, len);
+      answers = VtHasAnswers();
+    } else {
+      VtLeave();
+      writeReceived(d, len, stamp);
+      if (VtHintDue(d, len)) writeStatus(kVtHint);
+    }
+    finishWrite();
+  }
+  if (answers) VtSendAnswers(false);
 }
 
 void WriteDISPLAYStatus(const char* text) {
@@ -364,9 +418,18 @@ void WriteDISPLAYStatus3(const char* first, const char* second, const char* thir
   finishWrite();
 }
 
-void ClearDISPLAYScreen() { clearScreen(false); }
+// In VT100 emulation a fresh emulator draws the cleared grid.
+void ClearDISPLAYScreen() {
+  ScopedLock hold(ScreenLock());
+  clearScreen(false);
+  if (VtShowing()) VtStart();
+}
 
-void ClearDISPLAYScrollback() { clearScreen(true); }
+void ClearDISPLAYScrollback() {
+  ScopedLock hold(ScreenLock());
+  clearScreen(true);
+  if (VtShowing()) VtStart();
+}
 
 void ApplyScrollbackLimit() {
   ScopedLock hold(ScreenLock());
@@ -389,4 +452,9 @@ void InitDISPLAYGrid() {
   GnColumn = 0;
   gPairEnd = 0;
   gReceivedLines = LineStarts{};
+  if (VtShowing()) {
+    VtStart();
+  } else {
+    VtLeave();
+  }
 }

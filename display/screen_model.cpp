@@ -86,6 +86,78 @@ void ScreenModel::pushTopRow(int64_t historyLimit) {
   }
 }
 
+void ScreenModel::putCells(int32_t row, int32_t col, const uint32_t* ch, const CellAttr* attr, int32_t n) {
+  if (row < 0 || row >= rows_ || col < 0 || col >= cols_ || n <= 0) return;
+  if (n > cols_ - col) n = cols_ - col;
+  const int32_t p = phys(row);
+  RowState& s = state_[p];
+  const size_t at = static_cast<size_t>(p) * cols_ + col;
+  bool narrow = true, oneAttr = true;
+  for (int32_t k = 0; k < n; k++) {
+    narrow &= ch[k] <= 0xFF;
+    oneAttr &= attr[k] == attr[0];
+  }
+  const bool whole = col == 0 && n == cols_;
+  if (whole && narrow) s.wide = false;
+  if (!narrow) makeWide(p);
+  if (s.wide) {
+    std::copy_n(ch, n, wide_.begin() + static_cast<std::ptrdiff_t>(at));
+  } else {
+    uint8_t* b = &bytes_[at];
+    for (int32_t k = 0; k < n; k++) b[k] = static_cast<uint8_t>(ch[k]);
+  }
+  if (whole && oneAttr) {
+    s.mixed = false;
+    s.uniform = attr[0];
+  } else if (s.mixed || !oneAttr || attr[0] != s.uniform) {
+    makeMixed(p);
+    std::copy_n(attr, n, attrs_.begin() + static_cast<std::ptrdiff_t>(at));
+  }
+  s.plain = !s.wide && !s.mixed && s.uniform.isDefault();
+  if (col + n > s.used) s.used = col + n;
+}
+
+void ScreenModel::copyCells(int32_t dst, int32_t dstCol, int32_t src, int32_t srcCol, int32_t n) {
+  if (dst < 0 || dst >= rows_ || src < 0 || src >= rows_ || n <= 0) return;
+  if (dstCol < 0 || srcCol < 0 || dstCol >= cols_ || srcCol >= cols_) return;
+  n = std::min({n, cols_ - dstCol, cols_ - srcCol});
+  static RowCells row;   // under the screen lock, like every member
+  readRow(src, &row);
+  const bool wrapped = row.wrapped;
+  putCells(dst, dstCol, row.ch + srcCol, row.attr + srcCol, n);
+  if (dstCol == 0 && srcCol == 0 && n == cols_) state_[phys(dst)].wrapped = wrapped;
+}
+
+void ScreenModel::dropTopRows(int32_t n) {
+  if (n > rows_) n = rows_;
+  for (int32_t k = 0; k < n; k++) {
+    blankUsed(top_);
+    state_[top_] = RowState{};
+    top_ = top_ + 1 == rows_ ? 0 : top_ + 1;
+  }
+}
+
+void ScreenModel::pushHistoryRow(const uint32_t* ch, const CellAttr* attr, int32_t n, bool wrapped,
+                                 int64_t historyLimit) {
+  if (n > cols_) n = cols_;
+  if (n < 0) n = 0;
+  scrolled_++;
+  if (historyLimit <= 0) {
+    history_.clear();
+    return;
+  }
+  static uint8_t bytes[kMaxScreenCols + 16];
+  bool narrow = true, oneAttr = true;
+  for (int32_t k = 0; k < n; k++) {
+    narrow &= ch[k] <= 0xFF;
+    oneAttr &= attr[k] == attr[0];
+    bytes[k] = static_cast<uint8_t>(ch[k]);
+  }
+  const GridRowRef ref{bytes, narrow ? nullptr : ch, oneAttr ? nullptr : attr, n > 0 ? attr[0] : CellAttr{}, n, n,
+                       wrapped};
+  history_.push(ref, historyLimit);
+}
+
 void ScreenModel::clearGrid() {
   for (int32_t p = 0; p < rows_; p++) blankRow(p);
 }

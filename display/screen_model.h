@@ -81,6 +81,22 @@ class ScreenModel {
     top_ = top_ + 1 == rows_ ? 0 : top_ + 1;
     scrolled_++;
   }
+  // ---- the emulator's writing (display/vt_screen.cpp)
+
+  // Stores n cells from (row, col) on, each with its own character and
+  // attributes: a row written whole in one set of attributes keeps them as
+  // one set.
+  void putCells(int32_t row, int32_t col, const uint32_t* ch, const CellAttr* attr, int32_t n);
+  // Copies n cells of grid row src from column srcCol to grid row dst at
+  // column dstCol (the rows may be the same; the cells may overlap).
+  void copyCells(int32_t dst, int32_t dstCol, int32_t src, int32_t srcCol, int32_t n);
+  // The grid scrolls up n rows in its ring: the top rows are dropped, not
+  // kept (the emulator has handed them to the history already, or they
+  // were never a line of output), blank rows come at the bottom.
+  void dropTopRows(int32_t n);
+  // A row that left the emulator's screen goes into the history as the
+  // newest: n cells (the rest of the grid's width blank).
+  void pushHistoryRow(const uint32_t* ch, const CellAttr* attr, int32_t n, bool wrapped, int64_t historyLimit);
   // Blanks every row of the grid; the history stays.
   void clearGrid();
   void clearHistory() { history_.clear(); }

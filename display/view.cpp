@@ -7,6 +7,7 @@
 #include "display/screen.h"
 #include "display/screen_model.h"
 #include "display/selection.h"
+#include "display/vt_screen.h"
 #include "platform/window.h"
 #include "settings/globals.h"
 
@@ -88,6 +89,7 @@ void SetDISPLAYPageSizes(int32_t visibleRows) {
   GxSize = (M.cols() + 1) * GxChar;
   GySize = (M.rows() + 1) * GyChar;
   GyVisible = visibleRows * GyChar;
+  VtViewSized();
 }
 
 int32_t ScrollDISPLAYVert(WindowHandle hwnd, int code, int pos) {
@@ -172,6 +174,7 @@ int32_t SizeDISPLAY(WindowHandle hwnd, uint16_t height, uint16_t width) {
   frameScrollRange(kBarHorz, GxScroll);
 
   frameDirtyAll(1);
+  VtViewSized();
   return 1;
 }
 

@@ -70,6 +70,9 @@ void learnDrawnChars(HDC dc) {
       TranslateCharsetInfo(reinterpret_cast<DWORD*>(static_cast<uintptr_t>(charset)), &ci, TCI_SRCCHARSET)) {
     cp = ci.ciACP;
   }
+  // The worker reads the table too (VT100 emulation stores a character as
+  // the byte drawn as it): change it between its writes.
+  ScopedLock hold(ScreenLock());
   for (int b = 0x01; b < 0x100; b++) {
     const char byte = static_cast<char>(b);
     WCHAR w = 0;

@@ -17,6 +17,7 @@
 
 #include "display/screen.h"
 #include "display/timestamp.h"
+#include "display/vt_screen.h"
 #include "link/serial.h"
 #include "link/udp.h"
 #include "platform/msgbox.h"
@@ -188,6 +189,7 @@ int openConnection() {
   const int ok = gfUdpMode == 1 ? openUDP() : openCOM();
   gRxTotal = 0;
   gTxTotal = 0;
+  VtNewConnection();
   if (ok) {
     gfConnected = 1;
     initThread();

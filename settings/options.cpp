@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "display/screen.h"
 #include "platform/file.h"
 #include "settings/preset.h"
 #include "settings/serial_options.h"
@@ -24,6 +25,10 @@ Flag32 gfTimeStamps{0};
 Flag32 gfTimeStampsInRecord{0};
 Flag32 gfStatusBar{0};
 Flag32 gScrollbackLines{10000};
+Flag32 gEmulation{kEmulationNone};
+Flag32 gVtCharset{kVtCharsetUtf8};
+char gszVtSize[kUploadListMax] = "auto";
+Flag32 gBackspaceSends{kBackspaceDel};
 Flag32 gSendFilter{kSendFilterText};
 Flag32 gfXmodem1k{1};
 char gszReceiveFolder[kUploadListMax] = "";
@@ -51,6 +56,49 @@ const char* const kFilterChoices[] = {"TEXT", "FORTH", "ALL", nullptr};
 const char* const kParityChoices[] = {"none", "even", "odd", "mark", "space", nullptr};
 const char* const kStopChoices[] = {"1", "1.5", "2", nullptr};
 const char* const kFlowChoices[] = {"none", "rtscts", "xonxoff", nullptr};
+const char* const kEmulationChoices[] = {"none", "vt100", nullptr};
+const char* const kCharsetChoices[] = {"utf8", "latin1", "cp437", nullptr};
+const char* const kBackspaceChoices[] = {"DEL", "BS", nullptr};
+
+// The sizes vt_size takes: the screen model's grid bounds them.
+constexpr int32_t kVtMinCols = 2, kVtMinRows = 2;
+
+// "auto", or COLSxROWS within the grid; 0 for anything else.
+int readVtSize(const char* value, int32_t* cols, int32_t* rows) {
+  const char* a = value;
+  while (*a == ' ') a++;
+  if ((a[0] | 0x20) == 'a' && (a[1] | 0x20) == 'u' && (a[2] | 0x20) == 't' && (a[3] | 0x20) == 'o' && a[4] == '\0') {
+    *cols = 0;
+    *rows = 0;
+    return 1;
+  }
+  int32_t n[2] = {0, 0};
+  int part = 0, digits = 0;
+  for (const char* p = value; *p; p++) {
+    if (*p >= '0' && *p <= '9' && digits < 5) {
+      n[part] = n[part] * 10 + (*p - '0');
+      digits++;
+    } else if ((*p == 'x' || *p == 'X') && part == 0 && digits > 0) {
+      part = 1;
+      digits = 0;
+    } else {
+      return 0;
+    }
+  }
+  if (part != 1 || digits == 0) return 0;
+  if (n[0] < kVtMinCols || n[0] > kScreenCols || n[1] < kVtMinRows || n[1] > kScreenRows) return 0;
+  *cols = n[0];
+  *rows = n[1];
+  return 1;
+}
+int checkVtSize(const char* value) {
+  int32_t c = 0, r = 0;
+  return readVtSize(value, &c, &r);
+}
+void acceptsVtSize(char* buf, size_t size) {
+  std::snprintf(buf, size, "auto or COLSxROWS from %dx%d to %dx%d", kVtMinCols, kVtMinRows, kScreenCols, kScreenRows);
+}
+const OptionRule kVtSizeRule{checkVtSize, acceptsVtSize, nullptr};
 
 // One row per option; the order is the Options dialog's and the order keys
 // are added to a file that lacks them.
@@ -75,12 +123,17 @@ const OptionDesc kOptions[] = {
     {"serial", "flow", "Flow control", kOptionChoice, 0, 2, "none", kFlowChoices, &kSerialFramingRule},
     {"transfer", "xmodem_1k", "XMODEM sends 1K blocks", kOptionFlag, 0, 1, "1", nullptr},
     {"transfer", "receive_folder", "Receive folder", kOptionText, 0, 0, "", nullptr},
+    {"terminal", "emulation", "VT100 Emulation", kOptionChoice, 0, 1, "none", kEmulationChoices},
     // The rows from here on are kept in the file but not shown in the
-    // Options dialog: what the program remembers of how it was used.
+    // Options dialog: the emulation's finer settings, which the user sets
+    // in the file, and what the program remembers of how it was used.
+    {"terminal", "vt_charset", "VT100 character set", kOptionChoice, 0, 2, "utf8", kCharsetChoices},
+    {"terminal", "vt_size", "VT100 screen size", kOptionText, 0, 0, "auto", nullptr, &kVtSizeRule},
+    {"terminal", "backspace_sends", "Backspace sends", kOptionChoice, 0, 1, "DEL", kBackspaceChoices},
     {"files", "send_filter", "Send file filter", kOptionChoice, 0, 2, "TEXT", kFilterChoices},
 };
 constexpr int kOptionTotal = static_cast<int>(sizeof kOptions / sizeof kOptions[0]);
-constexpr int kRememberedTotal = 1;   // the last rows, not in the dialog
+constexpr int kRememberedTotal = 4;   // the last rows, not in the dialog
 
 // Where each option's value lives: a text buffer or a number.
 char* textOf(int i) {
@@ -90,6 +143,7 @@ char* textOf(int i) {
     case 2: return gszUploadErrors;
     case 10: return gszSerialDevice;
     case 17: return gszReceiveFolder;
+    case 20: return gszVtSize;
     default: return nullptr;
   }
 }
@@ -98,8 +152,8 @@ Flag32* numberOf(int i) {
                                                 &gEnterSends, &gfTimeStamps, &gfTimeStampsInRecord,
                                                 &gfStatusBar, &gScrollbackLines, nullptr, &gSerialBaud,
                                                 &gSerialDataBits, &gSerialParity, &gSerialStopBits, &gSerialFlow,
-                                                &gfXmodem1k, nullptr,
-                                                &gSendFilter};
+                                                &gfXmodem1k, nullptr, &gEmulation, &gVtCharset,
+                                                nullptr, &gBackspaceSends, &gSendFilter};
   // cppcheck-suppress CastIntegerToAddressAtReturn ; an entry of a table of pointers
   return numbers[i];
 }
@@ -220,6 +274,12 @@ std::string keyLine(int i) {
 }
 
 }  // namespace
+
+int VtSizeOption(int32_t* cols, int32_t* rows) {
+  *cols = 0;
+  *rows = 0;
+  return readVtSize(gszVtSize, cols, rows) && *cols > 0 ? 1 : 0;
+}
 
 int OptionCount() { return kOptionTotal - kRememberedTotal; }
 
@@ -360,9 +420,11 @@ int LoadOptions() {
     if (i < 0 || OptionParse(i, value.c_str())) continue;
     OptionParse(i, kOptions[i].fallback);
     // A list too long to keep is not cut short unseen, and the serial port
-    // is never opened with a value other than the one the screen names.
+    // is never opened with a value other than the one the screen names (nor
+    // the emulated screen given a size other than the one it says).
     const size_t used = std::strlen(gLoadNote);
-    if (kOptions[i].kind == kOptionText && !gLoadNote[0]) {
+    if (kOptions[i].kind == kOptionText && value.size() >= kUploadListMax) {
+      if (gLoadNote[0]) continue;
       std::snprintf(gLoadNote, sizeof gLoadNote, "\r-%s: %s is longer than %d characters, its default is used-\r",
                     gszOptionsName, kOptions[i].key, kUploadListMax - 1);
     } else if (kOptions[i].rule) {

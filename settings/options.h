@@ -38,6 +38,18 @@ extern Flag32 gfTimeStamps;         // timestamps: each screen line stamped
 extern Flag32 gfTimeStampsInRecord; // timestamps_in_record
 extern Flag32 gfStatusBar;          // status_bar: the bar below the screen
 extern Flag32 gScrollbackLines;     // scrollback_lines: rows kept above the grid (0 none)
+// VT100 emulation (display/vt_screen.h): received bytes drawn as a VT100
+// terminal draws them, and keys sending what its keys send.
+enum : int32_t { kEmulationNone = 0, kEmulationVt100 = 1 };
+extern Flag32 gEmulation;           // emulation = none | vt100
+enum : int32_t { kVtCharsetUtf8 = 0, kVtCharsetLatin1 = 1, kVtCharsetCp437 = 2 };
+extern Flag32 gVtCharset;           // vt_charset = utf8 | latin1 | cp437: what the device's bytes mean
+// vt_size = auto (the view's whole rows and columns) or COLSxROWS (80x24).
+extern char gszVtSize[kUploadListMax];
+// The emulated screen's size vt_size fixes: 0 for auto, else cols and rows.
+int VtSizeOption(int32_t* cols, int32_t* rows);
+enum : int32_t { kBackspaceDel = 0, kBackspaceBs = 1 };
+extern Flag32 gBackspaceSends;      // backspace_sends = DEL | BS (in VT100 emulation)
 // [transfer]: XMODEM and YMODEM.
 extern Flag32 gfXmodem1k;           // xmodem_1k: XMODEM-CRC sends 1K blocks
 // receive_folder: where YMODEM writes what it receives and the XMODEM

@@ -34,7 +34,7 @@ check line_ends_rows_begin_with_a_time_stamp "" test "$wide" -eq 1 -a "$(ink "$s
 eval "$(xdotool getwindowgeometry --shell "$(main_window)")"
 check line_ends_status_bar_shown "" test "$(ink "$s" 0 $((HEIGHT - 18)) 400 18)" -gt 200
 
-# The Config menu, opened: below "Erase Screen" come DTR, RTS and Send Break,
+# The Config menu, opened: below "Erase Screen" and "VT100 Emulation" come DTR, RTS and Send Break,
 # so it reaches well below where "Save Setup" used to end it.
 closed=$(ink "$(shot menu-closed)" 200 125 150 30)
 click_at "${ZG_MENU_X[3]}" 12
@@ -44,7 +44,7 @@ open=$(ink "$m" 200 125 150 30)
 keys Escape
 check line_ends_config_menu_has_modem_items "ink $closed closed, $open open" test "$open" -gt $((closed + 100))
 # On a serial link they are not greyed: "Send Break" is as dark as any item.
-darkest=$(convert "$m" -crop 110x18+232+130 +repage -colorspace gray -format "%[fx:int(100*minima)]" info:)
+darkest=$(convert "$m" -crop 110x18+232+181 +repage -colorspace gray -format "%[fx:int(100*minima)]" info:)
 check line_ends_modem_items_enabled_on_serial "darkest of Send Break: $darkest %" test "$darkest" -lt 30
 
 zg_finish

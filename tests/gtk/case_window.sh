@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# End to end: the main window and its menu, typed keys at the device, device bytes drawn, function keys only in the main window, the Setup dialog changing the rate and switching to UDP, saved and in effect, and the Options dialog refusing a bad number and saving good values into ZELTO.INI, the status bar shown and hidden at once as its option changes.
+# End to end: the main window and its menu, typed keys at the device, device bytes drawn, function keys only in the main window, the Setup dialog changing the rate and switching to UDP, saved and in effect, and the Options dialog refusing a bad number and saving good values into ZELTO.INI, the status bar shown and hidden at once as its option changes, and Config > VT100 Emulation drawing a device's red word red.
 . "$ZG_LIB"
 
 # YMODEM's receive folder, should one be made: this case's own.
@@ -134,8 +134,20 @@ sleep 0.5
 m=$(shot menu-udp)
 keys Escape
 darkest() { convert "$m" -crop "$1" +repage -colorspace gray -format "%[fx:int(100*minima)]" info:; }
-grey=$(darkest 110x68+232+106) save=$(darkest 110x18+232+182)
+grey=$(darkest 110x68+232+131) save=$(darkest 110x18+232+207)
 check window_modem_items_greyed_on_udp "darkest: items $grey %, Save Setup $save %" \
   test "$grey" -gt 40 -a "$save" -lt 30
+
+# Config > VT100 Emulation (below Erase Screen): a device's red word is drawn
+# red, not as an ESC glyph and its digits.
+focus_main
+menu_item 3 "$ZG_VT100_Y"
+printf '\033[1;31mRED WORD\033[0m in VT100\r\n' >"/dev/udp/127.0.0.1/$port"
+for _ in $(seq 10); do
+  sleep 0.3
+  red=$("$ZG_TOOLS/imgcheck" colours "$(shot vt100-red)" 0 25 640 100)
+  [ "$(sed -nE 's/.*red=([0-9]+).*/\1/p' <<<"$red")" -gt 100 ] && break
+done
+check window_vt100_red_word_drawn_red "$red" test "$(sed -nE 's/.*red=([0-9]+).*/\1/p' <<<"$red")" -gt 100
 
 zg_finish

@@ -97,8 +97,9 @@ typed() { xdotool type --delay 60 "$1"; }
 # lays them out for this font); positions in the main window.
 ZG_MENU_X=([0]=19 [1]=70 [2]=155 [3]=236 [4]=285)
 ZG_OPTIONS_Y=63   # Config > Options
-ZG_SAVE_Y=193     # Config > Save Setup (below Erase Screen, DTR, RTS, Send Break)
+ZG_SAVE_Y=218     # Config > Save Setup (below Erase Screen, VT100 Emulation, DTR, RTS, Send Break)
 ZG_ERASE_Y=88     # Config > Erase Screen
+ZG_VT100_Y=113    # Config > VT100 Emulation
 click_at() { xdotool mousemove --window "$(main_window)" "$1" "$2" click 1; }
 menu_item() {  # menu_item MENU-INDEX ITEM-ROW (rows as drawn, separators count half)
   click_at "${ZG_MENU_X[$1]}" 12

@@ -59,7 +59,7 @@ TEST_F(Commands, NumbersOutsideTheTableAreIgnored) {
   const std::string before = "some text";
   WriteDISPLAYBlock(before.data(), static_cast<int32_t>(before.size()));
   gfRecFileOpen = 1;
-  for (int id : {0, 300, 303, 305, 310, 313, 320, 334, 340, 342, 401, 65535}) {
+  for (int id : {0, 300, 303, 305, 310, 313, 320, 334, 340, 343, 401, 65535}) {
     EXPECT_EQ(Do(id), 0) << id;
   }
   EXPECT_EQ(GridRow(0), before);

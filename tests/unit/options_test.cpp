@@ -66,7 +66,8 @@ TEST_F(OptionsFile, MissingFileGivesDefaultsAndSaveWritesEveryKeyUnderItsSection
             "[upload]\nprompt = ok|compiled\ncontinue_prompts = compiled\n"
             "errors = not found|Undefined word|?|Stack underflow|compile-only|\\x15\n"
             "timeout_ms = 5000\n\n[terminal]\nnewline_on_lf = 0\nenter_sends = CR\n"
-            "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\nscrollback_lines = 10000\n\n"
+            "timestamps = 0\ntimestamps_in_record = 0\nstatus_bar = 0\nscrollback_lines = 10000\n"
+            "emulation = none\nvt_charset = utf8\nvt_size = auto\nbackspace_sends = DEL\n\n"
             "[serial]\ndevice =\nbaud = 0\ndata_bits = 8\nparity = none\nstop_bits = 1\nflow = none\n\n"
             "[transfer]\nxmodem_1k = 1\nreceive_folder =\n\n[files]\nsend_filter = TEXT\n");
 }
@@ -99,6 +100,7 @@ TEST_F(OptionsFile, HandEditedFileKeepsCommentsUnknownKeysAndOrderAcrossASave) {
             "colour = green\r\n"
             "timestamps = 1\r\n"
             "newline_on_lf = 0\r\ntimestamps_in_record = 0\r\nstatus_bar = 1\r\nscrollback_lines = 10000\r\n"
+            "emulation = none\r\nvt_charset = utf8\r\nvt_size = auto\r\nbackspace_sends = DEL\r\n"
             "\r\n"
             "[mine]\r\n"
             "x = 1\r\n"
@@ -201,6 +203,24 @@ TEST_F(OptionsFile, BadValuesReadAsTheirDefaults) {
   for (const char* bad : {"", "12x", "99", "600001", "1e3"})
     EXPECT_EQ(OptionParse(3, bad), 0) << bad;   // timeout_ms keeps its value
   EXPECT_EQ(gUploadTimeoutMs.load(), 5000);
+}
+
+TEST_F(OptionsFile, Vt100OptionsRoundTripAndBadOnesReadAsTheirDefaults) {
+  Write("[terminal]\nemulation = VT100\nvt_charset = cp437\nvt_size = 80x24\nbackspace_sends = bs\n");
+  ASSERT_EQ(LoadOptions(), 1);
+  int32_t cols = 0, rows = 0;
+  EXPECT_EQ(VtSizeOption(&cols, &rows), 1);
+  EXPECT_EQ(cols * 1000 + rows, 80024);
+  ASSERT_EQ(SaveOptions(), 1);
+  EXPECT_NE(Read().find("emulation = vt100\nvt_charset = cp437\nvt_size = 80x24\nbackspace_sends = BS\n"),
+            std::string::npos);
+  Write("[terminal]\nemulation = vt220\nvt_charset = ebcdic\nvt_size = 200x24\nbackspace_sends = ^H\n");
+  ASSERT_EQ(LoadOptions(), 1);
+  EXPECT_EQ(gEmulation.load(), kEmulationNone);
+  EXPECT_EQ(gVtCharset.load(), kVtCharsetUtf8);
+  EXPECT_EQ(VtSizeOption(&cols, &rows), 0);
+  EXPECT_EQ(gBackspaceSends.load(), kBackspaceDel);
+  EXPECT_STREQ(OptionsLoadNote(), "\r-ZELTO.INI: vt_size takes auto or COLSxROWS from 2x2 to 80x128; its default is used-\r");
 }
 
 // The Options dialog's Ok: one field that does not read is named in a box and

@@ -57,6 +57,7 @@ Config|331|Terminal
 Config|335|Options
 Config|-|
 Config|332|Erase Screen
+Config|342|VT100 Emulation
 Config|-|
 Config|336|DTR
 Config|337|RTS
@@ -158,5 +159,17 @@ done
 check caret_block_on_the_cursor_cell "seen in $caret of 20 shots" test "$caret" -gt 0
 save_png "$s" zelto
 check screenshot_saved "$ZW_SHOTS/zelto.png" test -s "$ZW_SHOTS/zelto.png"
+
+# Config > VT100 Emulation (its command posted): a device's red word is drawn
+# red, not as an ESC glyph and its digits.
+probe post 0x111 342 0 >/dev/null
+dev_send '\033[1;31mRED WORD\033[0m in VT100\r\n'
+for _ in $(seq 10); do
+  sleep 0.3
+  red=$("$ZW_TOOLS/imgcheck" colours "$(shot vt100-red)" "$(field x "$ZW_WINDOW")" "$(field y "$ZW_WINDOW")" \
+    "$(field w "$ZW_WINDOW")" "$(field h "$ZW_WINDOW")")
+  [ "$(sed -nE 's/.*red=([0-9]+).*/\1/p' <<<"$red")" -gt 100 ] && break
+done
+check vt100_menu_red_word_drawn_red "$red" test "$(sed -nE 's/.*red=([0-9]+).*/\1/p' <<<"$red")" -gt 100
 
 zw_finish

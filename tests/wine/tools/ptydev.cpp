@@ -11,6 +11,10 @@
 //   send HEX        send these bytes (two hex digits each)
 //   clear           drop whatever waits in both directions, empty the record
 //   flood 0|1       send text lines as fast as the line takes them
+//   line HEX        the line that flood and pace send (two hex digits a
+//                   byte; none: the text line again)
+//   file PATH       send the file's bytes once, as fast as the line takes
+//                   them
 //   pace N          send the same lines at N bytes a second, a few bytes
 //                   each millisecond as a serial line delivers them (0 stops)
 //   hold 0|1        stop reading what the program sends (a device that
@@ -58,6 +62,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -107,6 +112,9 @@ const char* gAliasPath = nullptr;
 
 // One line of a flood: printable text ending in CR LF, as a chatty device sends.
 const char kFloodLine[] = "0123456789 The quick brown fox jumps over the lazy dog. ABCDEFGHIJKLMNOPQRST\r\n";
+std::string gLine = kFloodLine;  // what flood and pace send, line after line
+std::string gFile;               // a file being sent, and how far it has gone
+size_t gFileAt = 0;
 
 long long nowNs() {
   timespec ts;
@@ -118,8 +126,8 @@ long long nowNs() {
 void pace() {
   const unsigned long long due =
       static_cast<unsigned long long>((nowNs() - gPaceStartNs) / 1000) * gPaceRate / 1000000;
-  const size_t len = sizeof kFloodLine - 1;
-  for (; gPaced < due; gPaced++) gOut += kFloodLine[gPaced % len];
+  const size_t len = gLine.size();
+  for (; gPaced < due; gPaced++) gOut += gLine[gPaced % len];
 }
 
 void setNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
@@ -168,6 +176,23 @@ void command(const std::string& line) {
       if (hi < 0 || lo < 0) break;
       gOut += static_cast<char>(hi * 16 + lo);
     }
+  } else if (verb == "line") {
+    std::string line;
+    for (size_t i = 0; i + 1 < arg.size(); i += 2) {
+      const int hi = hexValue(arg[i]), lo = hexValue(arg[i + 1]);
+      if (hi < 0 || lo < 0) break;
+      line += static_cast<char>(hi * 16 + lo);
+    }
+    gLine = line.empty() ? std::string(kFloodLine) : line;
+  } else if (verb == "file") {
+    gFile.clear();
+    gFileAt = 0;
+    const int fd = open(arg.c_str(), O_RDONLY);
+    if (fd < 0) std::perror("ptydev: file");
+    char chunk[65536];
+    ssize_t r;
+    while (fd >= 0 && (r = read(fd, chunk, sizeof chunk)) > 0) gFile.append(chunk, static_cast<size_t>(r));
+    if (fd >= 0) close(fd);
   } else if (verb == "clear") {
     discardLine();
   } else if (verb == "flood") {
@@ -489,7 +514,13 @@ int main(int argc, char** argv) {
     if (gPaceRate > 0) pace();
     if (gTargetMs > 0) targetDue();
     if (gFlood && gOut.size() < sizeof buf) {
-      while (gOut.size() < sizeof buf) gOut.append(kFloodLine, sizeof kFloodLine - 1);
+      while (gOut.size() < sizeof buf) gOut += gLine;
+    }
+    // A file goes out a buffer at a time, so what waits stays small.
+    if (gFileAt < gFile.size() && gOut.size() < sizeof buf) {
+      const size_t n = std::min(sizeof buf - gOut.size(), gFile.size() - gFileAt);
+      gOut.append(gFile, gFileAt, n);
+      gFileAt += n;
     }
     pollfd fds[3];
     int n = 0;
