@@ -50,7 +50,7 @@ export DISPLAY=:$(tr -d '\n' <"$out/display")
 unset WAYLAND_DISPLAY
 export NO_AT_BRIDGE=1
 
-"$ptydev" --link "$out/link" --ctl "$out/ctl" --ack "$out/ack" --stats "$out/stats" >"$out/ptydev.log" 2>&1 </dev/null &
+"$ptydev" --link "$out/link" --ctl "$out/ctl" --ack "$out/ack" --stats "$out/stats" --rx "$out/rx" >"$out/ptydev.log" 2>&1 </dev/null &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$out/link" ] && break; sleep 0.02; done
 pty=$(tr -d '\n' <"$out/link")
@@ -169,6 +169,11 @@ run_flood() {
   base=$(stats)
   t0=$(date +%s.%N)
   echo "file $out/flood.bin" >"$out/ctl"
+  # Meanwhile a key typed every 2 s, timed from the X server to the device.
+  local win
+  win=$(xdotool search --pid "$zelto" --name '^Zelto v3\.16$' 2>/dev/null | head -n 1)
+  python3 "$(dirname "$0")/key_probe.py" "$win" "$out/rx" "${VT_KEY_SECONDS:-20}" >"$out/keys" 2>/dev/null &
+  local probe=$!
   for ((t = 1; t <= 6000; t++)); do
     sleep 0.1
     ((t % 20)) || rss+=" $(awk '/VmRSS/ {print $2}' "/proc/$zelto/status" 2>/dev/null)"
@@ -177,6 +182,8 @@ run_flood() {
   done
   rss+=" $(awk '/VmRSS/ {print $2}' "/proc/$zelto/status" 2>/dev/null)"
   t1=$(date +%s.%N)
+  wait "$probe"
+  printf 'zelto, vt100, a key typed during the flood, to the device, ms (from the start of xdotool / from its return): %s\n' "$(cat "$out/keys")"
   printf 'zelto, vt100, %s-byte flood: %s MB/s (%s bytes in %s s); VmRSS kB every 2 s and at the end: %s\n' "$size" \
     "$(echo "scale=2; $sent / ($t1 - $t0) / 1000000" | bc -l)" "$sent" "$(echo "scale=1; ($t1 - $t0) / 1" | bc -l)" "$rss"
   kill "$zelto"
