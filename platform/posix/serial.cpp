@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "platform/posix/paths.h"
 #include "platform/posix/serial_rate.h"
@@ -329,19 +330,23 @@ int platSerialPurge(PlatHandle h, unsigned actions) {
 
 // Every modem-line and break request is noted before it is made: a
 // pseudo-terminal has no such lines, so tests read here what reached the port.
+// One lock over the log and its count: a reader never sees a request
+// counted but not yet written.
 namespace {
-std::atomic<int> gControlLog[16];
-std::atomic<int> gControlCount{0};
+std::mutex gControlLock;
+int gControlLog[16];
+int gControlCount = 0;
 void noteControl(int what) {
-  const int i = gControlCount.fetch_add(1);
-  if (i < 16) gControlLog[i] = what;
+  std::lock_guard<std::mutex> hold(gControlLock);
+  if (gControlCount < 16) gControlLog[gControlCount++] = what;
 }
 }  // namespace
 
 int posixTakeSerialControls(int* out, int max) {
-  const int n = gControlCount.exchange(0);
+  std::lock_guard<std::mutex> hold(gControlLock);
   int k = 0;
-  for (; k < n && k < 16 && k < max; k++) out[k] = gControlLog[k];
+  for (; k < gControlCount && k < max; k++) out[k] = gControlLog[k];
+  gControlCount = 0;
   return k;
 }
 
