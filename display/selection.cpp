@@ -208,7 +208,15 @@ std::string SelectionText(const char* lineEnd) {
     ScopedLock hold(ScreenLock());
     if (!gActive) break;
     const int64_t firstLine = M.scrolled() + gFirst.row;
-    if (line < firstLine) line = firstLine;   // the oldest rows left the history meanwhile
+    if (line < firstLine) {
+      // The history let go of rows the copy had not reached yet: what was
+      // copied lies before them, no longer in the selection, and keeping it
+      // would leave a gap in the text. The copy starts again where the
+      // selection now begins.
+      text.clear();
+      firstRow = true;
+      line = firstLine;
+    }
     for (int n = 0; n < kBatch && line <= lastLine; n++, line++) {
       const int row = static_cast<int>(line - M.scrolled());
       int first = 0, last = 0;
