@@ -1,10 +1,17 @@
-// The XMODEM/YMODEM peer: a program on its own pseudo-terminal and the relay
-// between it and the terminal's COM1.
+// The XMODEM/YMODEM peer: a program on a stream socket of its own and the
+// relay between it and the terminal's COM1.
+//
+// Not a pseudo-terminal for the peer: lrzsz ends with tcdrain() and
+// tcflush(TCIOFLUSH), and on a pseudo-terminal tcdrain() does not wait for
+// the other end to read, so the flush throws away its last answer (the ACK
+// of an EOT) whenever the relay had not read it yet. On a serial line the
+// drain would have sent it; on a socket the calls do nothing.
 #include "tests/support/modem_peer.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,6 +36,8 @@ void writeAll(int fd, const char* p, ssize_t n, const std::atomic<bool>& stop) {
 
 ModemPeer::ModemPeer() {
   terminal_.mapAs(1);
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, peerEnd_) != 0) peerEnd_[0] = peerEnd_[1] = -1;
+  fcntl(peerEnd_[0], F_SETFL, O_NONBLOCK);
   thread_ = std::thread([this] { relay(); });
 }
 
@@ -39,6 +48,9 @@ ModemPeer::~ModemPeer() {
     waitpid(pid, nullptr, 0);
   }
   detach();
+  for (int fd : peerEnd_) {
+    if (fd >= 0) close(fd);
+  }
 }
 
 void ModemPeer::detach() {
@@ -47,7 +59,7 @@ void ModemPeer::detach() {
 }
 
 void ModemPeer::relay() {
-  const int fds[2] = {peerEnd_.master(), terminal_.master()};   // [0] feeds the terminal
+  const int fds[2] = {peerEnd_[0], terminal_.master()};   // [0] feeds the terminal
   char buf[4096];
   while (!stop_) {
     {
@@ -80,7 +92,11 @@ void ModemPeer::relay() {
 }
 
 void ModemPeer::start(const std::vector<std::string>& argv, const std::string& cwd) {
-  spawn(peerEnd_.path(), argv, cwd, &pid_);
+  // What an earlier peer left unread is not this one's.
+  char drop[512];
+  while (recv(peerEnd_[1], drop, sizeof drop, MSG_DONTWAIT) > 0) {
+  }
+  spawn(nullptr, argv, cwd, &pid_);
 }
 
 void ModemPeer::startInPlace(const std::vector<std::string>& argv, const std::string& cwd) {
@@ -91,7 +107,7 @@ void ModemPeer::spawn(const char* tty, const std::vector<std::string>& argv, con
   *pid = fork();
   if (*pid != 0) return;
   setsid();
-  const int fd = open(tty, O_RDWR);
+  const int fd = tty ? open(tty, O_RDWR) : dup(peerEnd_[1]);
   const int log = open((cwd + "/peer.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
   if (fd < 0 || chdir(cwd.c_str()) != 0) _exit(126);
   dup2(fd, 0);

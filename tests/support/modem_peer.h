@@ -1,5 +1,5 @@
 // A peer for the XMODEM/YMODEM tests and benchmark: a program (lrzsz's sx,
-// sb, rx, rb) on a pseudo-terminal of its own, joined to the one the
+// sb, rx, rb) on a stream socket of its own, joined to the one the
 // terminal opens as COM1 by a relay that can spoil a byte on its way.
 #pragma once
 #include <sys/types.h>
@@ -19,7 +19,7 @@ class ModemPeer {
   ModemPeer(const ModemPeer&) = delete;
   ModemPeer& operator=(const ModemPeer&) = delete;
 
-  // Starts argv in folder cwd on the peer's terminal; its diagnostics go to
+  // Starts argv in folder cwd on the peer's end; its diagnostics go to
   // cwd/peer.log.
   void start(const std::vector<std::string>& argv, const std::string& cwd);
   // Starts argv on the terminal's COM1 instead, in place of the terminal
@@ -51,7 +51,7 @@ class ModemPeer {
   void relay();
   int waitFor(pid_t* pid, int ms);
   PtyDevice terminal_;   // the terminal's COM1
-  PtyDevice peerEnd_;    // the peer's terminal
+  int peerEnd_[2] = {-1, -1};   // the relay's end, the peer program's end
   std::thread thread_;
   std::atomic<bool> stop_{false};
   std::atomic<long> spoil_[2] = {-1, -1};
@@ -59,6 +59,8 @@ class ModemPeer {
   std::atomic<int> drop_{-1};
   std::mutex injectLock_;
   std::string injected_;
+  // tty: a device to open as the program's stdin and stdout, or nullptr
+  // for the peer's end.
   void spawn(const char* tty, const std::vector<std::string>& argv, const std::string& cwd, pid_t* pid);
   pid_t pid_ = -1;
   pid_t inPlace_ = -1;
