@@ -50,10 +50,15 @@ vtref_start() {
     -xrm 'XTerm*printerFormFeed: false' -xrm 'XTerm.vt100.translations: #override <Key>F12: print()' \
     -e sh -c "$(vt_command "$@")" >"$VT_WORK/xterm.log" 2>&1 </dev/null &
   VT_XTERM_PID=$!
-  for _ in $(seq 100); do
+  # xterm's window, found by its process: a loaded machine may take many
+  # seconds to map it. Without it no key goes to xterm at all: xdotool
+  # given no window sends to the focused one, Zelto's.
+  VT_XTERM=
+  for _ in $(seq 600); do
     VT_XTERM=$(xdotool search --pid "$VT_XTERM_PID" 2>/dev/null | tail -n 1) && [ -n "$VT_XTERM" ] && break
     sleep 0.05
   done
+  [ -n "$VT_XTERM" ] || fail vt100_reference_xterm "no xterm window in 30 s"
 }
 vtref_stop() {
   vtref kill-server 2>/dev/null
@@ -82,10 +87,10 @@ vt_keys() {
       if [ "$k" = "t:$x" ]; then typed "$x"; else keys "$x"; fi
     elif [ "$k" = "t:$x" ]; then
       vtref send-keys -l "$x"
-      xdotool type --window "$VT_XTERM" --delay 20 "$x"
+      [ -n "$VT_XTERM" ] && xdotool type --window "$VT_XTERM" --delay 20 "$x"
     else
       vtref send-keys "$k"
-      xdotool key --window "$VT_XTERM" "$x"
+      [ -n "$VT_XTERM" ] && xdotool key --window "$VT_XTERM" "$x"
     fi
     sleep 0.3
   done
@@ -103,7 +108,7 @@ vt_same() {
   local n=$VT_WORK/$1 t
   vtref capture-pane -p | vt_trim >"$n.tmux"
   rm -f "$VT_WORK/xterm.print"
-  xdotool key --window "$VT_XTERM" F12
+  [ -n "$VT_XTERM" ] && xdotool key --window "$VT_XTERM" F12
   for ((t = 0; t < 60; t++)); do [ -s "$VT_WORK/xterm.print" ] && break; sleep 0.05; done
   sleep 0.2
   vt_trim <"$VT_WORK/xterm.print" >"$n.xterm"
