@@ -1,8 +1,8 @@
 // Timed harness for YMODEM: a file sent by Zelto to lrzsz's rb and received
-// by Zelto from lrzsz's sb -k, against sb -k to rb over the same
-// pseudo-terminal, relay and peer socket, in the same run. Medians of N runs
-// (the first argument, 3 by default) of a file of M MB (the second, 10 by
-// default); the ratios are Zelto's rate over the reference's. Each sender is started
+// by Zelto from lrzsz's sb -k, against sb -k to rb over the same pair of
+// pseudo-terminals and relay, in the same run. Medians of N runs (the first
+// argument, 3 by default) of a file of M MB (the second, 10 by default);
+// the ratios are Zelto's rate over the reference's. Each sender is started
 // first and given a moment to set up its line (lrzsz drops what comes while
 // it does), then the receiver; the time runs from the receiver's start.
 #include <signal.h>
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     }
     {
       // The reference: sb in Zelto's place.
-      ModemPeer peer;
+      ModemPeer peer(true);
       peer.startInPlace({"sb", "-q", "-k", "big.bin"}, (dir / "send").string());
       usleep(kSetUpMs * 1000);
       const auto t = Clock::now();
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
       fs::remove(dir / "peer/big.bin");
     }
     {
-      ModemPeer peer;
+      ModemPeer peer(true);
       if (!openConnection()) return 3;
       if (!ProtocolSend(1, path, 1)) return 4;
       usleep(kSetUpMs * 1000);

@@ -1,5 +1,5 @@
-// The XMODEM/YMODEM peer: a program on a stream socket of its own and the
-// relay between it and the terminal's COM1.
+// The XMODEM/YMODEM peer: a program on a stream socket of its own (or a
+// pseudo-terminal) and the relay between it and the terminal's COM1.
 //
 // Not a pseudo-terminal for the peer: lrzsz ends with tcdrain() and
 // tcflush(TCIOFLUSH), and on a pseudo-terminal tcdrain() does not wait for
@@ -34,7 +34,7 @@ void writeAll(int fd, const char* p, ssize_t n, const std::atomic<bool>& stop) {
 
 }  // namespace
 
-ModemPeer::ModemPeer() {
+ModemPeer::ModemPeer(bool onTerminal) : onTerminal_(onTerminal) {
   terminal_.mapAs(1);
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, peerEnd_) != 0) peerEnd_[0] = peerEnd_[1] = -1;
   fcntl(peerEnd_[0], F_SETFL, O_NONBLOCK);
@@ -59,7 +59,7 @@ void ModemPeer::detach() {
 }
 
 void ModemPeer::relay() {
-  const int fds[2] = {peerEnd_[0], terminal_.master()};   // [0] feeds the terminal
+  const int fds[2] = {onTerminal_ ? peerTty_.master() : peerEnd_[0], terminal_.master()};   // [0] feeds the terminal
   char buf[4096];
   while (!stop_) {
     {
@@ -96,7 +96,7 @@ void ModemPeer::start(const std::vector<std::string>& argv, const std::string& c
   char drop[512];
   while (recv(peerEnd_[1], drop, sizeof drop, MSG_DONTWAIT) > 0) {
   }
-  spawn(nullptr, argv, cwd, &pid_);
+  spawn(onTerminal_ ? peerTty_.path() : nullptr, argv, cwd, &pid_);
 }
 
 void ModemPeer::startInPlace(const std::vector<std::string>& argv, const std::string& cwd) {

@@ -1,5 +1,5 @@
 // A peer for the XMODEM/YMODEM tests and benchmark: a program (lrzsz's sx,
-// sb, rx, rb) on a stream socket of its own, joined to the one the
+// sb, rx, rb) on a stream socket (or a pseudo-terminal) of its own, joined to the one the
 // terminal opens as COM1 by a relay that can spoil a byte on its way.
 #pragma once
 #include <sys/types.h>
@@ -14,7 +14,11 @@
 
 class ModemPeer {
  public:
-  ModemPeer();   // the relay runs; COM1 is the terminal's end
+  // The relay runs; COM1 is the terminal's end. The peer program's end is
+  // a stream socket, or with onTerminal a pseudo-terminal of its own (the
+  // benchmark's pair of terminals: lrzsz's last answer may be lost there,
+  // see modem_peer.cpp).
+  explicit ModemPeer(bool onTerminal = false);
   ~ModemPeer();
   ModemPeer(const ModemPeer&) = delete;
   ModemPeer& operator=(const ModemPeer&) = delete;
@@ -51,6 +55,8 @@ class ModemPeer {
   void relay();
   int waitFor(pid_t* pid, int ms);
   PtyDevice terminal_;   // the terminal's COM1
+  bool onTerminal_;
+  PtyDevice peerTty_;            // the peer's terminal, with onTerminal
   int peerEnd_[2] = {-1, -1};   // the relay's end, the peer program's end
   std::thread thread_;
   std::atomic<bool> stop_{false};
